@@ -1,0 +1,176 @@
+#include "app/cli.h"
+
+#include <optional>
+#include <ostream>
+#include <system_error>
+#include <variant>
+
+#include "engine/correct_pkl_files.h"
+#include "engine/file_names.h"
+#include "engine/file_system.h"
+
+namespace pklfix {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* kProgram = "pklfix-cli";
+constexpr const char* kVersion = "1.00";
+
+constexpr const char* kUsage =
+    "Usage: pklfix-cli [--chn-dir DIR] [--dry-run] [--keep-going] [--quiet] PATH...\n"
+    "Rewrites the \"Acquisition Date : \" line of result files (.pkl) with the start\n"
+    "date and time from the header of the spectrum (.chn) of the same base name.\n"
+    "\n"
+    "  PATH            a result file, or a folder: every .pkl file in it, in name order\n"
+    "  --chn-dir DIR   the folder of the spectra (default: each result file's folder)\n"
+    "  --dry-run       print the line each file would get; write nothing\n"
+    "  --keep-going    after a failed file, go on with the rest\n"
+    "  --quiet         print nothing on stdout; errors and warnings still go to stderr\n"
+    "  --help          show this help\n"
+    "  --version       show the version\n"
+    "  --              end of options: every argument after it is a PATH\n"
+    "\n"
+    "Exit status: 0 when every file was handled, 1 when any failed, 2 for a usage error.\n";
+
+struct Options {
+  std::optional<fs::path> chnDir;
+  RunOptions run;
+  bool quiet = false;
+  std::vector<std::string> paths;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+// Parses the command line; options may come before or after the PATHs.
+std::variant<Options, UsageError, int> parse(const std::vector<std::string>& args,
+                                             std::ostream& out) {
+  Options options;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.paths.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--help") {
+      out << kUsage;
+      return kExitSuccess;
+    } else if (arg == "--version") {
+      out << kProgram << ' ' << kVersion << '\n';
+      return kExitSuccess;
+    } else if (arg == "--dry-run") {
+      options.run.dryRun = true;
+    } else if (arg == "--keep-going") {
+      options.run.keepGoing = true;
+    } else if (arg == "--quiet") {
+      options.quiet = true;
+    } else if (arg == "--chn-dir") {
+      if (i + 1 == args.size()) return UsageError{"--chn-dir needs a folder"};
+      options.chnDir = utf8Path(args[++i]);
+    } else if (arg.rfind("--chn-dir=", 0) == 0) {
+      options.chnDir = utf8Path(arg.substr(10));
+    } else {
+      return UsageError{"unknown option " + arg};
+    }
+  }
+  if (options.paths.empty()) return UsageError{"no PATH given"};
+  return options;
+}
+
+bool isFolder(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
+// Turns the PATHs into jobs. A folder is listed now; a folder that cannot be
+// listed counts as a failed PATH.
+std::variant<std::vector<PklJob>, UsageError> collectJobs(FileSystem& fileSystem,
+                                                          const Options& options, std::ostream& err,
+                                                          bool& failed) {
+  std::vector<PklJob> jobs;
+  for (const std::string& text : options.paths) {
+    fs::path path = utf8Path(text);
+    if (isFolder(path)) {
+      Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem, path, ".pkl");
+      if (!names.ok()) {
+        err << kProgram << ": " << text << ": " << names.error().message << '\n';
+        failed = true;
+        if (!options.run.keepGoing) return jobs;
+        continue;
+      }
+      for (std::string& name : names.value()) {
+        jobs.push_back({path, std::move(name), options.chnDir.value_or(path)});
+      }
+    } else if (hasExtension(text, ".pkl")) {
+      // A bare name's folder is empty; the current folder is meant.
+      fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+      jobs.push_back({folder, pathText(path.filename()), options.chnDir.value_or(folder)});
+    } else {
+      return UsageError{text + ": neither a .pkl file nor a folder"};
+    }
+  }
+  return jobs;
+}
+
+class CliObserver final : public RunObserver {
+ public:
+  CliObserver(std::ostream& out, std::ostream& err, bool quiet)
+      : out_(out), err_(err), quiet_(quiet) {}
+
+  void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+    std::string path = pathText(report.pklPath);
+    for (const std::string& warning : report.warnings) {
+      err_ << kProgram << ": " << path << ": warning: " << warning << '\n';
+    }
+    if (report.error) {
+      err_ << kProgram << ": " << path << ": " << report.error->message << '\n';
+      return;
+    }
+    if (quiet_) return;
+    if (report.lines.empty()) {
+      out_ << path << ": no acquisition line\n";
+    } else {
+      out_ << path << ": " << report.lines.front();
+      if (report.lines.size() > 1) out_ << " (" << report.lines.size() << " lines)";
+      out_ << '\n';
+    }
+  }
+
+ private:
+  std::ostream& out_;
+  std::ostream& err_;
+  bool quiet_;
+};
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           FileSystem& fileSystem) {
+  auto parsed = parse(args, out);
+  if (const int* status = std::get_if<int>(&parsed)) return *status;
+  if (const UsageError* usage = std::get_if<UsageError>(&parsed)) {
+    err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
+    return kExitUsage;
+  }
+  const Options& options = std::get<Options>(parsed);
+
+  bool failed = false;
+  auto collected = collectJobs(fileSystem, options, err, failed);
+  if (const UsageError* usage = std::get_if<UsageError>(&collected)) {
+    err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
+    return kExitUsage;
+  }
+  if (failed && !options.run.keepGoing) return kExitFailure;
+
+  CliObserver observer(out, err, options.quiet);
+  RunSummary summary =
+      runJobs(fileSystem, std::get<std::vector<PklJob>>(collected), options.run, &observer);
+  for (const Error& error : summary.syncErrors) {
+    err << kProgram << ": warning: " << error.message << '\n';
+  }
+  return failed || summary.failed > 0 ? kExitFailure : kExitSuccess;
+}
+
+}  // namespace pklfix

@@ -1,0 +1,83 @@
+#ifndef ENGINE_CORRECT_PKL_FILES_H_
+#define ENGINE_CORRECT_PKL_FILES_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "engine/spectrum_finder.h"
+#include "engine/status.h"
+
+namespace pklfix {
+
+// One entry of the result file list: a name without folder, and whether the
+// user selected it.
+struct PklEntry {
+  std::string name;
+  bool selected = false;
+};
+
+// One result file to correct, and where its spectrum lies.
+struct PklJob {
+  std::filesystem::path pklFolder;
+  std::string name;  // UTF-8, no folder part
+  std::filesystem::path chnFolder;
+};
+
+// What happened to one result file.
+struct FileReport {
+  std::filesystem::path pklPath;
+  std::vector<std::string> lines;     // the acquisition lines written, or that would be
+  std::vector<std::string> warnings;  // each names the spectrum it concerns
+  std::optional<Error> error;         // set when the file was left as it was
+};
+
+struct RunOptions {
+  bool dryRun = false;     // compute the lines, write nothing
+  bool keepGoing = false;  // go on after a failed file instead of stopping
+};
+
+// Told of each file as it finishes, and asked between files whether to stop.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual void fileFinished(const FileReport& report, std::size_t done, std::size_t total) = 0;
+  virtual bool stopRequested() { return false; }
+};
+
+struct RunSummary {
+  std::size_t corrected = 0;  // files replaced by their corrected copies (or checked, in a dry run)
+  std::size_t failed = 0;
+  bool stopped = false;  // the observer asked to stop before the list ended
+  std::vector<FileReport> failures;
+  std::vector<std::string> warnings;  // every file's warnings, each naming its result file
+  // The run's renames were done but could not be made durable together; the
+  // files are corrected, yet a power cut could bring back uncorrected ones.
+  std::vector<Error> syncErrors;
+};
+
+// Corrects one result file in place. On success the file holds the corrected
+// text, with the permission bits it had. On failure it is byte-identical to
+// what it was and no temporary file is left; the report's error names the
+// file, the operation and the reason.
+FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job,
+                          bool dryRun);
+
+// Handles the jobs in order. Stops after the first failure unless told to
+// keep going.
+RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
+                   const RunOptions& options, RunObserver* observer = nullptr);
+
+// The run behind the window's "GO": every selected entry of the result folder
+// is corrected against the spectrum of the same base name in the spectrum
+// folder; unselected entries are not touched.
+RunSummary CorrectPklFiles(FileSystem& fileSystem, const std::filesystem::path& pklFolder,
+                           const std::filesystem::path& chnFolder,
+                           const std::vector<PklEntry>& entries, RunObserver* observer = nullptr);
+
+}  // namespace pklfix
+
+#endif  // ENGINE_CORRECT_PKL_FILES_H_

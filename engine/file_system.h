@@ -1,0 +1,93 @@
+#ifndef ENGINE_FILE_SYSTEM_H_
+#define ENGINE_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/status.h"
+
+namespace pklfix {
+
+// The engine's only way to the disk. Everything it does to files goes through
+// here, so tests can swap in a FileSystem that fails any one call.
+
+enum class FileType { Missing, Regular, Directory, Symlink, Other };
+
+struct FileInfo {
+  FileType type = FileType::Missing;
+  std::filesystem::perms permissions = std::filesystem::perms::none;
+  std::uintmax_t size = 0;
+};
+
+struct FolderEntry {
+  std::string name;                 // UTF-8
+  FileType type = FileType::Other;  // of the entry itself; links are not followed
+};
+
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Reads up to `size` bytes; 0 means the end of the file.
+  virtual Result<std::size_t> read(char* buffer, std::size_t size) = 0;
+};
+
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // Writes all `size` bytes or fails; a failure may leave some written.
+  virtual Status write(const char* data, std::size_t size) = 0;
+  // Returns once everything written so far is on the disk.
+  virtual Status sync() = 0;
+  // Closing reports errors the earlier writes could not (for example on
+  // network file systems), so its result matters. Destroying an open file
+  // closes it and ignores the result.
+  virtual Status close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Describes `path` itself; a symbolic link is reported as such, not
+  // followed. A path that does not exist gives FileType::Missing, not an error.
+  virtual Result<FileInfo> stat(const std::filesystem::path& path) = 0;
+  // Opens an existing regular file (following links) for reading.
+  virtual Result<std::unique_ptr<ReadableFile>> openForReading(
+      const std::filesystem::path& path) = 0;
+  // Creates a new, empty file for writing, readable and writable by its owner
+  // only. Fails if anything at all already has that name, a symbolic link
+  // included, which is never followed.
+  virtual Result<std::unique_ptr<WritableFile>> createExclusive(
+      const std::filesystem::path& path) = 0;
+  virtual Status setPermissions(const std::filesystem::path& path,
+                                std::filesystem::perms permissions) = 0;
+  // Puts `from` in the place of `to` in one step; `to` may exist.
+  virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  virtual Status remove(const std::filesystem::path& path) = 0;
+  // The entries of a folder, in no particular order.
+  virtual Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) = 0;
+  // Makes the renames done in `folder` durable.
+  virtual Status syncFolder(const std::filesystem::path& folder) = 0;
+};
+
+// The operating system's file system.
+FileSystem& realFileSystem();
+
+// A path as UTF-8 text, for messages and names; and back. On Windows the
+// narrow std::filesystem conversions use the ANSI code page, which cannot
+// hold every name, so all text crossing into paths goes through these.
+std::string pathText(const std::filesystem::path& path);
+std::filesystem::path utf8Path(std::string_view text);
+
+// "cannot <operation> <path>: <reason>", with the code that fits `reason`.
+Error fileError(std::string_view operation, const std::filesystem::path& path,
+                std::error_code reason);
+
+}  // namespace pklfix
+
+#endif  // ENGINE_FILE_SYSTEM_H_

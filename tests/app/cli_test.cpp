@@ -1,0 +1,145 @@
+#include "app/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "tests/support/test_util.h"
+
+namespace pklfix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::sampleChn;
+using testing::TempDir;
+using testing::writeFile;
+
+constexpr std::string_view kPkl = "Header\r\nAcquisition Date : wrong\r\n";
+constexpr std::string_view kCorrected = "Header\r\nAcquisition Date : 03-05-2009 14:30:07\r\n";
+
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CliRun cli(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int status = runCli(args, out, err, realFileSystem());
+  return {status, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  std::string path(std::string_view name) const { return pathText(dir_ / name); }
+  void makePair(const std::string& base) {
+    writeFile(dir_ / (base + ".pkl"), kPkl);
+    writeFile(dir_ / (base + ".chn"), sampleChn());
+  }
+  TempDir dir_;
+};
+
+TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
+  writeFile(dir_ / "notes.txt", "x");
+  makePair("S1");
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--bogus", path("S1.pkl")},
+      {path("S1.pkl"), "--chn-dir"},
+      {path("notes.txt")},
+      {path("S1.pkl"), path("notes.txt")},
+      {"--dry-run"},
+  };
+  for (const auto& args : cases) {
+    CliRun run = cli(args);
+    EXPECT_EQ(run.status, kExitUsage) << (args.empty() ? "(no arguments)" : args.front());
+    EXPECT_EQ(run.err.rfind("pklfix-cli: ", 0), 0u) << run.err;
+    EXPECT_TRUE(run.out.empty());
+  }
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kPkl);
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  CliRun help = cli({"--help"});
+  EXPECT_EQ(help.status, kExitSuccess);
+  EXPECT_NE(help.out.find("Usage: pklfix-cli"), std::string::npos);
+  CliRun version = cli({"--version"});
+  EXPECT_EQ(version.status, kExitSuccess);
+  EXPECT_EQ(version.out, "pklfix-cli 1.00\n");
+}
+
+TEST_F(CliTest, CorrectsAFolderInNameOrderAndSaysWhatItWrote) {
+  makePair("b2");
+  makePair("A1");
+  writeFile(dir_ / "C3.PKL", "no acquisition line here\n");
+  writeFile(dir_ / "other.txt", "left alone");
+  fs::create_directory(dir_ / "sub.pkl");
+
+  CliRun run = cli({pathText(dir_.path())});
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(run.out, path("A1.pkl") + ": Acquisition Date : 03-05-2009 14:30:07\n" +
+                         path("b2.pkl") + ": Acquisition Date : 03-05-2009 14:30:07\n" +
+                         path("C3.PKL") + ": no acquisition line\n");
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  EXPECT_EQ(readFile(dir_ / "A1.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "C3.PKL"), "no acquisition line here\r\n");
+  EXPECT_EQ(readFile(dir_ / "other.txt"), "left alone");
+}
+
+TEST_F(CliTest, OptionsMayFollowPathsAndDoubleDashEndsThem) {
+  makePair("-odd");
+  fs::path spectra = dir_ / "spectra";
+  fs::create_directory(spectra);
+  fs::rename(dir_ / "-odd.chn", spectra / "-odd.chn");
+
+  // "--" lets a name that starts with a dash through as a PATH.
+  fs::path cwd = fs::current_path();
+  fs::current_path(dir_.path());
+  CliRun dry = cli({"--", "-odd.pkl", "--dry-run"});
+  EXPECT_EQ(dry.status, kExitUsage) << "after --, --dry-run is a PATH, and not a .pkl one";
+  CliRun run = cli({"--chn-dir", pathText(spectra), "--quiet", "--", "-odd.pkl"});
+  fs::current_path(cwd);
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_TRUE(run.out.empty()) << "--quiet prints nothing on stdout";
+  EXPECT_EQ(readFile(dir_ / "-odd.pkl"), kCorrected);
+}
+
+TEST_F(CliTest, DryRunPrintsTheLinesAndWritesNothing) {
+  makePair("S1");
+  CliRun run = cli({path("S1.pkl"), "--dry-run"});
+  EXPECT_EQ(run.status, kExitSuccess);
+  EXPECT_EQ(run.out, path("S1.pkl") + ": Acquisition Date : 03-05-2009 14:30:07\n");
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kPkl);
+  EXPECT_EQ(testing::folderNames(dir_.path()).size(), 2u);
+}
+
+TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
+  makePair("S1");
+  makePair("S2");
+  makePair("S3");
+  fs::remove(dir_ / "S2.chn");
+  writeFile(dir_ / "S3.chn", testing::chnHeader("07", "05xyz091", "143000"));
+
+  CliRun run = cli({"--quiet", pathText(dir_.path())});
+  EXPECT_EQ(run.status, kExitFailure);
+  EXPECT_EQ(run.err.rfind("pklfix-cli: " + path("S2.pkl") + ": cannot open " + path("S2.chn"), 0),
+            0u)
+      << run.err;
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S2.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S3.pkl"), kPkl);
+
+  CliRun keepGoing = cli({"--keep-going", path("S2.pkl"), path("S3.pkl")});
+  EXPECT_EQ(keepGoing.status, kExitFailure);
+  EXPECT_EQ(keepGoing.out, path("S3.pkl") + ": Acquisition Date :   -05-2009 14:30:07\n");
+  EXPECT_NE(keepGoing.err.find("pklfix-cli: " + path("S3.pkl") + ": warning: spectrum "),
+            std::string::npos)
+      << keepGoing.err;
+}
+
+}  // namespace
+}  // namespace pklfix

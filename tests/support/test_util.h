@@ -1,0 +1,53 @@
+#ifndef TESTS_SUPPORT_TEST_UTIL_H_
+#define TESTS_SUPPORT_TEST_UTIL_H_
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/status.h"
+
+namespace pklfix::testing {
+
+inline ::testing::AssertionResult isOk(const Status& status) {
+  if (status.ok()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << status.error().message;
+}
+
+#define EXPECT_OK(expr) EXPECT_TRUE(::pklfix::testing::isOk((expr)))
+#define ASSERT_OK(expr) ASSERT_TRUE(::pklfix::testing::isOk((expr)))
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the test ends.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const std::filesystem::path& path);
+// The names in `folder`, sorted.
+std::vector<std::string> folderNames(const std::filesystem::path& folder);
+
+// A 30-byte spectrum header and a little data: the seconds field holds
+// `seconds` as given (two characters, or two bytes of a 16-bit integer).
+std::string chnHeader(std::string_view seconds, std::string_view date, std::string_view time,
+                      std::string_view firstTwo = "\xff\xff");
+// "ORTEC" header for 05MAR091 14:30:07.
+std::string sampleChn();
+
+}  // namespace pklfix::testing
+
+#endif  // TESTS_SUPPORT_TEST_UTIL_H_
