@@ -1,0 +1,255 @@
+// pklfix-disk-bench: times pklfix-cli against pklfix-floor on fresh,
+// identical corpora, interleaving the two, and checks pklfix-cli's output.
+// Prints one table per scenario and a RESULT line with the ratio of the
+// medians. POSIX only, like the rest of bench/.
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "bench/corpus.h"
+#include "bench/options.h"
+#include "engine/file_names.h"
+#include "engine/file_system.h"
+
+namespace {
+namespace fs = std::filesystem;
+using pklfix::bench::CorpusOptions;
+using pklfix::bench::CorpusStats;
+
+struct Contender {
+  std::string label;
+  std::string program;
+  bool checked;  // its output must equal the expected corrected files
+  std::vector<double> seconds;
+  std::vector<long> peakKib;
+};
+
+struct Scenario {
+  CorpusOptions corpus;
+  bool separateChn = false;
+  int runs = 5;
+  fs::path work;
+};
+
+struct Outcome {
+  double seconds = 0;
+  long peakKib = 0;
+  int status = 0;
+};
+
+Outcome spawn(const std::vector<std::string>& argv, const fs::path& errorLog) {
+  std::vector<char*> raw;
+  for (const std::string& arg : argv) raw.push_back(const_cast<char*>(arg.c_str()));
+  raw.push_back(nullptr);
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int devNull = ::open("/dev/null", O_WRONLY);
+    int err = ::open(errorLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(devNull, 1);
+    ::dup2(err, 2);
+    ::execv(raw[0], raw.data());
+    std::perror(raw[0]);
+    ::_exit(127);
+  }
+  Outcome outcome;
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  outcome.peakKib = usage.ru_maxrss;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return outcome;
+}
+
+std::string contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every result file equals its expected twin and nothing else is in the
+// folder but the spectra. Returns the number of files that are wrong.
+std::size_t check(const fs::path& pklFolder, const fs::path& expectedFolder, std::size_t files,
+                  std::size_t spectraBeside) {
+  std::size_t wrong = 0;
+  for (std::size_t i = 0; i < files; ++i) {
+    std::string name = pklfix::bench::resultName(i);
+    if (contents(pklFolder / name) != contents(expectedFolder / name)) {
+      if (wrong == 0) std::printf("  MISMATCH %s\n", (pklFolder / name).c_str());
+      ++wrong;
+    }
+  }
+  std::size_t entries = static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(pklFolder), fs::directory_iterator()));
+  if (entries != files + spectraBeside) {
+    std::printf("  LEFTOVER %zu entries in %s, expected %zu\n", entries, pklFolder.c_str(),
+                files + spectraBeside);
+    ++wrong;
+  }
+  return wrong;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string load() {
+  double avg[3] = {0, 0, 0};
+  if (::getloadavg(avg, 3) != 3) return "?";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", avg[0], avg[1], avg[2]);
+  return text;
+}
+
+// Lists the result folder the way the window's model does, `times` times;
+// the median in seconds.
+double timeListing(const fs::path& folder, int times, std::size_t& found) {
+  std::vector<double> seconds;
+  for (int i = 0; i < times; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    auto names = pklfix::listFilesWithExtension(pklfix::realFileSystem(), folder, ".pkl");
+    seconds.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    found = names.ok() ? names.value().size() : 0;
+  }
+  return median(seconds);
+}
+
+int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bool timeList) {
+  const CorpusOptions& base = scenario.corpus;
+  std::printf("== %zu result files of %.1f KiB%s%s (seed %llu, %d runs each, interleaved) ==\n",
+              base.files, base.resultBytes / 1024.0, base.upperCaseChn ? ", spectra *.CHN" : "",
+              scenario.separateChn ? ", spectra in another folder" : "",
+              static_cast<unsigned long long>(base.seed), scenario.runs);
+  std::printf("load at start: %s\n", load().c_str());
+  std::fflush(stdout);
+
+  CorpusStats stats;
+  std::size_t wrong = 0;
+  std::size_t checkedFiles = 0;
+  double listSeconds = -1;
+  std::size_t listed = 0;
+  for (int run = 0; run < scenario.runs; ++run) {
+    for (std::size_t k = 0; k < contenders.size(); ++k) {
+      // Alternate who goes first, so neither always inherits the other's
+      // leftover write-back.
+      Contender& c = contenders[run % 2 ? contenders.size() - 1 - k : k];
+      fs::path root = scenario.work / (c.label + "-" + std::to_string(run));
+      fs::remove_all(root);
+      CorpusOptions options = base;
+      if (scenario.separateChn) options.chnFolder = root / "chn";
+      if (c.checked) options.expectedFolder = root / "expected";
+      fs::path pklFolder = root / "pkl";
+      if (!pklfix::bench::writeCorpus(pklFolder, options, stats)) return 1;
+      if (timeList && listSeconds < 0) listSeconds = timeListing(pklFolder, 5, listed);
+      // Settle the generator's writes so they do not land in the timed run.
+      ::sync();
+
+      std::vector<std::string> argv = {c.program};
+      std::string chnArgument = scenario.separateChn ? (root / "chn").string() : "";
+      if (c.checked) {
+        argv.push_back("--quiet");
+        if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
+      } else {
+        if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
+        if (base.upperCaseChn) argv.insert(argv.end(), {"--chn-ext", ".CHN"});
+      }
+      argv.push_back(pklFolder.string());
+      Outcome outcome = spawn(argv, root / "stderr.txt");
+      if (outcome.status != 0) {
+        std::printf("%s exited with %d:\n%s\n", c.label.c_str(), outcome.status,
+                    contents(root / "stderr.txt").c_str());
+        return 1;
+      }
+      c.seconds.push_back(outcome.seconds);
+      c.peakKib.push_back(outcome.peakKib);
+      if (c.checked) {
+        wrong +=
+            check(pklFolder, root / "expected", base.files, scenario.separateChn ? 0 : base.files);
+        checkedFiles += base.files;
+      }
+      fs::remove_all(root);
+    }
+  }
+
+  double megabytes = static_cast<double>(stats.resultBytes) / 1e6;
+  std::printf("%-12s %10s %10s %10s %8s %9s   %s\n", "contender", "median s", "us/file", "files/s",
+              "MB/s", "peak MiB", "runs (s)");
+  for (const Contender& c : contenders) {
+    double m = median(c.seconds);
+    long peak = *std::max_element(c.peakKib.begin(), c.peakKib.end());
+    std::printf("%-12s %10.4f %10.1f %10.0f %8.1f %9.2f  ", c.label.c_str(), m,
+                m * 1e6 / static_cast<double>(base.files), static_cast<double>(base.files) / m,
+                megabytes / m, peak / 1024.0);
+    for (double s : c.seconds) std::printf(" %.3f", s);
+    std::printf("\n");
+  }
+  double ratio = median(contenders[0].seconds) / median(contenders[1].seconds);
+  std::printf(
+      "RESULT files=%zu size=%.1fKiB%s%s ratio %s/%s = %.3f  (%s %.1f us/file, peak %.2f MiB)\n",
+      base.files, base.resultBytes / 1024.0, base.upperCaseChn ? " CHN" : "",
+      scenario.separateChn ? " chn-dir" : "", contenders[0].label.c_str(),
+      contenders[1].label.c_str(), ratio, contenders[0].label.c_str(),
+      median(contenders[0].seconds) * 1e6 / static_cast<double>(base.files),
+      *std::max_element(contenders[0].peakKib.begin(), contenders[0].peakKib.end()) / 1024.0);
+  if (listSeconds >= 0) {
+    std::printf(
+        "LIST listFilesWithExtension of %zu result files (%zu entries): median %.4f s of 5\n",
+        listed, base.files * (scenario.separateChn ? 1 : 2), listSeconds);
+  }
+  std::printf("CHECK %s output: %zu of %zu files wrong%s\n", contenders[0].label.c_str(), wrong,
+              checkedFiles, wrong ? " -- FAILED" : ", no temporary left");
+  std::printf("load at end: %s\n\n", load().c_str());
+  std::fflush(stdout);
+  return wrong ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  pklfix::bench::Args args(argc, argv);
+  if (args.flag("--help")) {
+    std::puts(
+        "Usage: pklfix-disk-bench --pklfix PATH --floor PATH [--work DIR] [--runs N]\n"
+        "         [--seed N] [--files N] [--size BYTES[K|M|G]] [--upper-chn] [--separate-chn]\n"
+        "         [--time-listing]");
+    return 0;
+  }
+  Scenario scenario;
+  std::string pklfixCli = args.value("--pklfix");
+  std::string floor = args.value("--floor");
+  scenario.work = args.value("--work", "bench-work");
+  scenario.runs = std::stoi(args.value("--runs", "5"));
+  scenario.corpus.seed = std::stoull(args.value("--seed", "1"));
+  scenario.corpus.files = std::stoull(args.value("--files", "2000"));
+  scenario.corpus.resultBytes = args.size("--size", 8 * 1024);
+  scenario.corpus.upperCaseChn = args.flag("--upper-chn");
+  scenario.separateChn = args.flag("--separate-chn");
+  bool timeList = args.flag("--time-listing");
+  std::vector<std::string> rest;
+  if (!args.positional(rest) || !rest.empty() || pklfixCli.empty() || floor.empty() ||
+      scenario.runs < 1) {
+    std::fprintf(stderr, "pklfix-disk-bench: see --help\n");
+    return 2;
+  }
+  std::vector<Contender> contenders = {{"pklfix-cli", pklfixCli, true, {}, {}},
+                                       {"floor", floor, false, {}, {}}};
+  int status = runScenario(scenario, contenders, timeList);
+  std::error_code ec;
+  fs::remove(scenario.work, ec);  // only if empty: it may hold the user's files
+  return status;
+}

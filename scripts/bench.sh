@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds in Release and times pklfix-cli against the floor (the least disk
+# work a correction needs) on fresh, identical corpora, then prints the
+# medians, the ratios and the in-memory microbenchmarks.
+#
+#   ./scripts/bench.sh            every scenario, 5 interleaved runs each (about 20 minutes)
+#   ./scripts/bench.sh --quick    3 runs, scaling up to 5000 files, 50 MiB instead of 200 MiB
+#   ./scripts/bench.sh --runs 7   more runs
+#
+# The corpora go to bench-work/ in the source folder (or $PKLFIX_BENCH_DIR),
+# so the figures are those of the disk that holds it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+runs=5
+quick=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=1; runs=3 ;;
+    --runs) runs="$2"; shift ;;
+    *) echo "usage: $0 [--quick] [--runs N]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+ensure_packages "${PKLFIX_PACKAGES[@]}"
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j2 >/dev/null
+
+bin=build-bench/bin
+work="${PKLFIX_BENCH_DIR:-$PWD/bench-work}"
+log="build-bench/bench-$(date +%Y%m%d-%H%M%S).log"
+big=200M
+most=20000
+if [ "$quick" = 1 ]; then big=50M; most=5000; fi
+
+disk() {
+  "$bin/pklfix-disk-bench" --pklfix "$bin/pklfix-cli" --floor "$bin/pklfix-floor" \
+    --work "$work" --runs "$runs" "$@" | tee -a "$log"
+}
+
+{
+  echo "pklfix benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "cpus: $(nproc); $(lscpu | sed -n 's/^Model name: *//p' | head -1)"
+  echo "disk: $(df -T "$(dirname "$work")" | awk 'NR==2 {print $1, $2}')," \
+    "rotational=$(lsblk -dno ROTA "$(df "$(dirname "$work")" | awk 'NR==2 {print $1}')" 2>/dev/null || echo '?')"
+  echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo
+} | tee "$log"
+
+disk --files 2000 --size 8K
+disk --files 1 --size "$big"
+disk --files 1 --size 1M
+for layout in "" --upper-chn --separate-chn; do
+  disk --files 200 --size 8K $layout
+  [ -z "$layout" ] || disk --files 2000 --size 8K $layout
+  disk --files "$most" --size 8K --time-listing $layout
+done
+
+echo "== in-memory hot paths ==" | tee -a "$log"
+"$bin/pklfix-micro-bench" --benchmark_min_time=0.5 2>/dev/null | tee -a "$log"
+
+echo
+echo "== summary (full output in $log) =="
+grep -E '^(RESULT|LIST|CHECK)' "$log"
