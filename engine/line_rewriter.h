@@ -39,12 +39,13 @@ class LineRewriter {
   enum class State { LineStart, PassThrough, Discard };
 
   Status emit(std::string_view bytes);
-  Status endLine();
+  Status emitUnchanged(std::string_view bytes);
+  Status flushOutput();
 
   Client& client_;
   State state_ = State::LineStart;
   std::size_t matched_ = 0;  // bytes of the prefix matched at the start of the line
-  bool afterCr_ = false;     // the last byte seen was a CR, so an LF now belongs to it
+  bool afterCr_ = false;     // the last chunk ended in a CR, so an LF now belongs to it
   std::string out_;
 };
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pklfix {
 namespace {
@@ -54,8 +56,9 @@ const Case kCases[] = {
     {"CR CR LF is two lines", "a\r\r\nb", "a\r\n\r\nb\r\n", 0},
     {"LF CR is two line ends", "a\n\rb", "a\r\n\r\nb\r\n", 0},
     {"empty lines", "\r\n\n\r", "\r\n\r\n\r\n", 0},
-    {"end-of-file mark is data", "a\x1a"
-                                 "b\r\nc",
+    {"end-of-file mark is data",
+     "a\x1a"
+     "b\r\nc",
      "a\x1a"
      "b\r\nc\r\n",
      0},
@@ -72,10 +75,9 @@ const Case kCases[] = {
     {"prefix without its blank at the end", "Acquisition Date :", "Acquisition Date :\r\n", 0},
     {"prefix in other case", "acquisition date : x\r\n", "acquisition date : x\r\n", 0},
     {"prefix not at the start", " Acquisition Date : x\r\n", " Acquisition Date : x\r\n", 0},
-    {"near miss then a line", "Acquisition Data : x\r\nAcq\r\n",
-     "Acquisition Data : x\r\nAcq\r\n", 0},
-    {"prefix broken by a line end", "Acquisition\r\nDate : x",
-     "Acquisition\r\nDate : x\r\n", 0},
+    {"near miss then a line", "Acquisition Data : x\r\nAcq\r\n", "Acquisition Data : x\r\nAcq\r\n",
+     0},
+    {"prefix broken by a line end", "Acquisition\r\nDate : x", "Acquisition\r\nDate : x\r\n", 0},
     {"tab instead of blank", "Acquisition Date :\tx", "Acquisition Date :\tx\r\n", 0},
 };
 
@@ -103,6 +105,55 @@ TEST(LineRewriterTest, LongLinesPassThroughWhole) {
   std::string expected = longLine + "\r\nAcquisition Date : STAMP\r\n";
   EXPECT_EQ(rewrite(input, 0), expected);
   EXPECT_EQ(rewrite(input, 4096), expected);
+}
+
+// The plain reading of the rules: split into lines at CR LF, LF or CR,
+// replace each acquisition line, end every line with CR LF.
+std::string referenceRewrite(std::string_view input, int& stamps) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < input.size()) {
+    std::size_t end = std::min(input.find_first_of("\r\n", i), input.size());
+    std::string_view line = input.substr(i, end - i);
+    if (line.substr(0, AcquisitionPrefix.size()) == AcquisitionPrefix) {
+      out += std::string(AcquisitionPrefix) + "STAMP";
+      ++stamps;
+    } else {
+      out += line;
+    }
+    out += "\r\n";
+    if (end == input.size()) break;
+    i = end + (input.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return out;
+}
+
+// The rewriter hands long unchanged stretches to the client without copying
+// and keeps its place across chunks; random texts in random splits, long
+// stretches included, must still come out as the plain reading says.
+TEST(LineRewriterTest, AgreesWithThePlainReadingOnRandomTexts) {
+  const std::string pieces[] = {
+      std::string(AcquisitionPrefix), "Acquisition Date :", "Acq", "x", "yz", "\r", "\n", "\r\n",
+      std::string(40000, 'p')};
+  const std::size_t splits[] = {1, 2, 7, 19, 4096, 65536, 0};
+  std::mt19937 random(4);
+  for (int round = 0; round < 400; ++round) {
+    std::string input;
+    std::size_t count = random() % 30;
+    for (std::size_t k = 0; k < count; ++k) {
+      // The long stretch is rare, so most texts stay small enough for
+      // one-byte splits.
+      std::size_t pick = random() % (std::size(pieces) * 4);
+      input += pick < std::size(pieces) - 1 ? pieces[pick] : pick % 9 == 0 ? pieces[8] : "z";
+    }
+    int expectedStamps = 0;
+    std::string expected = referenceRewrite(input, expectedStamps);
+    std::size_t split = splits[random() % std::size(splits)];
+    if (split < 19 && input.size() > 5000) split = 4096;
+    int stamps = 0;
+    ASSERT_EQ(rewrite(input, split, &stamps), expected) << "round " << round << ", split " << split;
+    ASSERT_EQ(stamps, expectedStamps) << "round " << round;
+  }
 }
 
 TEST(LineRewriterTest, StampFailureStopsTheRewrite) {
