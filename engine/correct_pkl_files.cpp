@@ -16,6 +16,7 @@ constexpr std::size_t kCopyBuffer = 64 * 1024;
 // Tried after "new" + name is taken; each alternative keeps the name in view
 // and never ends in ".pkl", so it cannot show up in a result file list.
 constexpr int kTemporaryAlternatives = 100;
+constexpr std::size_t kWriteAhead = 8 * 1024 * 1024;
 
 // The corrected copy while it is written. States: none (nothing on disk),
 // open (the file exists and is ours: destroying the copy removes it), and
@@ -99,7 +100,16 @@ class RewriteClient final : public LineRewriter::Client {
   }
 
   Status write(std::string_view bytes) override {
-    return out_ ? out_->write(bytes.data(), bytes.size()) : Status();
+    if (!out_) return {};
+    if (Status s = out_->write(bytes.data(), bytes.size()); !s.ok()) return s;
+    // A large file goes to the disk while the rest of it is read, so the
+    // final sync has little left to wait for.
+    unsynced_ += bytes.size();
+    if (unsynced_ >= kWriteAhead) {
+      out_->startSync();
+      unsynced_ = 0;
+    }
+    return {};
   }
 
  private:
@@ -108,6 +118,7 @@ class RewriteClient final : public LineRewriter::Client {
   const PklJob& job_;
   FileReport& report_;
   WritableFile* out_;
+  std::size_t unsynced_ = 0;
 };
 
 Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) {
@@ -144,10 +155,15 @@ Status copyRewritten(ReadableFile& in, LineRewriter& rewriter) {
   }
 }
 
-Status correctInto(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job, bool dryRun,
-                   FileReport& report) {
-  Result<FileInfo> info = checkReplaceable(fileSystem, report.pklPath);
-  if (!info.ok()) return info.error();
+// Writes the corrected copy of the job's file (in a dry run, only computes
+// the lines) and starts it on its way to the disk. On success `copy` holds
+// the copy, not yet synced, and `info` what the file was; on failure nothing
+// is left on disk.
+Status writeCopy(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job, bool dryRun,
+                 FileReport& report, std::unique_ptr<TemporaryCopy>& copy, FileInfo& info) {
+  Result<FileInfo> checked = checkReplaceable(fileSystem, report.pklPath);
+  if (!checked.ok()) return checked.error();
+  info = checked.value();
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(report.pklPath);
   if (!in.ok()) return in.error();
 
@@ -157,14 +173,126 @@ Status correctInto(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob&
     return copyRewritten(*in.value(), rewriter);
   }
 
-  TemporaryCopy copy(fileSystem);
-  if (Status s = copy.create(job.pklFolder, job.name); !s.ok()) return s;
-  RewriteClient client(fileSystem, finder, job, report, &copy.file());
+  auto temporary = std::make_unique<TemporaryCopy>(fileSystem);
+  if (Status s = temporary->create(job.pklFolder, job.name); !s.ok()) return s;
+  RewriteClient client(fileSystem, finder, job, report, &temporary->file());
   LineRewriter rewriter(client);
   if (Status s = copyRewritten(*in.value(), rewriter); !s.ok()) return s;
   in.value().reset();  // Windows will not rename over a file that is still open.
-  return copy.commit(report.pklPath, info.value().permissions);
+  temporary->file().startSync();
+  copy = std::move(temporary);
+  return {};
 }
+
+// A file whose corrected copy is written and waits to replace it.
+struct PendingFile {
+  std::size_t index = 0;
+  FileReport report;
+  std::unique_ptr<TemporaryCopy> copy;  // removes the copy unless committed
+  FileInfo info;
+};
+
+// One run through the job list. Corrected copies are written ahead, a batch
+// at a time, and then replace their files in list order, each only once its
+// own copy is on the disk. The disk so takes a batch of small copies in one
+// pass instead of one write-and-wait per file. Whatever ends the run early
+// (a failure, a stop) first lets the copies already written replace their
+// files, and drops the rest: the outcome is that of handling the files one by
+// one and stopping at the same place.
+class Run {
+ public:
+  Run(FileSystem& fileSystem, const std::vector<PklJob>& jobs, const RunOptions& options,
+      RunObserver* observer)
+      : fileSystem_(fileSystem),
+        finder_(fileSystem),
+        jobs_(jobs),
+        options_(options),
+        observer_(observer) {}
+
+  // Handles job `index`. False when the run must stop.
+  bool handle(std::size_t index) {
+    const PklJob& job = jobs_[index];
+    PendingFile file;
+    file.index = index;
+    file.report.pklPath = job.pklFolder / utf8Path(job.name);
+    // A file listed twice is read again only after its first copy replaced it.
+    bool listedTwice = std::any_of(pending_.begin(), pending_.end(), [&](const PendingFile& p) {
+      return p.report.pklPath == file.report.pklPath;
+    });
+    if (listedTwice && !replacePending()) return false;
+    Status s =
+        writeCopy(fileSystem_, finder_, job, options_.dryRun, file.report, file.copy, file.info);
+    if (!s.ok() || options_.dryRun) {
+      if (!s.ok()) {
+        file.report.error = s.error();
+        file.report.lines.clear();
+      }
+      // The copies written before this file are whole and go first, so the
+      // files still change in list order.
+      if (!replacePending()) return false;
+      return finish(index, std::move(file.report));
+    }
+    pendingBytes_ += file.info.size;
+    pending_.push_back(std::move(file));
+    if (pending_.size() >= options_.batchFiles || pendingBytes_ >= kBatchBytes) {
+      return replacePending();
+    }
+    return true;
+  }
+
+  // Lets every copy written so far replace its file, in list order. False
+  // when the run must stop; the copies not reached are then removed.
+  bool replacePending() {
+    std::vector<PendingFile> files = std::move(pending_);
+    pending_.clear();
+    pendingBytes_ = 0;
+    for (PendingFile& file : files) {
+      if (Status s = file.copy->commit(file.report.pklPath, file.info.permissions); !s.ok()) {
+        file.report.error = s.error();
+        file.report.lines.clear();
+      }
+      file.copy.reset();
+      if (!finish(file.index, std::move(file.report))) return false;
+    }
+    return true;
+  }
+
+  RunSummary& summary() { return summary_; }
+  const std::set<fs::path>& replacedIn() const { return replacedIn_; }
+
+ private:
+  // Copies waiting for their sync hold no memory of ours, only the system's
+  // page cache and a descriptor each; the byte bound keeps a batch of large
+  // files from piling up in that cache.
+  static constexpr std::uintmax_t kBatchBytes = 16 * 1024 * 1024;
+
+  // Records a finished file. False when the run must stop.
+  bool finish(std::size_t index, FileReport report) {
+    for (const std::string& warning : report.warnings) {
+      summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
+    }
+    bool failed = report.error.has_value();
+    if (failed) {
+      ++summary_.failed;
+    } else {
+      ++summary_.corrected;
+      if (!options_.dryRun) replacedIn_.insert(jobs_[index].pklFolder);
+    }
+    if (observer_) observer_->fileFinished(report, index + 1, jobs_.size());
+    if (failed) summary_.failures.push_back(std::move(report));
+    return !failed || options_.keepGoing;
+  }
+
+  FileSystem& fileSystem_;
+  SpectrumFinder finder_;
+  const std::vector<PklJob>& jobs_;
+  const RunOptions& options_;
+  RunObserver* observer_;
+  RunSummary summary_;
+  std::set<fs::path> replacedIn_;
+  std::vector<PendingFile> pending_;
+  std::uintmax_t pendingBytes_ = 0;
+};
 
 }  // namespace
 
@@ -172,7 +300,11 @@ FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const 
                           bool dryRun) {
   FileReport report;
   report.pklPath = job.pklFolder / utf8Path(job.name);
-  if (Status s = correctInto(fileSystem, finder, job, dryRun, report); !s.ok()) {
+  std::unique_ptr<TemporaryCopy> copy;
+  FileInfo info;
+  Status s = writeCopy(fileSystem, finder, job, dryRun, report, copy, info);
+  if (s.ok() && copy) s = copy->commit(report.pklPath, info.permissions);
+  if (!s.ok()) {
     report.error = s.error();
     report.lines.clear();
   }
@@ -181,37 +313,23 @@ FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const 
 
 RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
                    const RunOptions& options, RunObserver* observer) {
-  RunSummary summary;
-  SpectrumFinder finder(fileSystem);
-  std::set<fs::path> replacedIn;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
+  Run run(fileSystem, jobs, options, observer);
+  bool going = true;
+  for (std::size_t i = 0; i < jobs.size() && going; ++i) {
     if (observer && observer->stopRequested()) {
-      summary.stopped = true;
+      run.summary().stopped = true;
       break;
     }
-    FileReport report = correctPklFile(fileSystem, finder, jobs[i], options.dryRun);
-    for (const std::string& warning : report.warnings) {
-      summary.warnings.push_back(pathText(report.pklPath) + ": " + warning);
-    }
-    if (report.error) {
-      ++summary.failed;
-    } else {
-      ++summary.corrected;
-      replacedIn.insert(jobs[i].pklFolder);
-    }
-    if (observer) observer->fileFinished(report, i + 1, jobs.size());
-    bool failed = report.error.has_value();
-    if (failed) summary.failures.push_back(std::move(report));
-    if (failed && !options.keepGoing) break;
+    going = run.handle(i);
   }
-  if (!options.dryRun) {
-    // One folder sync per folder makes the run's renames durable together.
-    // Without it a power cut could bring back an uncorrected file, whole;
-    // nothing can be lost, so a failure here does not fail the run.
-    for (const fs::path& folder : replacedIn) {
-      if (Status s = fileSystem.syncFolder(folder); !s.ok()) {
-        summary.syncErrors.push_back(s.error());
-      }
+  if (going) run.replacePending();
+  RunSummary summary = std::move(run.summary());
+  // One folder sync per folder makes the run's renames durable together.
+  // Without it a power cut could bring back an uncorrected file, whole;
+  // nothing can be lost, so a failure here does not fail the run.
+  for (const fs::path& folder : run.replacedIn()) {
+    if (Status s = fileSystem.syncFolder(folder); !s.ok()) {
+      summary.syncErrors.push_back(s.error());
     }
   }
   return summary;

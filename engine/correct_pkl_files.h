@@ -38,9 +38,17 @@ struct FileReport {
 struct RunOptions {
   bool dryRun = false;     // compute the lines, write nothing
   bool keepGoing = false;  // go on after a failed file instead of stopping
+  // How many corrected copies are written ahead before they replace their
+  // files, so the disk can take them in one pass. 1 replaces each file
+  // before the next one is read.
+  std::size_t batchFiles = 64;
 };
 
-// Told of each file as it finishes, and asked between files whether to stop.
+// Told of each file as it finishes, in list order, and asked before each
+// file whether to stop. Files are written ahead (RunOptions::batchFiles), so
+// they finish in bursts, and may finish after the stop was asked for: a stop
+// asked before file k leaves the files before k handled and the rest
+// untouched, as if the files had been handled one at a time.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
@@ -67,7 +75,9 @@ FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const 
                           bool dryRun);
 
 // Handles the jobs in order. Stops after the first failure unless told to
-// keep going.
+// keep going. Each file is replaced only once its own corrected copy is on
+// the disk, and files are replaced in list order; a failure or a stop
+// leaves every file either corrected or untouched, and no temporary file.
 RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
                    const RunOptions& options, RunObserver* observer = nullptr);
 

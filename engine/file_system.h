@@ -43,6 +43,10 @@ class WritableFile {
   virtual Status write(const char* data, std::size_t size) = 0;
   // Returns once everything written so far is on the disk.
   virtual Status sync() = 0;
+  // Starts putting what was written so far on the disk and returns without
+  // waiting. Only a hint, so the disk can take several files, or a large
+  // file's first part, while more is written; only sync() promises anything.
+  virtual void startSync() {}
   // Closing reports errors the earlier writes could not (for example on
   // network file systems), so its result matters. Destroying an open file
   // closes it and ignores the result.

@@ -171,6 +171,13 @@ class DescriptorWriter final : public WritableFile {
     return {};
   }
 
+  void startSync() override {
+#if defined(__linux__)
+    // Any error shows again at sync(), where it is reported.
+    (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+
   Status close() override {
     int fd = fd_;
     fd_ = -1;

@@ -123,7 +123,8 @@ TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   writeFile(dir_ / "S.pkl", kPkl);
   writeFile(dir_ / "S.CHN", sampleChn());
   writeFile(dir_ / "s.Chn", sampleChn());
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
   ASSERT_EQ(summary.failed, 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("S.CHN, s.Chn"), std::string::npos) << message;
@@ -136,10 +137,9 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(realFileSystem(),
-                               {{dir_.path(), "S001.pkl", dir_.path()},
-                                {dir_.path(), "S002.pkl", dir_.path()}},
-                               keepGoing);
+  RunSummary summary = runJobs(
+      realFileSystem(),
+      {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
@@ -158,7 +158,8 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   fs::create_symlink(outside, dir_ / "newS003.pkl");
   writeFile(dir_ / "newS003.pkl.1.tmp", "also taken");
 
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
   for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kCorrected) << name;
   EXPECT_EQ(readFile(dir_ / "newS001.pkl"), "someone else's file");
@@ -174,7 +175,8 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   fs::remove(dir_ / "S002.chn");
   std::vector<std::string> before = folderNames(dir_.path());
 
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   EXPECT_EQ(summary.corrected, 1u);
   ASSERT_EQ(summary.failed, 1u);
   const FileReport& failure = summary.failures.front();
@@ -191,10 +193,9 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = runJobs(realFileSystem(),
-                             {{dir_.path(), "S002.pkl", dir_.path()},
-                              {dir_.path(), "S003.pkl", dir_.path()}},
-                             keepGoing);
+  RunSummary again = runJobs(
+      realFileSystem(),
+      {{dir_.path(), "S002.pkl", dir_.path()}, {dir_.path(), "S003.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kCorrected);
@@ -220,8 +221,8 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
                         {"Short.pkl", "29 bytes"},
                         {"Dir.pkl", "not a regular file"}};
   for (const Case& c : cases) {
-    RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(),
-                                         {{c.name, true}});
+    RunSummary summary =
+        CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), {{c.name, true}});
     ASSERT_EQ(summary.failed, 1u) << c.name;
     EXPECT_NE(summary.failures.front().error->message.find(c.why), std::string::npos)
         << summary.failures.front().error->message;
@@ -255,30 +256,149 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   EXPECT_EQ(recorder.progress, "1/1");
   ASSERT_EQ(recorder.lines.size(), 1u);
   EXPECT_EQ(recorder.lines.front(), "Acquisition Date :   -05-2009 14:30:07");
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
+  EXPECT_EQ(readFile(dir_ / "S.pkl"),
+            "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
   ASSERT_EQ(summary.warnings.size(), 1u);
   EXPECT_NE(summary.warnings.front().find("S.pkl"), std::string::npos);
   EXPECT_NE(summary.warnings.front().find("unknown month"), std::string::npos);
 }
 
-TEST_F(CorrectPklFilesTest, StopRequestEndsTheRunBetweenFiles) {
-  makeFiles(3);
-  struct StopAfterOne final : RunObserver {
-    void fileFinished(const FileReport&, std::size_t done, std::size_t) override { done_ = done; }
-    bool stopRequested() override { return done_ >= 1; }
-    std::size_t done_ = 0;
-  } observer;
-  RunSummary summary =
-      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_), &observer);
-  EXPECT_TRUE(summary.stopped);
-  EXPECT_EQ(summary.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kPkl);
+// Records what the run tells its observer, and asks to stop before file
+// number `stopBefore` (1-based; 0 never).
+struct RecordingObserver final : RunObserver {
+  void fileFinished(const FileReport& report, std::size_t done, std::size_t) override {
+    finished.push_back(done);
+    if (report.error) failedAt.push_back(done);
+  }
+  bool stopRequested() override { return ++asked == stopBefore; }
+  std::size_t stopBefore = 0;
+  std::size_t asked = 0;
+  std::vector<std::size_t> finished;
+  std::vector<std::size_t> failedAt;
+};
+
+std::vector<std::size_t> oneTo(std::size_t n) {
+  std::vector<std::size_t> numbers;
+  for (std::size_t i = 1; i <= n; ++i) numbers.push_back(i);
+  return numbers;
+}
+
+std::vector<PklJob> jobsFor(const fs::path& folder, const std::vector<std::string>& names) {
+  std::vector<PklJob> jobs;
+  for (const std::string& name : names) jobs.push_back({folder, name, folder});
+  return jobs;
+}
+
+// Copies are written ahead of their renames; a stop asked for before file k
+// must still leave exactly the files before k corrected, whatever the batch.
+TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouched) {
+  makeFiles(4);
+  for (std::size_t batch : {1, 3, 64}) {
+    for (std::size_t stopBefore = 1; stopBefore <= 5; ++stopBefore) {
+      SCOPED_TRACE("batch " + std::to_string(batch) + ", stop before file " +
+                   std::to_string(stopBefore));
+      for (const std::string& name : names_) writeFile(dir_ / name, kPkl);
+      std::vector<std::string> before = folderNames(dir_.path());
+      RecordingObserver observer;
+      observer.stopBefore = stopBefore;
+      RunOptions options;
+      options.batchFiles = batch;
+      RunSummary summary =
+          runJobs(realFileSystem(), jobsFor(dir_.path(), names_), options, &observer);
+      std::size_t handled = std::min<std::size_t>(stopBefore - 1, names_.size());
+      EXPECT_EQ(summary.stopped, stopBefore <= names_.size());
+      EXPECT_EQ(summary.corrected, handled);
+      EXPECT_EQ(observer.finished, oneTo(handled));
+      for (std::size_t i = 0; i < names_.size(); ++i) {
+        EXPECT_EQ(readFile(dir_ / names_[i]), i < handled ? kCorrected : kPkl) << names_[i];
+      }
+      EXPECT_EQ(folderNames(dir_.path()), before) << "a temporary file was left";
+    }
+  }
+}
+
+// The disk may take a batch of copies in one pass, but each file is renamed
+// only after its own copy was synced, and the renames follow the list.
+TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) {
+  makeFiles(5);
+  FaultyFileSystem logging(realFileSystem());
+  RunOptions options;
+  options.batchFiles = 3;
+  RunSummary summary = runJobs(logging, jobsFor(dir_.path(), names_), options);
+  ASSERT_EQ(summary.corrected, 5u);
+
+  std::vector<std::string> renamed;
+  std::map<std::string, bool> synced;  // temporary path -> synced since its last write
+  for (const auto& [op, path] : logging.log()) {
+    if (op == Op::Write) synced[path] = false;
+    if (op == Op::Sync) synced[path] = true;
+    if (op == Op::Rename) {
+      EXPECT_TRUE(synced[path]) << path << " was renamed before its data was synced";
+      renamed.push_back(fs::path(path).filename().string());
+    }
+  }
+  EXPECT_EQ(renamed, (std::vector<std::string>{"newS001.pkl", "newS002.pkl", "newS003.pkl",
+                                               "newS004.pkl", "newS005.pkl"}));
+  // And the copies really are written ahead: file 2's copy exists before
+  // file 1 is replaced.
+  auto at = [&](Op op, std::string_view name) {
+    auto it = std::find_if(logging.log().begin(), logging.log().end(), [&](const auto& call) {
+      return call.first == op && fs::path(call.second).filename() == name;
+    });
+    return it - logging.log().begin();
+  };
+  EXPECT_LT(at(Op::CreateExclusive, "newS002.pkl"), at(Op::Rename, "newS001.pkl"));
+}
+
+// Every file operation of a run written ahead in batches of two, failed in
+// turn, with and without keep-going: every file ends corrected or
+// byte-identical, the observer hears of each handled file once and in order,
+// and no temporary file is left.
+TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndInOrder) {
+  makeFiles(5);
+  for (bool keepGoing : {false, true}) {
+    std::size_t n = 1;
+    for (;; ++n) {
+      SCOPED_TRACE(std::string(keepGoing ? "keep going, " : "") + "fault at call " +
+                   std::to_string(n));
+      for (const std::string& name : names_) writeFile(dir_ / name, kPkl);
+      std::vector<std::string> before = folderNames(dir_.path());
+      FaultyFileSystem faulty(realFileSystem());
+      faulty.failCall(n);
+      RecordingObserver observer;
+      RunOptions options;
+      options.batchFiles = 2;
+      options.keepGoing = keepGoing;
+      RunSummary summary = runJobs(faulty, jobsFor(dir_.path(), names_), options, &observer);
+      EXPECT_EQ(folderNames(dir_.path()), before) << "a temporary file was left";
+      if (!faulty.injected()) {
+        EXPECT_EQ(summary.corrected, 5u);
+        break;
+      }
+      std::size_t handled = summary.corrected + summary.failed;
+      EXPECT_EQ(observer.finished, oneTo(handled));
+      EXPECT_EQ(summary.failed, faulty.injectedOp() == Op::SyncFolder ? 0u : 1u)
+          << "injected " << opName(faulty.injectedOp());
+      if (keepGoing) {
+        EXPECT_EQ(handled, names_.size());
+      } else if (summary.failed == 1) {
+        EXPECT_EQ(observer.failedAt, std::vector<std::size_t>{handled}) << "the run goes on";
+      }
+      for (std::size_t i = 0; i < names_.size(); ++i) {
+        bool failed = std::find(observer.failedAt.begin(), observer.failedAt.end(), i + 1) !=
+                      observer.failedAt.end();
+        bool corrected = i < handled && !failed;
+        EXPECT_EQ(readFile(dir_ / names_[i]), corrected ? kCorrected : kPkl) << names_[i];
+      }
+    }
+    EXPECT_GT(n, 50u) << "the loop should have reached every operation of five files";
+  }
 }
 
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
   SpectrumFinder finder(realFileSystem());
-  FileReport report = correctPklFile(realFileSystem(), finder,
-                                     {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
+  FileReport report = correctPklFile(
+      realFileSystem(), finder, {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
   EXPECT_EQ(pathText(report.pklPath), "/pklfix-no-such-file.pkl");
   ASSERT_TRUE(report.error.has_value());
   EXPECT_EQ(report.error->code, ErrorCode::NotFound);

@@ -37,6 +37,7 @@ class FaultyWriter final : public WritableFile {
     if (owner_.shouldFail(Op::Sync, path_)) return FaultyFileSystem::injectedError(Op::Sync, path_);
     return base_->sync();
   }
+  void startSync() override { base_->startSync(); }
   Status close() override {
     // A failed close still releases the descriptor, as on a real system.
     Status closed = base_->close();
