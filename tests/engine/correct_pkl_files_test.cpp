@@ -318,36 +318,49 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
 }
 
 // The disk may take a batch of copies in one pass, but each file is renamed
-// only after its own copy was synced, and the renames follow the list.
+// only after its own copy was synced, and the renames follow the list; also
+// when a sync in the middle of a batch fails and the run keeps going.
 TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) {
   makeFiles(5);
-  FaultyFileSystem logging(realFileSystem());
-  RunOptions options;
-  options.batchFiles = 3;
-  RunSummary summary = runJobs(logging, jobsFor(dir_.path(), names_), options);
-  ASSERT_EQ(summary.corrected, 5u);
+  for (std::size_t failingSync : {0, 2}) {
+    SCOPED_TRACE("failing sync " + std::to_string(failingSync));
+    for (const std::string& name : names_) writeFile(dir_ / name, kPkl);
+    FaultyFileSystem logging(realFileSystem());
+    logging.countOnly({Op::Sync});
+    logging.failCall(failingSync);
+    RunOptions options;
+    options.batchFiles = 3;
+    options.keepGoing = true;
+    RunSummary summary = runJobs(logging, jobsFor(dir_.path(), names_), options);
+    EXPECT_EQ(summary.failed, failingSync == 0 ? 0u : 1u);
 
-  std::vector<std::string> renamed;
-  std::map<std::string, bool> synced;  // temporary path -> synced since its last write
-  for (const auto& [op, path] : logging.log()) {
-    if (op == Op::Write) synced[path] = false;
-    if (op == Op::Sync) synced[path] = true;
-    if (op == Op::Rename) {
-      EXPECT_TRUE(synced[path]) << path << " was renamed before its data was synced";
-      renamed.push_back(fs::path(path).filename().string());
+    std::vector<std::string> renamed;
+    std::map<std::string, bool> synced;  // temporary path -> synced since its last write
+    std::size_t syncs = 0;
+    for (const auto& [op, path] : logging.log()) {
+      if (op == Op::Write) synced[path] = false;
+      if (op == Op::Sync) synced[path] = ++syncs != failingSync;
+      if (op == Op::Rename) {
+        EXPECT_TRUE(synced[path]) << path << " was renamed before its data was synced";
+        renamed.push_back(fs::path(path).filename().string());
+      }
     }
+    std::vector<std::string> expected;
+    for (std::size_t i = 1; i <= names_.size(); ++i) {
+      if (i != failingSync) expected.push_back("new" + names_[i - 1]);
+      EXPECT_EQ(readFile(dir_ / names_[i - 1]), i == failingSync ? kPkl : kCorrected);
+    }
+    EXPECT_EQ(renamed, expected);
+    // And the copies really are written ahead: file 2's copy exists before
+    // file 1 is replaced.
+    auto at = [&](Op op, std::string_view name) {
+      auto it = std::find_if(logging.log().begin(), logging.log().end(), [&](const auto& call) {
+        return call.first == op && fs::path(call.second).filename() == name;
+      });
+      return it - logging.log().begin();
+    };
+    EXPECT_LT(at(Op::CreateExclusive, "newS002.pkl"), at(Op::Rename, "newS001.pkl"));
   }
-  EXPECT_EQ(renamed, (std::vector<std::string>{"newS001.pkl", "newS002.pkl", "newS003.pkl",
-                                               "newS004.pkl", "newS005.pkl"}));
-  // And the copies really are written ahead: file 2's copy exists before
-  // file 1 is replaced.
-  auto at = [&](Op op, std::string_view name) {
-    auto it = std::find_if(logging.log().begin(), logging.log().end(), [&](const auto& call) {
-      return call.first == op && fs::path(call.second).filename() == name;
-    });
-    return it - logging.log().begin();
-  };
-  EXPECT_LT(at(Op::CreateExclusive, "newS002.pkl"), at(Op::Rename, "newS001.pkl"));
 }
 
 // Every file operation of a run written ahead in batches of two, failed in
