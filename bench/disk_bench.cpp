@@ -20,6 +20,7 @@
 
 #include "bench/corpus.h"
 #include "bench/options.h"
+#include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
 #include "engine/file_system.h"
 
@@ -29,9 +30,11 @@ using pklfix::bench::CorpusOptions;
 using pklfix::bench::CorpusStats;
 
 struct Contender {
+  enum class Kind { Cli, Floor, Engine };
   std::string label;
-  std::string program;
-  bool checked;  // its output must equal the expected corrected files
+  Kind kind;
+  std::string program;  // for Cli and Floor
+  bool checked;         // its output must equal the expected corrected files
   std::vector<double> seconds;
   std::vector<long> peakKib;
 };
@@ -70,6 +73,41 @@ Outcome spawn(const std::vector<std::string>& argv, const fs::path& errorLog) {
   ::wait4(pid, &status, 0, &usage);
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outcome.peakKib = usage.ru_maxrss;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return outcome;
+}
+
+// Runs CorrectPklFiles in a forked child, the way the window calls it: the
+// folder's result files as listed, all selected, and an observer. Its peak
+// memory includes what the child shares with this process, so it is not
+// reported.
+Outcome runEngine(const fs::path& pklFolder, const fs::path& chnFolder, const fs::path& errorLog) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    struct Observer final : pklfix::RunObserver {
+      void fileFinished(const pklfix::FileReport&, std::size_t done, std::size_t) override {
+        last = done;
+      }
+      bool stopRequested() override { return false; }
+      std::size_t last = 0;
+    } observer;
+    auto names = pklfix::listFilesWithExtension(pklfix::realFileSystem(), pklFolder, ".pkl");
+    if (!names.ok()) ::_exit(1);
+    std::vector<pklfix::PklEntry> entries;
+    for (std::string& name : names.value()) entries.push_back({std::move(name), true});
+    pklfix::RunSummary summary =
+        pklfix::CorrectPklFiles(pklfix::realFileSystem(), pklFolder, chnFolder, entries, &observer);
+    if (summary.failed > 0) {
+      std::ofstream(errorLog) << summary.failures.front().error->message << '\n';
+      ::_exit(1);
+    }
+    ::_exit(observer.last == entries.size() ? 0 : 1);
+  }
+  Outcome outcome;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return outcome;
 }
@@ -145,9 +183,9 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
   std::size_t listed = 0;
   for (int run = 0; run < scenario.runs; ++run) {
     for (std::size_t k = 0; k < contenders.size(); ++k) {
-      // Alternate who goes first, so neither always inherits the other's
-      // leftover write-back.
-      Contender& c = contenders[run % 2 ? contenders.size() - 1 - k : k];
+      // Rotate who goes first, so no one always inherits another's leftover
+      // write-back.
+      Contender& c = contenders[(k + static_cast<std::size_t>(run)) % contenders.size()];
       fs::path root = scenario.work / (c.label + "-" + std::to_string(run));
       fs::remove_all(root);
       CorpusOptions options = base;
@@ -161,15 +199,16 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
 
       std::vector<std::string> argv = {c.program};
       std::string chnArgument = scenario.separateChn ? (root / "chn").string() : "";
-      if (c.checked) {
-        argv.push_back("--quiet");
-        if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
-      } else {
-        if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
-        if (base.upperCaseChn) argv.insert(argv.end(), {"--chn-ext", ".CHN"});
+      if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
+      if (c.kind == Contender::Kind::Cli) argv.push_back("--quiet");
+      if (c.kind == Contender::Kind::Floor && base.upperCaseChn) {
+        argv.insert(argv.end(), {"--chn-ext", ".CHN"});
       }
       argv.push_back(pklFolder.string());
-      Outcome outcome = spawn(argv, root / "stderr.txt");
+      Outcome outcome = c.kind == Contender::Kind::Engine
+                            ? runEngine(pklFolder, scenario.separateChn ? root / "chn" : pklFolder,
+                                        root / "stderr.txt")
+                            : spawn(argv, root / "stderr.txt");
       if (outcome.status != 0) {
         std::printf("%s exited with %d:\n%s\n", c.label.c_str(), outcome.status,
                     contents(root / "stderr.txt").c_str());
@@ -192,9 +231,14 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
   for (const Contender& c : contenders) {
     double m = median(c.seconds);
     long peak = *std::max_element(c.peakKib.begin(), c.peakKib.end());
-    std::printf("%-12s %10.4f %10.1f %10.0f %8.1f %9.2f  ", c.label.c_str(), m,
+    std::printf("%-12s %10.4f %10.1f %10.0f %8.1f ", c.label.c_str(), m,
                 m * 1e6 / static_cast<double>(base.files), static_cast<double>(base.files) / m,
-                megabytes / m, peak / 1024.0);
+                megabytes / m);
+    if (c.kind == Contender::Kind::Engine) {
+      std::printf("%9s  ", "-");
+    } else {
+      std::printf("%9.2f  ", peak / 1024.0);
+    }
     for (double s : c.seconds) std::printf(" %.3f", s);
     std::printf("\n");
   }
@@ -206,12 +250,18 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
       contenders[1].label.c_str(), ratio, contenders[0].label.c_str(),
       median(contenders[0].seconds) * 1e6 / static_cast<double>(base.files),
       *std::max_element(contenders[0].peakKib.begin(), contenders[0].peakKib.end()) / 1024.0);
+  if (contenders.size() > 2) {
+    std::printf("RESULT-ENGINE files=%zu ratio %s/%s = %.3f\n", base.files,
+                contenders[2].label.c_str(), contenders[0].label.c_str(),
+                median(contenders[2].seconds) / median(contenders[0].seconds));
+  }
   if (listSeconds >= 0) {
     std::printf(
         "LIST listFilesWithExtension of %zu result files (%zu entries): median %.4f s of 5\n",
         listed, base.files * (scenario.separateChn ? 1 : 2), listSeconds);
   }
-  std::printf("CHECK %s output: %zu of %zu files wrong%s\n", contenders[0].label.c_str(), wrong,
+  std::printf("CHECK output of %s: %zu of %zu files wrong%s\n",
+              contenders.size() > 2 ? "pklfix-cli and CorrectPklFiles" : "pklfix-cli", wrong,
               checkedFiles, wrong ? " -- FAILED" : ", no temporary left");
   std::printf("load at end: %s\n\n", load().c_str());
   std::fflush(stdout);
@@ -226,7 +276,9 @@ int main(int argc, char** argv) {
     std::puts(
         "Usage: pklfix-disk-bench --pklfix PATH --floor PATH [--work DIR] [--runs N]\n"
         "         [--seed N] [--files N] [--size BYTES[K|M|G]] [--upper-chn] [--separate-chn]\n"
-        "         [--time-listing]");
+        "         [--time-listing] [--engine]\n"
+        "--engine adds a third contender: CorrectPklFiles called in a forked child,\n"
+        "the way the window calls it.");
     return 0;
   }
   Scenario scenario;
@@ -240,14 +292,17 @@ int main(int argc, char** argv) {
   scenario.corpus.upperCaseChn = args.flag("--upper-chn");
   scenario.separateChn = args.flag("--separate-chn");
   bool timeList = args.flag("--time-listing");
+  bool engine = args.flag("--engine");
   std::vector<std::string> rest;
   if (!args.positional(rest) || !rest.empty() || pklfixCli.empty() || floor.empty() ||
       scenario.runs < 1) {
     std::fprintf(stderr, "pklfix-disk-bench: see --help\n");
     return 2;
   }
-  std::vector<Contender> contenders = {{"pklfix-cli", pklfixCli, true, {}, {}},
-                                       {"floor", floor, false, {}, {}}};
+  using Kind = Contender::Kind;
+  std::vector<Contender> contenders = {{"pklfix-cli", Kind::Cli, pklfixCli, true, {}, {}},
+                                       {"floor", Kind::Floor, floor, false, {}, {}}};
+  if (engine) contenders.push_back({"engine-call", Kind::Engine, "", true, {}, {}});
   int status = runScenario(scenario, contenders, timeList);
   std::error_code ec;
   fs::remove(scenario.work, ec);  // only if empty: it may hold the user's files

@@ -49,7 +49,7 @@ disk() {
   echo
 } | tee "$log"
 
-disk --files 2000 --size 8K
+disk --files 2000 --size 8K --engine
 disk --files 1 --size "$big"
 disk --files 1 --size 1M
 for layout in "" --upper-chn --separate-chn; do
