@@ -243,7 +243,10 @@ class Run {
     }
     pendingBytes_ += file.info.size;
     pending_.push_back(std::move(file));
-    if (pending_.size() >= options_.batchFiles || pendingBytes_ >= kBatchBytes) {
+    if (pending_.size() >= batchLimit_ || pendingBytes_ >= kBatchBytes) {
+      // The first file is replaced alone, so an observer sees progress at
+      // once; batches then double up to the limit.
+      batchLimit_ = std::min(batchLimit_ * 2, std::max<std::size_t>(options_.batchFiles, 1));
       return replacePending();
     }
     return true;
@@ -316,6 +319,7 @@ class Run {
   std::set<fs::path> replacedIn_;
   std::vector<PendingFile> pending_;
   std::uintmax_t pendingBytes_ = 0;
+  std::size_t batchLimit_ = 1;
 };
 
 }  // namespace

@@ -38,15 +38,17 @@ struct FileReport {
 struct RunOptions {
   bool dryRun = false;     // compute the lines, write nothing
   bool keepGoing = false;  // go on after a failed file instead of stopping
-  // How many corrected copies are written ahead before they replace their
-  // files, so the disk can take them in one pass. 1 replaces each file
+  // How many corrected copies may be written ahead before they replace their
+  // files, so the disk can take them in one pass. The first file of a run is
+  // replaced alone; batches then double up to this. 1 replaces each file
   // before the next one is read.
   std::size_t batchFiles = 64;
 };
 
 // Told of each file as it finishes, in list order, and asked before each
-// file whether to stop. Files are written ahead (RunOptions::batchFiles), so
-// they finish in bursts, and may finish after the stop was asked for: a stop
+// file whether to stop. The first file finishes before the second is asked
+// about; later files are written ahead (RunOptions::batchFiles), so they
+// finish in bursts, and may finish after the stop was asked for: a stop
 // asked before file k leaves the files before k handled and the rest
 // untouched, as if the files had been handled one at a time.
 class RunObserver {

@@ -270,9 +270,13 @@ struct RecordingObserver final : RunObserver {
     finished.push_back(done);
     if (report.error) failedAt.push_back(done);
   }
-  bool stopRequested() override { return ++asked == stopBefore; }
+  bool stopRequested() override {
+    finishedWhenAsked.push_back(finished.size());
+    return ++asked == stopBefore;
+  }
   std::size_t stopBefore = 0;
   std::size_t asked = 0;
+  std::vector<std::size_t> finishedWhenAsked;
   std::vector<std::size_t> finished;
   std::vector<std::size_t> failedAt;
 };
@@ -309,6 +313,11 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
       EXPECT_EQ(summary.stopped, stopBefore <= names_.size());
       EXPECT_EQ(summary.corrected, handled);
       EXPECT_EQ(observer.finished, oneTo(handled));
+      // A window shows progress at once: the first file is done before the
+      // second is asked about.
+      if (stopBefore > 2) {
+        EXPECT_EQ(observer.finishedWhenAsked[1], 1u);
+      }
       for (std::size_t i = 0; i < names_.size(); ++i) {
         EXPECT_EQ(readFile(dir_ / names_[i]), i < handled ? kCorrected : kPkl) << names_[i];
       }
@@ -351,15 +360,16 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
       EXPECT_EQ(readFile(dir_ / names_[i - 1]), i == failingSync ? kPkl : kCorrected);
     }
     EXPECT_EQ(renamed, expected);
-    // And the copies really are written ahead: file 2's copy exists before
-    // file 1 is replaced.
+    // And the copies really are written ahead: after the first file, which
+    // goes alone, file 3's copy exists before file 2 is replaced.
     auto at = [&](Op op, std::string_view name) {
       auto it = std::find_if(logging.log().begin(), logging.log().end(), [&](const auto& call) {
         return call.first == op && fs::path(call.second).filename() == name;
       });
       return it - logging.log().begin();
     };
-    EXPECT_LT(at(Op::CreateExclusive, "newS002.pkl"), at(Op::Rename, "newS001.pkl"));
+    EXPECT_LT(at(Op::Rename, "newS001.pkl"), at(Op::OpenForReading, "S002.pkl"));
+    EXPECT_LT(at(Op::CreateExclusive, "newS003.pkl"), at(Op::Sync, "newS002.pkl"));
   }
 }
 
