@@ -19,9 +19,11 @@ wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # One server for the whole run, so that each test process starts at once;
 # stopped at exit, whatever happens.
+# Its output goes to a file: a server holding the caller's stdout open
+# would keep a pipe reading this script waiting after the script is done.
 mkdir -p "$WINEPREFIX"
-"$wineserver" --persistent
-trap '"$wineserver" --kill || true' EXIT
-"$wine" wineboot --init
+"$wineserver" --persistent </dev/null >>build-windows/wineserver.log 2>&1
+trap '"$wineserver" --kill; "$wineserver" --wait' EXIT
+"$wine" wineboot --init </dev/null
 
 ctest --test-dir build-windows --output-on-failure --timeout 300
