@@ -382,9 +382,17 @@ void SelectFilesPkl::reportRun(const CorrectionRun& run) {
     box.setIcon(QMessageBox::Critical);
     box.setText(tr("%1 was not corrected.").arg(name));
     QString info = failure.error ? text(failure.error->message) : QString();
-    info += "\n\n" + tr("Files corrected before it: %1.").arg(summary.corrected);
-    info += " " + tr("%1 is as it was").arg(name);
-    if (after > 0) info += tr(", and the %1 selected after it were not touched").arg(after);
+    info += "\n\n";
+    if (summary.corrected == 0) {
+      info += tr("No file was corrected before it.");
+    } else if (summary.corrected == 1) {
+      info += tr("1 file was corrected before it.");
+    } else {
+      info += tr("%1 files were corrected before it.").arg(summary.corrected);
+    }
+    info += " " + tr("%1 is unchanged").arg(name);
+    if (after == 1) info += tr(", and the 1 selected file after it was not touched");
+    if (after > 1) info += tr(", and the %1 selected files after it were not touched").arg(after);
     info += ".";
     box.setInformativeText(info);
   } else if (summary.stopped) {

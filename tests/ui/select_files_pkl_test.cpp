@@ -402,14 +402,15 @@ TEST_F(SelectFilesPklTest, AFailedFileGetsAnErrorBoxAndNoCompleted) {
   };
   const std::vector<Case> cases = {
       {"the second file's spectrum is missing", [&] { fs::remove(r("S002.chn")); }, false,
-       "S002.pkl", "S002.chn", "Files corrected before it: 1.", "the 1 selected after it"},
+       "S002.pkl", "S002.chn", "1 file was corrected before it. S002.pkl is unchanged",
+       "the 1 selected file after it was not touched"},
       {"the first rename is refused",
        [&] {
          faulty_.countOnly({Op::Rename});
          faulty_.failCall(1);
        },
-       true, "S001.pkl", "injected rename", "Files corrected before it: 0.",
-       "the 2 selected after it"},
+       true, "S001.pkl", "injected rename", "No file was corrected before it.",
+       "the 2 selected files after it were not touched"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

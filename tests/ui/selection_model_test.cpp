@@ -186,16 +186,6 @@ TEST_F(SelectionModelTest, EachChangeRunsItsRuleBeforeTheNextAssignment) {
   }
 }
 
-TEST_F(SelectionModelTest, ListsFollowTheirFolders) {
-  SelectionModel& m = model();
-  m.setDir2(at("d1/s"));
-  EXPECT_EQ(names(m.PklPane().files()), std::vector<std::string>{"x.pkl"});
-  EXPECT_EQ(names(m.ChnPane().files()), (std::vector<std::string>{"y.chn", "Z.CHN"}));
-  m.setDrive3(at("d2"));
-  EXPECT_TRUE(m.ChnPane().files().entries().empty());
-  EXPECT_EQ(names(m.PklPane().files()), std::vector<std::string>{"x.pkl"});
-}
-
 TEST_F(SelectionModelTest, SelectAllAndClearSelection) {
   SelectionModel& m = model();
   // step 1: a full list, one entry picked by hand
