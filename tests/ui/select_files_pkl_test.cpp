@@ -207,7 +207,7 @@ class SelectFilesPklTest : public ::testing::Test {
   std::vector<BoxSeen> boxes_;
 };
 
-TEST_F(SelectFilesPklTest, ShowsTheDesignedControlsOnTheCurrentFolder) {
+TEST_F(SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
   makeFiles(2);
   writeFile(r("a.PKL"), kPkl);
   writeFile(r("notes.txt"), "x");
@@ -267,7 +267,7 @@ TEST_F(SelectFilesPklTest, ShowsTheDesignedControlsOnTheCurrentFolder) {
   EXPECT_EQ(window.model().ChnPane().folder(), normalFolder(r()));
 }
 
-TEST_F(SelectFilesPklTest, TabKeyFollowsTheDesignedOrder) {
+TEST_F(SelectFilesPklTest, TabKeyVisitsTheControlsInTheirOrder) {
   makeFiles(1);
   SelectFilesPkl& window = open();
   window.activateWindow();
