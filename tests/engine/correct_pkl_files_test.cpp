@@ -123,7 +123,8 @@ TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   writeFile(dir_ / "S.pkl", kPkl);
   writeFile(dir_ / "S.CHN", sampleChn());
   writeFile(dir_ / "s.Chn", sampleChn());
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
   ASSERT_EQ(summary.failed, 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("S.CHN, s.Chn"), std::string::npos) << message;
@@ -136,10 +137,9 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(realFileSystem(),
-                               {{dir_.path(), "S001.pkl", dir_.path()},
-                                {dir_.path(), "S002.pkl", dir_.path()}},
-                               keepGoing);
+  RunSummary summary = runJobs(
+      realFileSystem(),
+      {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
@@ -158,7 +158,8 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   fs::create_symlink(outside, dir_ / "newS003.pkl");
   writeFile(dir_ / "newS003.pkl.1.tmp", "also taken");
 
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
   for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kCorrected) << name;
   EXPECT_EQ(readFile(dir_ / "newS001.pkl"), "someone else's file");
@@ -174,7 +175,8 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   fs::remove(dir_ / "S002.chn");
   std::vector<std::string> before = folderNames(dir_.path());
 
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   EXPECT_EQ(summary.corrected, 1u);
   ASSERT_EQ(summary.failed, 1u);
   const FileReport& failure = summary.failures.front();
@@ -191,10 +193,9 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = runJobs(realFileSystem(),
-                             {{dir_.path(), "S002.pkl", dir_.path()},
-                              {dir_.path(), "S003.pkl", dir_.path()}},
-                             keepGoing);
+  RunSummary again = runJobs(
+      realFileSystem(),
+      {{dir_.path(), "S002.pkl", dir_.path()}, {dir_.path(), "S003.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kCorrected);
@@ -220,8 +221,8 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
                         {"Short.pkl", "29 bytes"},
                         {"Dir.pkl", "not a regular file"}};
   for (const Case& c : cases) {
-    RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(),
-                                         {{c.name, true}});
+    RunSummary summary =
+        CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), {{c.name, true}});
     ASSERT_EQ(summary.failed, 1u) << c.name;
     EXPECT_NE(summary.failures.front().error->message.find(c.why), std::string::npos)
         << summary.failures.front().error->message;
@@ -255,7 +256,8 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   EXPECT_EQ(recorder.progress, "1/1");
   ASSERT_EQ(recorder.lines.size(), 1u);
   EXPECT_EQ(recorder.lines.front(), "Acquisition Date :   -05-2009 14:30:07");
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
+  EXPECT_EQ(readFile(dir_ / "S.pkl"),
+            "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
   ASSERT_EQ(summary.warnings.size(), 1u);
   EXPECT_NE(summary.warnings.front().find("S.pkl"), std::string::npos);
   EXPECT_NE(summary.warnings.front().find("unknown month"), std::string::npos);
@@ -277,8 +279,8 @@ TEST_F(CorrectPklFilesTest, StopRequestEndsTheRunBetweenFiles) {
 
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
   SpectrumFinder finder(realFileSystem());
-  FileReport report = correctPklFile(realFileSystem(), finder,
-                                     {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
+  FileReport report = correctPklFile(
+      realFileSystem(), finder, {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
   EXPECT_EQ(pathText(report.pklPath), "/pklfix-no-such-file.pkl");
   ASSERT_TRUE(report.error.has_value());
   EXPECT_EQ(report.error->code, ErrorCode::NotFound);
