@@ -116,9 +116,17 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   EXPECT_EQ(readFile(dir_ / "S1.PKL"), kCorrected);
   EXPECT_NE(readFile(dir_ / "S2.pkl").find("14:30:08"), std::string::npos);
   EXPECT_NE(readFile(dir_ / "S3.pkl").find("14:30:09"), std::string::npos);
+#ifdef _WIN32
+  // The file system itself finds S2.CHN under the name S2.chn.
+  EXPECT_EQ(countOps(counting, Op::ListFolder), 0u);
+#else
   EXPECT_EQ(countOps(counting, Op::ListFolder), 1u) << "the spectrum folder is listed once per run";
+#endif
 }
 
+// Names that differ only in letter case cannot both exist where the file
+// system ignores case.
+#ifndef _WIN32
 TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   writeFile(dir_ / "S.pkl", kPkl);
   writeFile(dir_ / "S.CHN", sampleChn());
@@ -131,6 +139,7 @@ TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   EXPECT_EQ(readFile(dir_ / "S.pkl"), kPkl);
 }
 
+// Windows keeps only a read-only attribute; windows_test.cpp covers it.
 TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   makeFiles(2);
   fs::permissions(dir_ / "S001.pkl", fs::perms(0640), fs::perm_options::replace);
@@ -148,6 +157,7 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   EXPECT_EQ(readFile(dir_ / "S002.pkl"), kPkl);
   EXPECT_EQ(fs::status(dir_ / "S002.pkl").permissions(), fs::perms(0444));
 }
+#endif  // _WIN32
 
 TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   makeFiles(3);
@@ -155,7 +165,12 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   writeFile(outside, "keep me");
   writeFile(dir_ / "newS001.pkl", "someone else's file");
   fs::create_directory(dir_ / "newS002.pkl");
+#ifdef _WIN32
+  // Creating symbolic links needs a privilege on Windows; a file will do.
+  writeFile(dir_ / "newS003.pkl", "a third file");
+#else
   fs::create_symlink(outside, dir_ / "newS003.pkl");
+#endif
   writeFile(dir_ / "newS003.pkl.1.tmp", "also taken");
 
   RunSummary summary =
@@ -164,7 +179,11 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kCorrected) << name;
   EXPECT_EQ(readFile(dir_ / "newS001.pkl"), "someone else's file");
   EXPECT_TRUE(fs::is_directory(dir_ / "newS002.pkl"));
+#ifdef _WIN32
+  EXPECT_EQ(readFile(dir_ / "newS003.pkl"), "a third file");
+#else
   EXPECT_TRUE(fs::is_symlink(dir_ / "newS003.pkl"));
+#endif
   EXPECT_EQ(readFile(outside), "keep me");
   EXPECT_EQ(readFile(dir_ / "newS003.pkl.1.tmp"), "also taken");
   EXPECT_EQ(folderNames(dir_.path()).size(), 11u) << "no temporary file may remain";
@@ -203,7 +222,9 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
 TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
   writeFile(dir_ / "target.pkl", kPkl);
+#ifndef _WIN32
   fs::create_symlink(dir_ / "target.pkl", dir_ / "Link.pkl");
+#endif
   fs::create_directory(dir_ / "Folder.pkl");
   writeFile(dir_ / "Short.pkl", kPkl);
   writeFile(dir_ / "Short.chn", sampleChn().substr(0, 29));
@@ -215,11 +236,13 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
     const char* name;
     std::string_view why;
   };
-  const Case cases[] = {{"Link.pkl", "symbolic link"},
-                        {"Folder.pkl", "not a regular file"},
-                        {"Missing.pkl", "no such file"},
-                        {"Short.pkl", "29 bytes"},
-                        {"Dir.pkl", "not a regular file"}};
+  std::vector<Case> cases = {{"Folder.pkl", "not a regular file"},
+                             {"Missing.pkl", "no such file"},
+                             {"Short.pkl", "29 bytes"},
+                             {"Dir.pkl", "not a regular file"}};
+#ifndef _WIN32
+  cases.push_back({"Link.pkl", "symbolic link"});
+#endif
   for (const Case& c : cases) {
     RunSummary summary =
         CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), {{c.name, true}});
@@ -230,7 +253,9 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
   EXPECT_EQ(folderNames(dir_.path()), before);
   EXPECT_EQ(readFile(dir_ / "target.pkl"), kPkl);
   EXPECT_EQ(readFile(dir_ / "Short.pkl"), kPkl);
+#ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(dir_ / "Link.pkl"));
+#endif
 }
 
 TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
