@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "bench/corpus.h"
@@ -112,6 +115,30 @@ Outcome runEngine(const fs::path& pklFolder, const fs::path& chnFolder, const fs
   return outcome;
 }
 
+// Waits until the disk holding `path` has done no I/O for half a second
+// (its counters in /sys stand still), for at most 30 s: a file system that
+// discards freed blocks goes on working well after a sync returns.
+void waitForQuietDisk(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return;
+  std::string counters = "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                         std::to_string(minor(st.st_dev)) + "/stat";
+  auto read = [&] {
+    std::ifstream in(counters);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  std::string last = read();
+  if (last.empty()) return;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int still = 0;
+  while (still < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    std::string now = read();
+    still = now == last ? still + 1 : 0;
+    last = std::move(now);
+  }
+}
+
 std::string contents(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -177,6 +204,7 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
   std::fflush(stdout);
 
   CorpusStats stats;
+  std::vector<fs::path> roots;
   std::size_t wrong = 0;
   std::size_t checkedFiles = 0;
   double listSeconds = -1;
@@ -194,8 +222,10 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
       fs::path pklFolder = root / "pkl";
       if (!pklfix::bench::writeCorpus(pklFolder, options, stats)) return 1;
       if (timeList && listSeconds < 0) listSeconds = timeListing(pklFolder, 5, listed);
-      // Settle the generator's writes so they do not land in the timed run.
+      // Settle the generator's writes, and any discards of freed blocks, so
+      // they do not land in the timed run.
       ::sync();
+      waitForQuietDisk(root);
 
       std::vector<std::string> argv = {c.program};
       std::string chnArgument = scenario.separateChn ? (root / "chn").string() : "";
@@ -221,9 +251,13 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
             check(pklFolder, root / "expected", base.files, scenario.separateChn ? 0 : base.files);
         checkedFiles += base.files;
       }
-      fs::remove_all(root);
+      roots.push_back(root);
     }
   }
+  // Removed only now: on a file system that discards freed blocks, removing
+  // thousands of files sets off disk work that would land in the next timed
+  // run.
+  for (const fs::path& root : roots) fs::remove_all(root);
 
   double megabytes = static_cast<double>(stats.resultBytes) / 1e6;
   std::printf("%-12s %10s %10s %10s %8s %9s   %s\n", "contender", "median s", "us/file", "files/s",
