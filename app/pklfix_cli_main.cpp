@@ -6,6 +6,7 @@
 #include "engine/file_system.h"
 
 int main(int argc, char** argv) {
+  pklfix::installInterruptCleanup();
   std::vector<std::string> args(argv + 1, argv + argc);
   return pklfix::runCli(args, std::cout, std::cerr, pklfix::realFileSystem());
 }
