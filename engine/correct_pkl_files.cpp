@@ -110,6 +110,14 @@ class RewriteClient final : public LineRewriter::Client {
   WritableFile* out_;
 };
 
+// A name with a folder part would put the temporary copy, and the file it
+// replaces, somewhere other than the result folder.
+bool isPlainName(const std::string& name) {
+  fs::path path = utf8Path(name);
+  return !name.empty() && name != "." && name != ".." && !path.has_root_path() &&
+         path == path.filename();
+}
+
 Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) {
   Result<FileInfo> info = fileSystem.stat(path);
   if (!info.ok()) return info;
@@ -146,6 +154,10 @@ Status copyRewritten(ReadableFile& in, LineRewriter& rewriter) {
 
 Status correctInto(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job, bool dryRun,
                    FileReport& report) {
+  if (!isPlainName(job.name)) {
+    return Error{ErrorCode::InvalidArgument, "cannot correct " + pathText(report.pklPath) + ": \"" +
+                                                 job.name + "\" is not a plain file name"};
+  }
   Result<FileInfo> info = checkReplaceable(fileSystem, report.pklPath);
   if (!info.ok()) return info.error();
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(report.pklPath);

@@ -119,6 +119,43 @@ TEST(CliProcessTest, FileSizeLimitFailsTheBigFileAndKeepsIt) {
   EXPECT_EQ(readFile(dir / "C.pkl"), kPkl) << "the run stops at the first failure";
 }
 
+// Through a real command line, from the folder the files are in: a PATH that
+// starts with a dash is a file after "--" and an unknown option before it,
+// and blanks and letters beyond ASCII reach the files as they are.
+TEST(CliProcessTest, DashedAndNonAsciiPathsReachTheFilesAsTheyAre) {
+  TempDir root;
+  const fs::path dir = root.path() / utf8Path("a b") / utf8Path("données 1");
+  const fs::path spectra = root.path() / utf8Path("-spectres é");
+  fs::create_directories(dir);
+  fs::create_directories(spectra);
+  for (const char* name : {"-S 1", "--dry-run", "Ö"}) {
+    writeFile(dir / utf8Path(std::string(name) + ".pkl"), kPkl);
+    writeFile(spectra / utf8Path(std::string(name) + ".chn"), sampleChn());
+  }
+  testing::ChildOptions options;
+  options.setup = [&dir] {
+    if (::chdir(dir.c_str()) != 0) ::_exit(125);
+  };
+  auto run = [&](std::vector<std::string> args) {
+    return waitChild(startChild(kCli, args, options));
+  };
+  const std::string chnDir = "--chn-dir=" + pathText(spectra);
+
+  int unknown = run({chnDir, "-S 1.pkl"});
+  EXPECT_TRUE(WIFEXITED(unknown) && WEXITSTATUS(unknown) == 2) << describeWaitStatus(unknown);
+  EXPECT_EQ(readFile(dir / "-S 1.pkl"), kPkl);
+
+  int ended = run({chnDir, "--", "-S 1.pkl", "--dry-run.pkl"});
+  EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << describeWaitStatus(ended);
+  EXPECT_EQ(readFile(dir / "-S 1.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir / "--dry-run.pkl"), kCorrected) << "after --, it is a file, not an option";
+
+  int folder = run({"--chn-dir", pathText(spectra), pathText(dir)});
+  EXPECT_TRUE(WIFEXITED(folder) && WEXITSTATUS(folder) == 0) << describeWaitStatus(folder);
+  EXPECT_EQ(readFile(dir / utf8Path("Ö.pkl")), kCorrected);
+  EXPECT_EQ(folderNames(dir).size(), 3u) << "a temporary file was left";
+}
+
 }  // namespace
 }  // namespace pklfix
 
