@@ -92,6 +92,11 @@ void installInterruptCleanup();
 std::string pathText(const std::filesystem::path& path);
 std::filesystem::path utf8Path(std::string_view text);
 
+// The program's arguments after its name, as UTF-8. On Windows `argv` holds
+// them in the ANSI code page, which cannot hold every file name, so there
+// they are read again from the command line the process was started with.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
 // "cannot <operation> <path>: <reason>", with the code that fits `reason`.
 Error fileError(std::string_view operation, const std::filesystem::path& path,
                 std::error_code reason);

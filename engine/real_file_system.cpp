@@ -1,6 +1,7 @@
 // The one place that talks to the operating system. Everything platform
 // specific in the program lives in this file.
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -11,6 +12,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <limits.h>
@@ -32,6 +35,28 @@ std::string pathText(const fs::path& path) {
 
 fs::path utf8Path(std::string_view text) {
   return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide != nullptr) {
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+      // Unlike path::u8string, this cannot throw: a lone surrogate becomes U+FFFD.
+      int size = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string arg(size > 0 ? size - 1 : 0, '\0');
+      if (size > 1) {
+        ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+      }
+      args.push_back(std::move(arg));
+    }
+    ::LocalFree(wide);
+    return args;
+  }
+#endif
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 Error fileError(std::string_view operation, const fs::path& path, std::error_code reason) {
@@ -273,6 +298,11 @@ class DescriptorWriter final : public WritableFile {
   fs::path path_;
 };
 
+Error notRegularFile(const fs::path& path) {
+  return Error{ErrorCode::InvalidArgument,
+               "cannot open " + pathText(path) + ": not a regular file"};
+}
+
 class RealFileSystem final : public FileSystem {
  public:
   Result<FileInfo> stat(const fs::path& path) override {
@@ -292,11 +322,19 @@ class RealFileSystem final : public FileSystem {
 
   Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path) override {
     int fd = openDescriptor(path, kReadFlags);
-    if (fd < 0) return fileError("open", path, lastError());
+    if (fd < 0) {
+      std::error_code reason = lastError();
+#ifdef _WIN32
+      // Windows refuses to open a folder with "permission denied", which
+      // would send the user looking at the wrong thing.
+      std::error_code ec;
+      if (fs::is_directory(path, ec)) return notRegularFile(path);
+#endif
+      return fileError("open", path, reason);
+    }
     if (!isRegularDescriptor(fd)) {
       closeDescriptor(fd);
-      return Error{ErrorCode::InvalidArgument,
-                   "cannot open " + pathText(path) + ": not a regular file"};
+      return notRegularFile(path);
     }
     return std::unique_ptr<ReadableFile>(new DescriptorReader(fd, path));
   }

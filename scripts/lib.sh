@@ -4,7 +4,7 @@
 PKLFIX_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core fonts-liberation2
+  qt6-base-dev fonts-dejavu-core fonts-liberation2 fonts-ipafont-gothic
 )
 
 # Installs those of the named packages that are missing; apt-get update runs

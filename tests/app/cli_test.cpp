@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -140,6 +141,33 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
             std::string::npos)
       << keepGoing.err;
 }
+
+#ifdef _WIN32
+TEST_F(CliTest, TakesWindowsPathsInEveryForm) {
+  makePair("S1");
+  std::string folder = pathText(dir_.path());
+  ASSERT_NE(folder.find('\\'), std::string::npos) << folder;
+  std::string slashes = folder;
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  const std::string cases[] = {
+      folder,
+      folder + "\\",
+      folder + "\\S1.pkl",
+      folder + "\\s1.PKL",  // the file system ignores case
+      slashes + "/",
+      slashes + "/S1.pkl",
+  };
+  for (const std::string& arg : cases) {
+    writeFile(dir_ / "S1.pkl", kPkl);
+    CliRun run = cli({arg});
+    EXPECT_EQ(run.status, kExitSuccess) << arg << ": " << run.err;
+    EXPECT_NE(run.out.find(": Acquisition Date : 03-05-2009 14:30:07\n"), std::string::npos)
+        << arg << ": " << run.out;
+    EXPECT_EQ(readFile(dir_ / "S1.pkl"), kCorrected) << arg;
+    EXPECT_EQ(testing::folderNames(dir_.path()).size(), 2u) << arg;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace pklfix

@@ -37,8 +37,8 @@ TEST(ChnHeaderTest, BuildsTheStampFromBothVariants) {
       {"integer over 99 keeps two digits", std::string(bytes("\x7b\x00", 2)), "143000",
        ChnVariant::Seiko, "03-05-2009 14:30:23"},
       // A non-zero second byte makes the field text, whatever it holds.
-      {"binary bytes read as text", std::string(bytes("\xfd\xff", 2)), "143000",
-       ChnVariant::Ortec, "03-05-2009 14:30:00"},
+      {"binary bytes read as text", std::string(bytes("\xfd\xff", 2)), "143000", ChnVariant::Ortec,
+       "03-05-2009 14:30:00"},
       {"zero then high byte", std::string(bytes("\x00\x80", 2)), "143000", ChnVariant::Ortec,
        "03-05-2009 14:30:00"},
       {"zero byte probe, large integer", std::string(bytes("\xff\x00", 2)), "143000",

@@ -53,7 +53,16 @@ struct FaultClass {
   std::vector<Op> ops;
   std::string pathSuffix;  // only calls on such paths count
   ErrorCode code = ErrorCode::Io;
+  // Only where names differ by letter case: elsewhere S2.chn opens s2.CHN
+  // directly, with no listing.
+  bool caseSensitiveOnly = false;
 };
+
+bool namesDifferByCase() {
+  TempDir dir;
+  writeFile(dir / "a", "");
+  return !fs::exists(dir / "A");
+}
 
 TEST(CorrectPklFilesFaultTest, EveryFaultClassAtEveryCallLeavesEveryFileWhole) {
   const std::vector<Sample> files = samples();
@@ -68,13 +77,15 @@ TEST(CorrectPklFilesFaultTest, EveryFaultClassAtEveryCallLeavesEveryFileWhole) {
       {"copy the permission bits", {Op::SetPermissions}, ""},
       {"rename over the result file", {Op::Rename}, ""},
       {"look for the spectrum", {Op::Stat}, ".chn"},
-      {"list the spectrum folder", {Op::ListFolder}, ""},
-      {"open the spectrum", {Op::OpenForReading}, ".chn", ErrorCode::Io},
-      {"open the spectrum", {Op::OpenForReading}, ".CHN", ErrorCode::Io},
+      {"list the spectrum folder", {Op::ListFolder}, "", ErrorCode::Io, true},
+      {"open the spectrum", {Op::OpenForReading}, ".chn"},
+      {"open the spectrum", {Op::OpenForReading}, ".CHN", ErrorCode::Io, true},
       {"read the spectrum", {Op::Read}, ".chn"},
-      {"read the spectrum", {Op::Read}, ".CHN"},
+      {"read the spectrum", {Op::Read}, ".CHN", ErrorCode::Io, true},
   };
+  const bool caseSensitive = namesDifferByCase();
   for (const FaultClass& fault : classes) {
+    if (fault.caseSensitiveOnly && !caseSensitive) continue;
     std::size_t n = 1;
     for (;; ++n) {
       SCOPED_TRACE(std::string(fault.what) + " (" + fault.pathSuffix + "), call " +

@@ -116,30 +116,39 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   EXPECT_EQ(readFile(dir_ / "S1.PKL"), kCorrected);
   EXPECT_NE(readFile(dir_ / "S2.pkl").find("14:30:08"), std::string::npos);
   EXPECT_NE(readFile(dir_ / "S3.pkl").find("14:30:09"), std::string::npos);
+#ifdef _WIN32
+  // The file system itself finds S2.CHN under the name S2.chn.
+  EXPECT_EQ(countOps(counting, Op::ListFolder), 0u);
+#else
   EXPECT_EQ(countOps(counting, Op::ListFolder), 1u) << "the spectrum folder is listed once per run";
+#endif
 }
 
+// Names that differ only in letter case cannot both exist where the file
+// system ignores case.
+#ifndef _WIN32
 TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   writeFile(dir_ / "S.pkl", kPkl);
   writeFile(dir_ / "S.CHN", sampleChn());
   writeFile(dir_ / "s.Chn", sampleChn());
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
   ASSERT_EQ(summary.failed, 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("S.CHN, s.Chn"), std::string::npos) << message;
   EXPECT_EQ(readFile(dir_ / "S.pkl"), kPkl);
 }
 
+// Windows keeps only a read-only attribute; windows_test.cpp covers it.
 TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   makeFiles(2);
   fs::permissions(dir_ / "S001.pkl", fs::perms(0640), fs::perm_options::replace);
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(realFileSystem(),
-                               {{dir_.path(), "S001.pkl", dir_.path()},
-                                {dir_.path(), "S002.pkl", dir_.path()}},
-                               keepGoing);
+  RunSummary summary = runJobs(
+      realFileSystem(),
+      {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
@@ -148,6 +157,7 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   EXPECT_EQ(readFile(dir_ / "S002.pkl"), kPkl);
   EXPECT_EQ(fs::status(dir_ / "S002.pkl").permissions(), fs::perms(0444));
 }
+#endif  // _WIN32
 
 TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   makeFiles(3);
@@ -155,15 +165,25 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   writeFile(outside, "keep me");
   writeFile(dir_ / "newS001.pkl", "someone else's file");
   fs::create_directory(dir_ / "newS002.pkl");
+#ifdef _WIN32
+  // Creating symbolic links needs a privilege on Windows; a file will do.
+  writeFile(dir_ / "newS003.pkl", "a third file");
+#else
   fs::create_symlink(outside, dir_ / "newS003.pkl");
+#endif
   writeFile(dir_ / "newS003.pkl.1.tmp", "also taken");
 
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
   for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kCorrected) << name;
   EXPECT_EQ(readFile(dir_ / "newS001.pkl"), "someone else's file");
   EXPECT_TRUE(fs::is_directory(dir_ / "newS002.pkl"));
+#ifdef _WIN32
+  EXPECT_EQ(readFile(dir_ / "newS003.pkl"), "a third file");
+#else
   EXPECT_TRUE(fs::is_symlink(dir_ / "newS003.pkl"));
+#endif
   EXPECT_EQ(readFile(outside), "keep me");
   EXPECT_EQ(readFile(dir_ / "newS003.pkl.1.tmp"), "also taken");
   EXPECT_EQ(folderNames(dir_.path()).size(), 11u) << "no temporary file may remain";
@@ -174,7 +194,8 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   fs::remove(dir_ / "S002.chn");
   std::vector<std::string> before = folderNames(dir_.path());
 
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   EXPECT_EQ(summary.corrected, 1u);
   ASSERT_EQ(summary.failed, 1u);
   const FileReport& failure = summary.failures.front();
@@ -191,10 +212,9 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = runJobs(realFileSystem(),
-                             {{dir_.path(), "S002.pkl", dir_.path()},
-                              {dir_.path(), "S003.pkl", dir_.path()}},
-                             keepGoing);
+  RunSummary again = runJobs(
+      realFileSystem(),
+      {{dir_.path(), "S002.pkl", dir_.path()}, {dir_.path(), "S003.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kCorrected);
@@ -202,7 +222,9 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
 TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
   writeFile(dir_ / "target.pkl", kPkl);
+#ifndef _WIN32
   fs::create_symlink(dir_ / "target.pkl", dir_ / "Link.pkl");
+#endif
   fs::create_directory(dir_ / "Folder.pkl");
   writeFile(dir_ / "Short.pkl", kPkl);
   writeFile(dir_ / "Short.chn", sampleChn().substr(0, 29));
@@ -214,14 +236,16 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
     const char* name;
     std::string_view why;
   };
-  const Case cases[] = {{"Link.pkl", "symbolic link"},
-                        {"Folder.pkl", "not a regular file"},
-                        {"Missing.pkl", "no such file"},
-                        {"Short.pkl", "29 bytes"},
-                        {"Dir.pkl", "not a regular file"}};
+  std::vector<Case> cases = {{"Folder.pkl", "not a regular file"},
+                             {"Missing.pkl", "no such file"},
+                             {"Short.pkl", "29 bytes"},
+                             {"Dir.pkl", "not a regular file"}};
+#ifndef _WIN32
+  cases.push_back({"Link.pkl", "symbolic link"});
+#endif
   for (const Case& c : cases) {
-    RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(),
-                                         {{c.name, true}});
+    RunSummary summary =
+        CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), {{c.name, true}});
     ASSERT_EQ(summary.failed, 1u) << c.name;
     EXPECT_NE(summary.failures.front().error->message.find(c.why), std::string::npos)
         << summary.failures.front().error->message;
@@ -229,7 +253,9 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
   EXPECT_EQ(folderNames(dir_.path()), before);
   EXPECT_EQ(readFile(dir_ / "target.pkl"), kPkl);
   EXPECT_EQ(readFile(dir_ / "Short.pkl"), kPkl);
+#ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(dir_ / "Link.pkl"));
+#endif
 }
 
 TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
@@ -255,7 +281,8 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   EXPECT_EQ(recorder.progress, "1/1");
   ASSERT_EQ(recorder.lines.size(), 1u);
   EXPECT_EQ(recorder.lines.front(), "Acquisition Date :   -05-2009 14:30:07");
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
+  EXPECT_EQ(readFile(dir_ / "S.pkl"),
+            "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
   ASSERT_EQ(summary.warnings.size(), 1u);
   EXPECT_NE(summary.warnings.front().find("S.pkl"), std::string::npos);
   EXPECT_NE(summary.warnings.front().find("unknown month"), std::string::npos);
@@ -277,8 +304,8 @@ TEST_F(CorrectPklFilesTest, StopRequestEndsTheRunBetweenFiles) {
 
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
   SpectrumFinder finder(realFileSystem());
-  FileReport report = correctPklFile(realFileSystem(), finder,
-                                     {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
+  FileReport report = correctPklFile(
+      realFileSystem(), finder, {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
   EXPECT_EQ(pathText(report.pklPath), "/pklfix-no-such-file.pkl");
   ASSERT_TRUE(report.error.has_value());
   EXPECT_EQ(report.error->code, ErrorCode::NotFound);

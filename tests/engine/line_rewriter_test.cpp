@@ -54,8 +54,9 @@ const Case kCases[] = {
     {"CR CR LF is two lines", "a\r\r\nb", "a\r\n\r\nb\r\n", 0},
     {"LF CR is two line ends", "a\n\rb", "a\r\n\r\nb\r\n", 0},
     {"empty lines", "\r\n\n\r", "\r\n\r\n\r\n", 0},
-    {"end-of-file mark is data", "a\x1a"
-                                 "b\r\nc",
+    {"end-of-file mark is data",
+     "a\x1a"
+     "b\r\nc",
      "a\x1a"
      "b\r\nc\r\n",
      0},
@@ -72,10 +73,9 @@ const Case kCases[] = {
     {"prefix without its blank at the end", "Acquisition Date :", "Acquisition Date :\r\n", 0},
     {"prefix in other case", "acquisition date : x\r\n", "acquisition date : x\r\n", 0},
     {"prefix not at the start", " Acquisition Date : x\r\n", " Acquisition Date : x\r\n", 0},
-    {"near miss then a line", "Acquisition Data : x\r\nAcq\r\n",
-     "Acquisition Data : x\r\nAcq\r\n", 0},
-    {"prefix broken by a line end", "Acquisition\r\nDate : x",
-     "Acquisition\r\nDate : x\r\n", 0},
+    {"near miss then a line", "Acquisition Data : x\r\nAcq\r\n", "Acquisition Data : x\r\nAcq\r\n",
+     0},
+    {"prefix broken by a line end", "Acquisition\r\nDate : x", "Acquisition\r\nDate : x\r\n", 0},
     {"tab instead of blank", "Acquisition Date :\tx", "Acquisition Date :\tx\r\n", 0},
 };
 

@@ -40,7 +40,8 @@ class FaultyWriter final : public WritableFile {
   Status close() override {
     // A failed close still releases the descriptor, as on a real system.
     Status closed = base_->close();
-    if (owner_.shouldFail(Op::Close, path_)) return FaultyFileSystem::injectedError(Op::Close, path_);
+    if (owner_.shouldFail(Op::Close, path_))
+      return FaultyFileSystem::injectedError(Op::Close, path_);
     return closed;
   }
 
@@ -54,18 +55,30 @@ class FaultyWriter final : public WritableFile {
 
 const char* opName(Op op) {
   switch (op) {
-    case Op::Stat: return "stat";
-    case Op::OpenForReading: return "open";
-    case Op::Read: return "read";
-    case Op::CreateExclusive: return "create";
-    case Op::Write: return "write";
-    case Op::Sync: return "sync";
-    case Op::Close: return "close";
-    case Op::SetPermissions: return "set permissions";
-    case Op::Rename: return "rename";
-    case Op::Remove: return "remove";
-    case Op::ListFolder: return "list";
-    case Op::SyncFolder: return "sync folder";
+    case Op::Stat:
+      return "stat";
+    case Op::OpenForReading:
+      return "open";
+    case Op::Read:
+      return "read";
+    case Op::CreateExclusive:
+      return "create";
+    case Op::Write:
+      return "write";
+    case Op::Sync:
+      return "sync";
+    case Op::Close:
+      return "close";
+    case Op::SetPermissions:
+      return "set permissions";
+    case Op::Rename:
+      return "rename";
+    case Op::Remove:
+      return "remove";
+    case Op::ListFolder:
+      return "list";
+    case Op::SyncFolder:
+      return "sync folder";
   }
   return "?";
 }
@@ -73,7 +86,8 @@ const char* opName(Op op) {
 bool FaultyFileSystem::shouldFail(Op op, const fs::path& path) {
   std::string text = pathText(path);
   log_.emplace_back(op, text);
-  if (!countOnly_.empty() && std::find(countOnly_.begin(), countOnly_.end(), op) == countOnly_.end()) {
+  if (!countOnly_.empty() &&
+      std::find(countOnly_.begin(), countOnly_.end(), op) == countOnly_.end()) {
     return false;
   }
   if (text.size() < pathSuffix_.size() ||
@@ -92,7 +106,8 @@ bool FaultyFileSystem::shouldFail(Op op, const fs::path& path) {
 
 Error FaultyFileSystem::injectedError(Op op, const fs::path& path) {
   std::errc reason = op == Op::Write ? std::errc::no_space_on_device : std::errc::io_error;
-  return fileError(std::string("injected ") + opName(op) + " of", path, std::make_error_code(reason));
+  return fileError(std::string("injected ") + opName(op) + " of", path,
+                   std::make_error_code(reason));
 }
 
 Result<FileInfo> FaultyFileSystem::stat(const fs::path& path) {

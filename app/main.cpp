@@ -1,0 +1,21 @@
+#include <QApplication>
+#include <cstdio>
+#include <exception>
+
+#include "ui/app_icon.h"
+#include "ui/select_files_pkl.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("pklfix");
+  QApplication::setWindowIcon(pklfix::appIcon());
+  try {
+    pklfix::SelectFilesPkl window;
+    window.show();
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    // Nothing is thrown on purpose; this is the report of last resort.
+    std::fprintf(stderr, "pklfix: %s\n", e.what());
+    return 1;
+  }
+}

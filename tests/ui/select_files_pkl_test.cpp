@@ -1,0 +1,560 @@
+#include "ui/select_files_pkl.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/file_names.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/test_util.h"
+#include "ui/drives.h"
+#include "ui/run_progress_dialog.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+inline void PrintTo(const QStringList& list, std::ostream* out) {
+  *out << list.join(", ").toStdString();
+}
+QT_END_NAMESPACE
+
+namespace pklfix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultyFileSystem;
+using testing::Op;
+using testing::readFile;
+using testing::sampleChn;
+using testing::TempDir;
+using testing::writeFile;
+
+constexpr std::string_view kPkl =
+    "Spectrum analysis\r\nAcquisition Date : 01-01-1900 00:00:00\r\nPeak 1\r\n";
+constexpr std::string_view kCorrected =
+    "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
+constexpr int kWaitMs = 10000;
+
+// Holds each result file's opening until the test lets it through, so a test
+// can look at the window while a run is under way.
+class GateFileSystem final : public FileSystem {
+ public:
+  explicit GateFileSystem(FileSystem& base) : base_(base) {}
+
+  int arrived() const {
+    std::lock_guard lock(mutex_);
+    return arrived_;
+  }
+  void letThrough(int files) {
+    {
+      std::lock_guard lock(mutex_);
+      allowed_ += files;
+    }
+    opened_.notify_all();
+  }
+  void open() { letThrough(1 << 20); }
+
+  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path) override {
+    if (hasExtension(pathText(path.filename()), ".pkl")) {
+      std::unique_lock lock(mutex_);
+      int me = ++arrived_;
+      opened_.wait(lock, [&] { return allowed_ >= me; });
+    }
+    return base_.openForReading(path);
+  }
+  Result<FileInfo> stat(const fs::path& path) override { return base_.stat(path); }
+  Result<std::unique_ptr<WritableFile>> createExclusive(const fs::path& path) override {
+    return base_.createExclusive(path);
+  }
+  Status setPermissions(const fs::path& path, fs::perms permissions) override {
+    return base_.setPermissions(path, permissions);
+  }
+  Status rename(const fs::path& from, const fs::path& to) override {
+    return base_.rename(from, to);
+  }
+  Status remove(const fs::path& path) override { return base_.remove(path); }
+  Result<std::vector<FolderEntry>> listFolder(const fs::path& folder) override {
+    return base_.listFolder(folder);
+  }
+  Status syncFolder(const fs::path& folder) override { return base_.syncFolder(folder); }
+
+ private:
+  FileSystem& base_;
+  mutable std::mutex mutex_;
+  std::condition_variable opened_;
+  int arrived_ = 0;
+  int allowed_ = 0;
+};
+
+// What a message box showed when the window ran it.
+struct BoxSeen {
+  QString title;
+  QString text;
+  QString informative;
+  QString details;
+  int buttons = 0;
+  QMessageBox::StandardButtons standardButtons;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  bool busyPointer = false;
+};
+
+// The window started in a folder r/ holding S001..S00n.pkl and their spectra.
+class SelectFilesPklTest : public ::testing::Test {
+ protected:
+  SelectFilesPklTest() : gate_(realFileSystem()), faulty_(realFileSystem()) {
+    fs::create_directory(dir_ / "r");
+    oldFolder_ = fs::current_path();
+    fs::current_path(dir_ / "r");
+  }
+  ~SelectFilesPklTest() override {
+    gate_.open();
+    window_.reset();
+    fs::current_path(oldFolder_);
+  }
+
+  fs::path r(const std::string& name = "") const { return dir_ / "r" / name; }
+  std::string name(int i) const { return "S00" + std::to_string(i) + ".pkl"; }
+  void makeFiles(int n) {
+    for (int i = 1; i <= n; ++i) {
+      writeFile(r(name(i)), kPkl);
+      writeFile(r("S00" + std::to_string(i) + ".chn"), sampleChn());
+    }
+  }
+
+  SelectFilesPkl& open(FileSystem& fileSystem = realFileSystem(), bool recordBoxes = true) {
+    window_ = std::make_unique<SelectFilesPkl>(fileSystem);
+    if (recordBoxes) {
+      window_->setMessageBoxRunner([this](QMessageBox& box) {
+        boxes_.push_back({box.windowTitle(), box.text(), box.informativeText(), box.detailedText(),
+                          static_cast<int>(box.buttons().size()), box.standardButtons(), box.icon(),
+                          QApplication::overrideCursor() != nullptr});
+      });
+    }
+    window_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    return *window_;
+  }
+
+  template <typename T>
+  T* control(const char* objectName) {
+    T* found = window_->findChild<T*>(objectName);
+    EXPECT_NE(found, nullptr) << objectName;
+    return found;
+  }
+  QListWidget* file2() { return control<QListWidget>("File2"); }
+
+  void click(const char* button) {
+    QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+  }
+  void clickRow(QAbstractItemView* view, int row, Qt::KeyboardModifiers modifiers = {}) {
+    QRect rect = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, rect.center());
+  }
+  void showTab(int index) {
+    QTabBar* bar = control<QTabWidget>("SSTab1")->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+  }
+  // Opens the entry of a folder chooser named `text` with a double-click.
+  void openFolder(const char* chooser, const QString& text) {
+    auto* tree = control<QTreeWidget>(chooser);
+    QList<QTreeWidgetItem*> items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(items.size(), 1) << text.toStdString();
+    QRect rect = tree->visualItemRect(items.front());
+    // A real double-click: a click, then the second press as a double-click.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+
+  QStringList listed(QListWidget* list) {
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row) names << list->item(row)->text();
+    return names;
+  }
+  std::vector<bool> selectedRows(QListWidget* list) {
+    std::vector<bool> rows;
+    for (int row = 0; row < list->count(); ++row) rows.push_back(list->item(row)->isSelected());
+    return rows;
+  }
+  std::vector<bool> modelFlags() {
+    std::vector<bool> flags;
+    for (const PklEntry& entry : window_->model().pklEntries()) flags.push_back(entry.selected);
+    return flags;
+  }
+  bool waitForBoxes(std::size_t count) {
+    return QTest::qWaitFor([&] { return boxes_.size() >= count; }, kWaitMs);
+  }
+
+  TempDir dir_;
+  fs::path oldFolder_;
+  GateFileSystem gate_;
+  FaultyFileSystem faulty_;
+  std::unique_ptr<SelectFilesPkl> window_;
+  std::vector<BoxSeen> boxes_;
+};
+
+TEST_F(SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
+  makeFiles(2);
+  writeFile(r("a.PKL"), kPkl);
+  writeFile(r("notes.txt"), "x");
+  fs::create_directory(r("sub"));
+  SelectFilesPkl& window = open();
+
+  EXPECT_EQ(window.windowTitle(), "Correction of *.pkl");
+  EXPECT_EQ(window.size(), QSize(402, 414));
+  EXPECT_TRUE(window.windowIcon().availableSizes().contains(QSize(16, 16)));
+  EXPECT_TRUE(window.windowIcon().availableSizes().contains(QSize(256, 256)));
+  EXPECT_EQ(control<QLabel>("Label2")->text(), "Correct *.pkl made by Spectrane");
+  EXPECT_EQ(control<QLabel>("Label3")->text(), "ver. 1.00");
+  EXPECT_EQ(control<QPushButton>("Command1")->text(), "GO");
+  EXPECT_EQ(control<QPushButton>("Command2")->text(), "all");
+  EXPECT_EQ(control<QPushButton>("Command3")->text(), "cancel");
+  auto* tabs = control<QTabWidget>("SSTab1");
+  EXPECT_EQ(tabs->count(), 2);
+  EXPECT_EQ(tabs->tabText(0), "Select *.pkl");
+  EXPECT_EQ(tabs->tabText(1), "Select folder for *.chn");
+  EXPECT_EQ(tabs->currentIndex(), 0);
+
+  QFont title = control<QLabel>("Label2")->font();
+  EXPECT_TRUE(title.bold() && title.italic());
+  EXPECT_EQ(title.pointSizeF(), 18);
+  EXPECT_EQ(control<QLabel>("Label2")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  EXPECT_EQ(control<QPushButton>("Command3")->font().pointSizeF(), 10.5);
+  EXPECT_EQ(control<QListWidget>("File3")->palette().color(QPalette::Base), QColor(192, 192, 192));
+  EXPECT_EQ(file2()->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+  // Twips / 15, from the window's corner or, on a tab, from the tab control's.
+  struct Place {
+    const char* name;
+    bool onTab;
+    QRect rect;
+  };
+  const std::vector<Place> places = {
+      {"Label2", false, {8, 8, 385, 25}},      {"Label3", false, {336, 40, 65, 17}},
+      {"SSTab1", false, {8, 72, 385, 273}},    {"Drive2", true, {24, 64, 145, 20}},
+      {"Dir2", true, {24, 88, 145, 132}},      {"File2", true, {200, 64, 153, 162}},
+      {"Command2", true, {200, 232, 153, 17}}, {"Command1", false, {112, 368, 73, 33}},
+      {"Command3", false, {200, 376, 57, 25}},
+  };
+  for (const Place& place : places) {
+    QWidget* widget = control<QWidget>(place.name);
+    QWidget* from = place.onTab ? static_cast<QWidget*>(tabs) : &window;
+    QRect rect(widget->mapTo(from, QPoint(0, 0)), widget->size());
+    EXPECT_EQ(rect, place.rect) << place.name;
+  }
+
+  // Everything starts on the current folder.
+  EXPECT_EQ(listed(file2()), (QStringList{"a.PKL", "S001.pkl", "S002.pkl"}));
+  EXPECT_EQ(listed(control<QListWidget>("File3")), (QStringList{"S001.chn", "S002.chn"}));
+  auto* dir2 = control<QTreeWidget>("Dir2");
+  ASSERT_NE(dir2->currentItem(), nullptr);
+  EXPECT_EQ(dir2->currentItem()->text(0), "r");
+  EXPECT_EQ(dir2->findItems("sub", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+  EXPECT_EQ(window.model().ChnPane().folder(), normalFolder(r()));
+}
+
+TEST_F(SelectFilesPklTest, TabKeyVisitsTheControlsInTheirOrder) {
+  makeFiles(1);
+  SelectFilesPkl& window = open();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto nameOf = [&](QWidget* widget) -> std::string {
+    if (widget == control<QTabWidget>("SSTab1")->tabBar()) return "SSTab1";
+    return widget ? widget->objectName().toStdString() : "(none)";
+  };
+  auto tabRound = [&] {
+    control<QPushButton>("Command3")->setFocus();
+    std::vector<std::string> order = {nameOf(QApplication::focusWidget())};
+    for (int i = 0; i < 7; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      order.push_back(nameOf(QApplication::focusWidget()));
+    }
+    return order;
+  };
+  EXPECT_EQ(tabRound(), (std::vector<std::string>{"Command3", "Command1", "SSTab1", "Drive2",
+                                                  "File2", "Command2", "Dir2", "Command3"}));
+  showTab(1);
+  EXPECT_EQ(tabRound(), (std::vector<std::string>{"Command3", "Command1", "SSTab1", "Drive3",
+                                                  "File3", "Dir3", "Command3", "Command1"}));
+}
+
+TEST_F(SelectFilesPklTest, ClickShiftCtrlAllAndCancelSelectFiles) {
+  makeFiles(4);
+  open();
+  QListWidget* list = file2();
+  // step 1: click, then Shift+click selects a range
+  clickRow(list, 0);
+  clickRow(list, 2, Qt::ShiftModifier);
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{true, true, true, false}));
+  // step 2: Ctrl+click toggles one
+  clickRow(list, 1, Qt::ControlModifier);
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{true, false, true, false}));
+  // step 3: a plain click starts over
+  clickRow(list, 3);
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{false, false, false, true}));
+  // step 4: "all" and "cancel" change what the list shows, too
+  click("Command2");
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{true, true, true, true}));
+  EXPECT_EQ(selectedRows(list), (std::vector<bool>{true, true, true, true}));
+  click("Command3");
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{false, false, false, false}));
+  EXPECT_EQ(selectedRows(list), (std::vector<bool>{false, false, false, false}));
+  EXPECT_TRUE(window_->isVisible());
+}
+
+TEST_F(SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
+  for (int tab : {0, 1}) {
+    SCOPED_TRACE(tab == 0 ? "from tab 1" : "from tab 2");
+    makeFiles(3);
+    boxes_.clear();
+    open();
+    clickRow(file2(), 0);
+    clickRow(file2(), 2, Qt::ControlModifier);
+    QStringList before = listed(file2());
+    showTab(tab);
+    click("Command1");
+    ASSERT_TRUE(waitForBoxes(1));
+
+    EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
+    EXPECT_EQ(readFile(r("S002.pkl")), kPkl);
+    EXPECT_EQ(readFile(r("S003.pkl")), kCorrected);
+    const BoxSeen& box = boxes_.front();
+    EXPECT_EQ(box.text, "Completed.");
+    EXPECT_TRUE(box.title.isEmpty());
+    EXPECT_EQ(box.buttons, 1);
+    EXPECT_EQ(box.standardButtons, QMessageBox::Ok);
+    EXPECT_TRUE(box.details.isEmpty());
+    EXPECT_FALSE(box.busyPointer);
+    // The list is read again: the same names, the same selection.
+    EXPECT_EQ(listed(file2()), before);
+    EXPECT_EQ(selectedRows(file2()), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(boxes_.size(), 1u);
+  }
+}
+
+TEST_F(SelectFilesPklTest, GoWithNothingSelectedSaysCompletedAndTouchesNothing) {
+  writeFile(r("S001.pkl"), kPkl);  // no spectrum: opening it would fail
+  open();
+  click("Command1");
+  ASSERT_TRUE(waitForBoxes(1));
+  EXPECT_EQ(boxes_.front().text, "Completed.");
+  EXPECT_EQ(readFile(r("S001.pkl")), kPkl);
+}
+
+TEST_F(SelectFilesPklTest, SpectrumFolderChosenOnTabTwoIsUsed) {
+  makeFiles(2);
+  fs::create_directory(r("spectra"));
+  fs::create_directory(r("sub"));
+  writeFile(r("sub/T.pkl"), kPkl);
+  writeFile(r("sub/T.CHN"), sampleChn());
+  for (const char* chn : {"S001.chn", "S002.chn"}) fs::rename(r(chn), r("spectra") / chn);
+  open();
+
+  // step 1: a result folder moves both sides; the spectrum side alone moves one
+  openFolder("Dir2", "sub");
+  EXPECT_EQ(listed(file2()), QStringList{"T.pkl"});
+  EXPECT_EQ(listed(control<QListWidget>("File3")), QStringList{"T.CHN"});
+  auto* dir2 = control<QTreeWidget>("Dir2");
+  QList<QTreeWidgetItem*> up = dir2->findItems("r", Qt::MatchExactly | Qt::MatchRecursive);
+  ASSERT_EQ(up.size(), 1);
+  dir2->setCurrentItem(up.front());
+  QTest::keyClick(dir2, Qt::Key_Return);
+  EXPECT_EQ(listed(file2()), (QStringList{"S001.pkl", "S002.pkl"}));
+  showTab(1);
+  openFolder("Dir3", "spectra");
+  EXPECT_EQ(listed(control<QListWidget>("File3")), (QStringList{"S001.chn", "S002.chn"}));
+  EXPECT_EQ(listed(file2()), (QStringList{"S001.pkl", "S002.pkl"}));
+
+  // step 2: "GO" reads the spectra from there
+  showTab(0);
+  click("Command2");
+  click("Command1");
+  ASSERT_TRUE(waitForBoxes(1));
+  EXPECT_EQ(boxes_.front().text, "Completed.");
+  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
+  EXPECT_EQ(readFile(r("S002.pkl")), kCorrected);
+}
+
+TEST_F(SelectFilesPklTest, AFailedFileGetsAnErrorBoxAndNoCompleted) {
+  struct Case {
+    const char* label;
+    std::function<void()> fault;
+    bool faultyFileSystem;
+    const char* failed;
+    const char* reason;
+    const char* before;
+    const char* after;
+  };
+  const std::vector<Case> cases = {
+      {"the second file's spectrum is missing", [&] { fs::remove(r("S002.chn")); }, false,
+       "S002.pkl", "S002.chn", "1 file was corrected before it. S002.pkl is unchanged",
+       "the 1 selected file after it was not touched"},
+      {"the first rename is refused",
+       [&] {
+         faulty_.countOnly({Op::Rename});
+         faulty_.failCall(1);
+       },
+       true, "S001.pkl", "injected rename", "No file was corrected before it.",
+       "the 2 selected files after it were not touched"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    makeFiles(3);
+    boxes_.clear();
+    c.fault();
+    open(c.faultyFileSystem ? static_cast<FileSystem&>(faulty_) : realFileSystem());
+    click("Command2");
+    click("Command1");
+    ASSERT_TRUE(waitForBoxes(1));
+    QTest::qWait(20);  // a second box would come now
+
+    ASSERT_EQ(boxes_.size(), 1u);
+    const BoxSeen& box = boxes_.front();
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.text, QString(c.failed) + " was not corrected.");
+    EXPECT_TRUE(box.informative.contains(c.reason)) << box.informative.toStdString();
+    EXPECT_TRUE(box.informative.contains(c.before)) << box.informative.toStdString();
+    EXPECT_TRUE(box.informative.contains(c.after)) << box.informative.toStdString();
+    EXPECT_FALSE(box.busyPointer);
+    EXPECT_EQ(readFile(r(c.failed)), kPkl);
+    EXPECT_EQ(readFile(r("S003.pkl")), kPkl);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(listed(file2()), (QStringList{"S001.pkl", "S002.pkl", "S003.pkl"}));
+  }
+}
+
+TEST_F(SelectFilesPklTest, SpectrumWarningsGoInTheDetails) {
+  makeFiles(2);
+  writeFile(r("S002.chn"), testing::chnHeader("07", "05XYZ091", "143000"));
+  open();
+  click("Command2");
+  click("Command1");
+  ASSERT_TRUE(waitForBoxes(1));
+  const BoxSeen& box = boxes_.front();
+  EXPECT_EQ(box.text, "Completed.");
+  EXPECT_EQ(box.standardButtons, QMessageBox::Ok);
+  EXPECT_TRUE(box.details.contains("S002.pkl")) << box.details.toStdString();
+  EXPECT_TRUE(box.details.contains("unknown month")) << box.details.toStdString();
+  EXPECT_FALSE(box.details.contains("S001")) << box.details.toStdString();
+}
+
+TEST_F(SelectFilesPklTest, BusyPointerAndNoInputDuringTheRun) {
+  makeFiles(2);
+  SelectFilesPkl& window = open(gate_);
+  window.setProgressDelay(std::chrono::hours(1));
+  clickRow(file2(), 0);
+  click("Command1");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gate_.arrived() == 1; }, kWaitMs));
+
+  // The event loop runs (this wait is served by it) while the run waits at the gate.
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  EXPECT_TRUE(window.isRunning());
+  click("Command3");
+  click("Command2");
+  clickRow(file2(), 1);
+  click("Command1");
+  openFolder("Dir2", "/");
+  QTest::qWait(50);
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{true, false}));
+  EXPECT_EQ(window.model().pklFolder(), normalFolder(r()));
+  window.close();
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(boxes_.empty());
+
+  gate_.open();
+  ASSERT_TRUE(waitForBoxes(1));
+  EXPECT_FALSE(boxes_.front().busyPointer);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(gate_.arrived(), 1);  // the second "GO" started nothing
+  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
+  EXPECT_EQ(readFile(r("S002.pkl")), kPkl);
+  // Input is taken again.
+  click("Command2");
+  EXPECT_EQ(modelFlags(), (std::vector<bool>{true, true}));
+}
+
+TEST_F(SelectFilesPklTest, LongRunShowsProgressAndStopsAfterTheFileInHand) {
+  makeFiles(5);
+  SelectFilesPkl& window = open(gate_);
+  window.setProgressDelay(std::chrono::milliseconds(20));
+  click("Command2");
+  click("Command1");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gate_.arrived() == 1; }, kWaitMs));
+
+  RunProgressDialog* progress = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        progress = window.findChild<RunProgressDialog*>();
+        return progress && progress->isVisible();
+      },
+      kWaitMs));
+  EXPECT_TRUE(progress->isModal());
+  auto* label = progress->findChild<QLabel*>();
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), "0 of 5 files done");
+  EXPECT_NE(QApplication::overrideCursor(), nullptr);
+
+  // step 1: the first file finishes, the second is in hand
+  gate_.letThrough(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gate_.arrived() == 2; }, kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return label->text() == "1 of 5 files done"; }, kWaitMs));
+  // step 2: Stop; the file in hand is still finished
+  QTest::mouseClick(progress->findChild<QPushButton*>("Stop"), Qt::LeftButton);
+  EXPECT_TRUE(boxes_.empty());
+  gate_.letThrough(1);
+  ASSERT_TRUE(waitForBoxes(1));
+
+  EXPECT_EQ(boxes_.front().text, "Stopped: 2 of 5 files were corrected.");
+  EXPECT_EQ(gate_.arrived(), 2);
+  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
+  EXPECT_EQ(readFile(r("S002.pkl")), kCorrected);
+  for (int i = 3; i <= 5; ++i) EXPECT_EQ(readFile(r(name(i))), kPkl) << i;
+  EXPECT_FALSE(window.isRunning());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.findChild<RunProgressDialog*>(); }, kWaitMs));
+}
+
+TEST_F(SelectFilesPklTest, CompletedBoxIsModalAndClosesWithOk) {
+  makeFiles(1);
+  SelectFilesPkl& window = open(realFileSystem(), false);
+  QString seen;
+  int buttons = 0;
+  QTimer okPresser;
+  okPresser.setInterval(5);
+  QObject::connect(&okPresser, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    okPresser.stop();
+    seen = box->text();
+    buttons = static_cast<int>(box->buttons().size());
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+  });
+  bool ended = false;
+  QObject::connect(&window, &SelectFilesPkl::runEnded, [&] { ended = true; });
+  okPresser.start();
+  click("Command2");
+  click("Command1");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, kWaitMs));
+  EXPECT_EQ(seen, "Completed.");
+  EXPECT_EQ(buttons, 1);
+  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
+}
+
+}  // namespace
+}  // namespace pklfix

@@ -1,0 +1,281 @@
+#include "ui/selection_model.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "tests/support/test_util.h"
+#include "ui/drives.h"
+
+namespace pklfix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::writeFile;
+
+const char* controlName(Control control) {
+  switch (control) {
+    case Control::Drive2:
+      return "Drive2";
+    case Control::Dir2:
+      return "Dir2";
+    case Control::File2:
+      return "File2";
+    case Control::Drive3:
+      return "Drive3";
+    case Control::Dir3:
+      return "Dir3";
+    case Control::File3:
+      return "File3";
+  }
+  return "?";
+}
+
+std::vector<std::string> names(const FileList& list) {
+  std::vector<std::string> out;
+  for (const PklEntry& entry : list.entries()) out.push_back(entry.name);
+  return out;
+}
+
+std::vector<bool> flags(const FileList& list) {
+  std::vector<bool> out;
+  for (const PklEntry& entry : list.entries()) out.push_back(entry.selected);
+  return out;
+}
+
+// Two "drives" d1 and d2 in a temporary folder:
+//   d1/r: a.pkl B.PKL c.Pkl notes.txt, a folder sub.pkl, a.chn
+//   d1/s: x.pkl y.chn Z.CHN      d1/empty      d2/q: q.pkl
+class SelectionModelTest : public ::testing::Test {
+ protected:
+  SelectionModelTest() {
+    for (const char* folder : {"d1/r/sub.pkl", "d1/s", "d1/empty", "d2/q"}) {
+      fs::create_directories(dir_ / folder);
+    }
+    for (const char* file :
+         {"d1/r/c.Pkl", "d1/r/a.pkl", "d1/r/B.PKL", "d1/r/notes.txt", "d1/r/a.chn", "d1/s/x.pkl",
+          "d1/s/y.chn", "d1/s/Z.CHN", "d2/q/q.pkl"}) {
+      writeFile(dir_ / file, "x");
+    }
+  }
+
+  fs::path at(const char* name) const { return normalFolder(dir_ / name); }
+
+  // A model started in d1/r that logs every change.
+  SelectionModel& model() {
+    if (!model_) {
+      model_.emplace(realFileSystem(), std::vector<fs::path>{at("d1"), at("d2")}, at("d1/r"));
+      model_->setChangeListener([this](Control c) { changes_.push_back(controlName(c)); });
+    }
+    return *model_;
+  }
+
+  TempDir dir_;
+  std::optional<SelectionModel> model_;
+  std::vector<std::string> changes_;
+};
+
+TEST_F(SelectionModelTest, StartsEverySideOnTheStartFolder) {
+  const SelectionModel& m = model();
+  for (const FolderPane* pane : {&m.PklPane(), &m.ChnPane()}) {
+    EXPECT_EQ(pane->drive(), at("d1"));
+    EXPECT_EQ(pane->folder(), at("d1/r"));
+    EXPECT_EQ(pane->files().folder(), at("d1/r"));
+  }
+  // Any letter case, name order regardless of case, no folders, nothing selected.
+  EXPECT_EQ(names(m.PklPane().files()), (std::vector<std::string>{"a.pkl", "B.PKL", "c.Pkl"}));
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(names(m.ChnPane().files()), (std::vector<std::string>{"a.chn"}));
+  EXPECT_TRUE(changes_.empty());
+}
+
+TEST_F(SelectionModelTest, EachChangeRunsItsRuleBeforeTheNextAssignment) {
+  struct Case {
+    const char* label;
+    std::function<void(SelectionModel&)> before;
+    std::function<void(SelectionModel&)> action;
+    std::vector<std::string> changes;
+    const char* dir2;
+    const char* dir3;
+    const char* drive3;
+  };
+  const std::vector<Case> cases = {
+      {"result folder: the spectrum side follows",
+       nullptr,
+       [&](SelectionModel& m) { m.setDir2(at("d1/s")); },
+       {"Dir2", "File2", "Dir3", "File3"},
+       "d1/s",
+       "d1/s",
+       "d1"},
+      {"spectrum folder: the result side stays",
+       nullptr,
+       [&](SelectionModel& m) { m.setDir3(at("d1/s")); },
+       {"Dir3", "File3"},
+       "d1/r",
+       "d1/s",
+       "d1"},
+      {"spectrum drive: the result side stays",
+       nullptr,
+       [&](SelectionModel& m) { m.setDrive3(at("d2")); },
+       {"Drive3", "Dir3", "File3"},
+       "d1/r",
+       "d2",
+       "d2"},
+      {"result drive: the folder moves, its rule runs, then the spectrum drive follows",
+       nullptr,
+       [&](SelectionModel& m) { m.setDrive2(at("d2")); },
+       {"Drive2", "Dir2", "File2", "Dir3", "File3", "Drive3"},
+       "d2",
+       "d2",
+       "d2"},
+      {"spectrum folder, then a new result folder: the spectrum side is back on it",
+       [&](SelectionModel& m) { m.setDir3(at("d1/s")); },
+       [&](SelectionModel& m) { m.setDir2(at("d1/empty")); },
+       {"Dir2", "File2", "Dir3", "File3"},
+       "d1/empty",
+       "d1/empty",
+       "d1"},
+      {"result drive already chosen on the spectrum side: its folder is the drive's current one",
+       [&](SelectionModel& m) {
+         m.setDrive3(at("d2"));
+         m.setDir3(at("d2/q"));
+       },
+       [&](SelectionModel& m) { m.setDrive2(at("d2")); },
+       {"Drive2", "Dir2", "File2"},
+       "d2/q",
+       "d2/q",
+       "d2"},
+      {"back to a drive: its last folder, not its root",
+       [&](SelectionModel& m) {
+         m.setDir2(at("d1/s"));
+         m.setDrive2(at("d2"));
+       },
+       [&](SelectionModel& m) { m.setDrive2(at("d1")); },
+       {"Drive2", "Dir2", "File2", "Dir3", "File3", "Drive3"},
+       "d1/s",
+       "d1/s",
+       "d1"},
+      {"the same folder again changes nothing",
+       nullptr,
+       [&](SelectionModel& m) {
+         m.setDir2(dir_ / "d1/r/");
+         m.setDrive2(at("d1"));
+       },
+       {},
+       "d1/r",
+       "d1/r",
+       "d1"},
+  };
+  for (const Case& c : cases) {
+    model_.reset();
+    SelectionModel& m = model();
+    if (c.before) c.before(m);
+    changes_.clear();
+    c.action(m);
+    EXPECT_EQ(changes_, c.changes) << c.label;
+    EXPECT_EQ(m.PklPane().folder(), at(c.dir2)) << c.label;
+    EXPECT_EQ(m.pklFolder(), at(c.dir2)) << c.label;
+    EXPECT_EQ(m.ChnPane().folder(), at(c.dir3)) << c.label;
+    EXPECT_EQ(m.chnFolder(), at(c.dir3)) << c.label;
+    EXPECT_EQ(m.ChnPane().drive(), at(c.drive3)) << c.label;
+  }
+}
+
+TEST_F(SelectionModelTest, SelectAllAndClearSelection) {
+  SelectionModel& m = model();
+  // step 1: a full list, one entry picked by hand
+  m.setPklSelected(1, true);
+  m.setPklSelected(7, true);  // past the end: ignored
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, true, false}));
+  m.SelectAll();
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(m.pklEntries().size(), 3u);
+  m.ClearSelection();
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, false, false}));
+  // step 2: an empty list
+  m.setDir2(at("d1/empty"));
+  m.SelectAll();
+  EXPECT_TRUE(m.pklEntries().empty());
+  m.ClearSelection();
+  EXPECT_TRUE(m.pklEntries().empty());
+  // step 3: a new folder starts with nothing selected
+  m.setDir2(at("d1/r"));
+  m.SelectAll();
+  m.setDir2(at("d1/s"));
+  m.setDir2(at("d1/r"));
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, false, false}));
+}
+
+TEST_F(SelectionModelTest, RereadKeepsTheSelectionOfNamesStillThere) {
+  SelectionModel& m = model();
+  m.setPklSelected(0, true);  // a.pkl
+  m.setPklSelected(1, true);  // B.PKL
+  fs::remove(dir_ / "d1/r/a.pkl");
+  writeFile(dir_ / "d1/r/0.pkl", "x");
+  m.rereadPklFiles();
+  EXPECT_EQ(names(m.PklPane().files()), (std::vector<std::string>{"0.pkl", "B.PKL", "c.Pkl"}));
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, true, false}));
+}
+
+TEST_F(SelectionModelTest, AVanishedFolderShowsEmptyAndStaysUsable) {
+  SelectionModel& m = model();
+  m.setDir2(at("d2/q"));
+  m.SelectAll();
+  fs::remove_all(dir_ / "d2/q");
+  // step 1: reading it again gives nothing, and says why
+  m.rereadPklFiles();
+  EXPECT_TRUE(m.pklEntries().empty());
+  ASSERT_TRUE(m.PklPane().files().readError().has_value());
+  EXPECT_NE(m.PklPane().files().readError()->message.find("q"), std::string::npos);
+  EXPECT_TRUE(m.PklPane().subfolders().empty());
+  EXPECT_EQ(m.PklPane().folderChain().back(), at("d2/q"));
+  m.SelectAll();
+  m.ClearSelection();
+  // step 2: the drive's remembered folder is gone, so the drive opens at its root
+  m.setDrive2(at("d1"));
+  m.setDrive2(at("d2"));
+  EXPECT_EQ(m.PklPane().folder(), at("d2"));
+  // step 3: a drive that is gone altogether lists nothing
+  fs::remove_all(dir_ / "d2");
+  m.setDir2(at("d2/none"));
+  EXPECT_TRUE(m.pklEntries().empty());
+  EXPECT_TRUE(m.ChnPane().files().entries().empty());
+  // step 4: and the other drive still works
+  m.setDrive2(at("d1"));
+  EXPECT_EQ(m.pklFolder(), at("d1/r"));
+  EXPECT_EQ(names(m.PklPane().files()), (std::vector<std::string>{"a.pkl", "B.PKL", "c.Pkl"}));
+}
+
+TEST_F(SelectionModelTest, FolderChooserShowsThePathDownAndTheSubfolders) {
+  fs::create_directories(dir_ / "d1/r/deep/er");
+  fs::create_directories(dir_ / "d1/r/Alpha");
+  fs::create_directories(dir_ / "d1/r/.hidden");
+#ifndef _WIN32
+  fs::create_directory_symlink(dir_ / "d1/s", dir_ / "d1/r/linked");
+  fs::create_symlink(dir_ / "d1/r/a.pkl", dir_ / "d1/r/file-link");
+#endif
+  SelectionModel& m = model();
+  std::vector<std::string> expected = {"Alpha", "deep", "sub.pkl"};
+#ifndef _WIN32
+  expected = {"Alpha", "deep", "linked", "sub.pkl"};
+#endif
+  EXPECT_EQ(m.PklPane().subfolders(), expected);
+
+  m.setDir2(at("d1/r/deep/er"));
+  EXPECT_EQ(m.PklPane().folderChain(),
+            (std::vector<fs::path>{at("d1"), at("d1/r"), at("d1/r/deep"), at("d1/r/deep/er")}));
+  // A folder off the pane's drive shows its whole path from the root.
+  m.setDrive3(at("d2"));
+  m.setDir2(at("d1/s"));
+  std::vector<fs::path> chain = m.ChnPane().folderChain();
+  EXPECT_EQ(chain.front(), at("d1/s").root_path());
+  EXPECT_EQ(chain.back(), at("d1/s"));
+}
+
+}  // namespace
+}  // namespace pklfix

@@ -1,0 +1,75 @@
+#include "ui/correction_run.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <utility>
+
+namespace pklfix {
+
+class CorrectionRun::Observer final : public RunObserver {
+ public:
+  explicit Observer(CorrectionRun& run) : run_(run) {}
+
+  void fileFinished(const FileReport&, std::size_t done, std::size_t total) override {
+    // Queued: the slot runs later on the window's thread, with copies.
+    QMetaObject::invokeMethod(
+        &run_,
+        [run = &run_, done = static_cast<int>(done), total = static_cast<int>(total)] {
+          emit run->fileDone(done, total);
+        },
+        Qt::QueuedConnection);
+  }
+  bool stopRequested() override { return run_.stop_; }
+
+ private:
+  CorrectionRun& run_;
+};
+
+CorrectionRun::CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
+                             std::filesystem::path chnFolder, std::vector<PklEntry> entries,
+                             QObject* parent)
+    : QObject(parent),
+      fileSystem_(fileSystem),
+      pklFolder_(std::move(pklFolder)),
+      chnFolder_(std::move(chnFolder)),
+      entries_(std::move(entries)) {
+  selected_ = static_cast<std::size_t>(std::count_if(
+      entries_.begin(), entries_.end(), [](const PklEntry& entry) { return entry.selected; }));
+}
+
+CorrectionRun::~CorrectionRun() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void CorrectionRun::start() {
+  thread_ = std::thread([this] { work(); });
+}
+
+void CorrectionRun::work() {
+  Observer observer(*this);
+  try {
+    summary_ = CorrectPklFiles(fileSystem_, pklFolder_, chnFolder_, entries_, &observer);
+  } catch (const std::exception& e) {
+    // Only running out of memory gets here. Escaping the thread would end
+    // the program; reported, the files stay as the engine guarantees.
+    summary_.failed = 1;
+    FileReport report;
+    report.pklPath = pklFolder_;
+    report.error = Error{ErrorCode::Io, std::string("the run failed: ") + e.what()};
+    summary_.failures.push_back(std::move(report));
+  }
+  // The summary is complete before the event is posted, and the slot joins
+  // the thread before anyone reads it.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        thread_.join();
+        emit finished();
+      },
+      Qt::QueuedConnection);
+}
+
+}  // namespace pklfix

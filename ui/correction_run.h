@@ -1,0 +1,58 @@
+#ifndef UI_CORRECTION_RUN_H_
+#define UI_CORRECTION_RUN_H_
+
+#include <QObject>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "engine/correct_pkl_files.h"
+#include "engine/file_system.h"
+
+namespace pklfix {
+
+// One run of CorrectPklFiles on a thread of its own, so the window keeps
+// repainting while it works. Its signals arrive on the thread that owns the
+// object. States: ready, then running after start(), then done once
+// finished() was emitted and summary() holds the outcome.
+class CorrectionRun : public QObject {
+  Q_OBJECT
+
+ public:
+  // The file system must serve one run on another thread: the real one
+  // keeps no shared state between calls.
+  CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
+                std::filesystem::path chnFolder, std::vector<PklEntry> entries,
+                QObject* parent = nullptr);
+  // Asks the run to stop after the file in hand and waits for it.
+  ~CorrectionRun() override;
+
+  void start();
+  // The run ends after the file in hand, never in the middle of one.
+  void requestStop() { stop_ = true; }
+  // Valid once finished() has been emitted.
+  const RunSummary& summary() const { return summary_; }
+  std::size_t selectedCount() const { return selected_; }
+
+ signals:
+  void fileDone(int done, int total);
+  void finished();
+
+ private:
+  class Observer;
+  void work();
+
+  FileSystem& fileSystem_;
+  std::filesystem::path pklFolder_;
+  std::filesystem::path chnFolder_;
+  std::vector<PklEntry> entries_;
+  std::size_t selected_ = 0;
+  std::atomic<bool> stop_{false};
+  RunSummary summary_;
+  std::thread thread_;
+};
+
+}  // namespace pklfix
+
+#endif  // UI_CORRECTION_RUN_H_

@@ -1,0 +1,52 @@
+#ifndef UI_FILE_LIST_H_
+#define UI_FILE_LIST_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/correct_pkl_files.h"
+#include "engine/file_system.h"
+#include "engine/status.h"
+
+namespace pklfix {
+
+// A file list: the files of one folder whose names end in a fixed extension
+// in any letter case, in case-insensitive name order, each with a selection
+// flag. A folder that cannot be read gives an empty list, never a failure.
+class FileList {
+ public:
+  FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder);
+
+  const std::filesystem::path& folder() const { return folder_; }
+  const std::vector<PklEntry>& entries() const { return entries_; }
+  // Why the last reading came back empty, when it failed.
+  const std::optional<Error>& readError() const { return readError_; }
+  // Counts the readings, so a view can tell whether to show the entries anew.
+  std::size_t readings() const { return readings_; }
+
+  // Points the list at `folder` and reads it; nothing is selected.
+  void setFolder(const std::filesystem::path& folder);
+  // Reads the folder again. Names still there keep their selection.
+  void reread();
+
+  void setSelected(std::size_t index, bool selected);
+  void selectAll();
+  void clearSelection();
+
+ private:
+  void read(bool keepSelection);
+
+  FileSystem& fileSystem_;
+  std::string extension_;
+  std::filesystem::path folder_;
+  std::vector<PklEntry> entries_;
+  std::optional<Error> readError_;
+  std::size_t readings_ = 0;
+};
+
+}  // namespace pklfix
+
+#endif  // UI_FILE_LIST_H_

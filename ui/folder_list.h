@@ -1,0 +1,43 @@
+#ifndef UI_FOLDER_LIST_H_
+#define UI_FOLDER_LIST_H_
+
+#include <QTreeWidget>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class QKeyEvent;
+
+namespace pklfix {
+
+// A folder chooser: the folders from the top of the drive down to the
+// current one, each indented under the one above, then the current folder's
+// subfolders one step further in. Opening an entry (double-click or Enter)
+// asks for it to become the current folder; the list itself changes only
+// when told what to show.
+class FolderList : public QTreeWidget {
+  Q_OBJECT
+
+ public:
+  explicit FolderList(QWidget* parent = nullptr);
+
+  // `chain` runs from the top down to the current folder, which is last.
+  void showFolder(const std::vector<std::filesystem::path>& chain,
+                  const std::vector<std::string>& subfolders);
+  // The folder an entry stands for.
+  static std::filesystem::path folderOf(const QTreeWidgetItem* item);
+
+ signals:
+  void folderOpened(const std::filesystem::path& folder);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+
+ private:
+  void open(QTreeWidgetItem* item);
+};
+
+}  // namespace pklfix
+
+#endif  // UI_FOLDER_LIST_H_

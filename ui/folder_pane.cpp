@@ -1,0 +1,49 @@
+#include "ui/folder_pane.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "engine/file_names.h"
+#include "ui/drives.h"
+
+namespace pklfix {
+namespace fs = std::filesystem;
+
+FolderPane::FolderPane(FileSystem& fileSystem, std::string extension, fs::path drive,
+                       fs::path folder)
+    : fileSystem_(fileSystem),
+      drive_(std::move(drive)),
+      folder_(folder),
+      files_(fileSystem, std::move(extension), std::move(folder)) {}
+
+std::vector<fs::path> FolderPane::folderChain() const {
+  fs::path top = folderHolds(drive_, folder_) ? drive_ : folder_.root_path();
+  std::vector<fs::path> chain;
+  for (fs::path at = folder_;; at = at.parent_path()) {
+    chain.push_back(at);
+    if (at == top || at == at.parent_path()) break;
+  }
+  std::reverse(chain.begin(), chain.end());
+  return chain;
+}
+
+std::vector<std::string> FolderPane::subfolders() const {
+  Result<std::vector<FolderEntry>> entries = fileSystem_.listFolder(folder_);
+  if (!entries.ok()) return {};
+  std::vector<std::string> names;
+  for (FolderEntry& entry : entries.value()) {
+    if (entry.name.empty() || entry.name[0] == '.') continue;
+    bool isFolder = entry.type == FileType::Directory;
+    if (entry.type == FileType::Symlink) {
+      std::error_code ec;
+      isFolder = fs::is_directory(folder_ / utf8Path(entry.name), ec);
+    }
+    if (isFolder) names.push_back(std::move(entry.name));
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return nameLess(a, b); });
+  return names;
+}
+
+}  // namespace pklfix

@@ -1,0 +1,45 @@
+#ifndef UI_FOLDER_PANE_H_
+#define UI_FOLDER_PANE_H_
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "ui/file_list.h"
+
+namespace pklfix {
+
+// One side of the window: a drive chooser, a folder chooser and a file list.
+// The values change only through SelectionModel, which runs the rules that
+// link the two sides.
+class FolderPane {
+ public:
+  FolderPane(FileSystem& fileSystem, std::string extension, std::filesystem::path drive,
+             std::filesystem::path folder);
+
+  const std::filesystem::path& drive() const { return drive_; }
+  const std::filesystem::path& folder() const { return folder_; }
+  const FileList& files() const { return files_; }
+
+  // The folder chooser's upper part: each folder from the top down to the
+  // current one, the current one last. The top is the pane's drive when the
+  // folder lies on it, else the folder's root.
+  std::vector<std::filesystem::path> folderChain() const;
+  // The folder chooser's lower part: the names of the current folder's
+  // subfolders (links to folders included, hidden dot-folders not) in
+  // case-insensitive order. Empty when the folder cannot be read.
+  std::vector<std::string> subfolders() const;
+
+ private:
+  friend class SelectionModel;
+
+  FileSystem& fileSystem_;
+  std::filesystem::path drive_;
+  std::filesystem::path folder_;
+  FileList files_;
+};
+
+}  // namespace pklfix
+
+#endif  // UI_FOLDER_PANE_H_

@@ -1,0 +1,83 @@
+#include "ui/selection_model.h"
+
+#include <system_error>
+#include <utility>
+
+#include "ui/drives.h"
+
+namespace pklfix {
+namespace fs = std::filesystem;
+
+SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<fs::path> drives,
+                               const fs::path& start)
+    : drives_(std::move(drives)),
+      pkl_(fileSystem, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start)),
+      chn_(fileSystem, ".chn", pkl_.drive(), pkl_.folder()) {
+  currentFolders_[pkl_.drive()] = pkl_.folder();
+}
+
+void SelectionModel::setDrives(std::vector<fs::path> drives) { drives_ = std::move(drives); }
+
+fs::path SelectionModel::currentFolderOf(const fs::path& drive) const {
+  fs::path root = normalFolder(drive);
+  auto it = currentFolders_.find(root);
+  if (it == currentFolders_.end()) return root;
+  // A folder removed since it was chosen would greet the user with an empty
+  // list and no way up; the drive's root still has everything else.
+  std::error_code ec;
+  return fs::is_directory(it->second, ec) ? it->second : root;
+}
+
+void SelectionModel::setDrive2(const fs::path& drive) {
+  fs::path value = normalFolder(drive);
+  if (value == pkl_.drive_) return;
+  pkl_.drive_ = value;
+  changed(Control::Drive2);
+  setDir2(currentFolderOf(value));
+  setDrive3(pkl_.drive_);
+}
+
+void SelectionModel::setDir2(const fs::path& folder) {
+  fs::path value = normalFolder(folder);
+  if (value == pkl_.folder_) return;
+  pkl_.folder_ = value;
+  currentFolders_[driveOf(value, drives_)] = value;
+  changed(Control::Dir2);
+  setFileFolder(pkl_, Control::File2, pkl_.folder_);
+  setDir3(pkl_.folder_);
+}
+
+void SelectionModel::setDrive3(const fs::path& drive) {
+  fs::path value = normalFolder(drive);
+  if (value == chn_.drive_) return;
+  chn_.drive_ = value;
+  changed(Control::Drive3);
+  setDir3(currentFolderOf(value));
+}
+
+void SelectionModel::setDir3(const fs::path& folder) {
+  fs::path value = normalFolder(folder);
+  if (value == chn_.folder_) return;
+  chn_.folder_ = value;
+  currentFolders_[driveOf(value, drives_)] = value;
+  changed(Control::Dir3);
+  setFileFolder(chn_, Control::File3, chn_.folder_);
+}
+
+void SelectionModel::setFileFolder(FolderPane& pane, Control list, const fs::path& folder) {
+  if (folder == pane.files_.folder()) return;
+  pane.files_.setFolder(folder);
+  changed(list);
+}
+
+void SelectionModel::setPklSelected(std::size_t index, bool selected) {
+  pkl_.files_.setSelected(index, selected);
+}
+
+void SelectionModel::SelectAll() { pkl_.files_.selectAll(); }
+
+void SelectionModel::ClearSelection() { pkl_.files_.clearSelection(); }
+
+void SelectionModel::rereadPklFiles() { pkl_.files_.reread(); }
+
+}  // namespace pklfix

@@ -1,0 +1,81 @@
+#ifndef UI_SELECTION_MODEL_H_
+#define UI_SELECTION_MODEL_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "engine/correct_pkl_files.h"
+#include "engine/file_system.h"
+#include "ui/folder_pane.h"
+
+namespace pklfix {
+
+// The window's choosers and lists, named as on screen.
+enum class Control { Drive2, Dir2, File2, Drive3, Dir3, File3 };
+
+// The state behind the window: the result-file side (PklPane: "*.pkl") and
+// the spectrum side (ChnPane: "*.chn"), and the rules that make the spectrum
+// side follow the result side:
+//
+//   Drive2 changed: Dir2 := that drive's current folder; then Drive3 := Drive2
+//   Dir2 changed:   File2 := Dir2; then Dir3 := Dir2
+//   Drive3 changed: Dir3 := that drive's current folder
+//   Dir3 changed:   File3 := Dir3
+//
+// An assignment that changes a value runs that value's rule at once, before
+// the next assignment; one that changes nothing runs no rule. A drive's
+// current folder is the last folder either side moved to on that drive, if
+// it still exists, else the drive's root; it is forgotten when the model goes.
+class SelectionModel {
+ public:
+  // Every chooser and list starts on `start` and the drive holding it.
+  SelectionModel(FileSystem& fileSystem, std::vector<std::filesystem::path> drives,
+                 const std::filesystem::path& start);
+
+  const FolderPane& PklPane() const { return pkl_; }
+  const FolderPane& ChnPane() const { return chn_; }
+  const std::vector<std::filesystem::path>& drives() const { return drives_; }
+  // Takes a fresh list of drives, as when a disk was plugged in. The drives
+  // the choosers are on stay where they are, listed or not.
+  void setDrives(std::vector<std::filesystem::path> drives);
+  std::filesystem::path currentFolderOf(const std::filesystem::path& drive) const;
+
+  // Told of each value that changed, before its rule runs.
+  void setChangeListener(std::function<void(Control)> listener) { listener_ = std::move(listener); }
+
+  void setDrive2(const std::filesystem::path& drive);
+  void setDir2(const std::filesystem::path& folder);
+  void setDrive3(const std::filesystem::path& drive);
+  void setDir3(const std::filesystem::path& folder);
+
+  void setPklSelected(std::size_t index, bool selected);
+  // The "all" and "cancel" buttons: select or deselect every entry of File2.
+  void SelectAll();
+  void ClearSelection();
+  // Lists File2's folder again; names still there keep their selection.
+  void rereadPklFiles();
+
+  // What "GO" hands to the run.
+  const std::filesystem::path& pklFolder() const { return pkl_.files().folder(); }
+  const std::vector<PklEntry>& pklEntries() const { return pkl_.files().entries(); }
+  const std::filesystem::path& chnFolder() const { return chn_.files().folder(); }
+
+ private:
+  void setFileFolder(FolderPane& pane, Control list, const std::filesystem::path& folder);
+  void changed(Control control) {
+    if (listener_) listener_(control);
+  }
+
+  std::vector<std::filesystem::path> drives_;
+  std::map<std::filesystem::path, std::filesystem::path> currentFolders_;
+  FolderPane pkl_;
+  FolderPane chn_;
+  std::function<void(Control)> listener_;
+};
+
+}  // namespace pklfix
+
+#endif  // UI_SELECTION_MODEL_H_
