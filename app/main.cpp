@@ -2,10 +2,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "engine/file_system.h"
 #include "ui/app_icon.h"
 #include "ui/select_files_pkl.h"
 
 int main(int argc, char* argv[]) {
+  // A session ending in the middle of a run must not leave a half-written
+  // copy beside the result files.
+  pklfix::installInterruptCleanup();
   QApplication app(argc, argv);
   QApplication::setApplicationName("pklfix");
   QApplication::setWindowIcon(pklfix::appIcon());

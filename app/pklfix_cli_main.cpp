@@ -4,6 +4,7 @@
 #include "engine/file_system.h"
 
 int main(int argc, char** argv) {
+  pklfix::installInterruptCleanup();
   return pklfix::runCli(pklfix::commandLineArguments(argc, argv), std::cout, std::cerr,
                         pklfix::realFileSystem());
 }

@@ -130,6 +130,14 @@ class RewriteClient final : public LineRewriter::Client {
   std::size_t unsynced_ = 0;
 };
 
+// A name with a folder part would put the temporary copy, and the file it
+// replaces, somewhere other than the result folder.
+bool isPlainName(const std::string& name) {
+  fs::path path = utf8Path(name);
+  return !name.empty() && name != "." && name != ".." && !path.has_root_path() &&
+         path == path.filename();
+}
+
 Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) {
   Result<FileInfo> info = fileSystem.stat(path);
   if (!info.ok()) return info;
@@ -170,6 +178,10 @@ Status copyRewritten(ReadableFile& in, LineRewriter& rewriter) {
 // is left on disk.
 Status writeCopy(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job, bool dryRun,
                  FileReport& report, std::unique_ptr<TemporaryCopy>& copy, FileInfo& info) {
+  if (!isPlainName(job.name)) {
+    return Error{ErrorCode::InvalidArgument, "cannot correct " + pathText(report.pklPath) + ": \"" +
+                                                 job.name + "\" is not a plain file name"};
+  }
   Result<FileInfo> checked = checkReplaceable(fileSystem, report.pklPath);
   if (!checked.ok()) return checked.error();
   info = checked.value();

@@ -82,6 +82,14 @@ class FileSystem {
 // The operating system's file system.
 FileSystem& realFileSystem();
 
+// For a program's main(), before its first run: makes SIGINT, SIGTERM,
+// SIGHUP, SIGQUIT and SIGPIPE first remove every temporary file
+// realFileSystem() created and has not yet renamed or removed, then end the
+// process as the signal would have. Result files are never touched, and
+// nothing the process did not create is removed. Signals the caller ignores
+// stay ignored. Does nothing on Windows.
+void installInterruptCleanup();
+
 // A path as UTF-8 text, for messages and names; and back. On Windows the
 // narrow std::filesystem conversions use the ANSI code page, which cannot
 // hold every name, so all text crossing into paths goes through these.

@@ -1,6 +1,7 @@
 #include "engine/lenient_number.h"
 
 #include <charconv>
+#include <limits>
 #include <string>
 
 namespace pklfix {
@@ -33,7 +34,15 @@ double LenientNumber(std::string_view text) {
   std::string::size_type digitsAt = number[0] == '-' ? 1 : 0;
   if (number[digitsAt] == '.') number.insert(digitsAt, 1, '0');
   double value = 0.0;
-  std::from_chars(number.data(), number.data() + number.size(), value);
+  if (std::from_chars(number.data(), number.data() + number.size(), value).ec ==
+      std::errc::result_out_of_range) {
+    // from_chars leaves the value alone when it does not fit a double. A
+    // non-zero digit before the period means the number is too large;
+    // otherwise it is too small.
+    bool tooLarge = number.find_first_of("123456789") < number.find('.');
+    value = tooLarge ? std::numeric_limits<double>::infinity() : 0.0;
+    if (number[0] == '-') value = -value;
+  }
   return value;
 }
 

@@ -16,8 +16,13 @@
 #include <shellapi.h>
 #else
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cstring>
 #endif
 
 namespace pklfix {
@@ -156,6 +161,91 @@ constexpr int kCreateMode = 0600;
 
 #endif
 
+#ifndef _WIN32
+
+// The temporary files a fatal signal must take along: created by this
+// process and neither renamed nor removed yet. A signal handler may do
+// almost nothing safely, so the table has a fixed size and every change of a
+// slot is one atomic store or exchange. A slot is
+//   free     no path;
+//   filling  its owner is copying a path in; the handler skips it;
+//   armed    the handler unlinks the path;
+//   taken    the handler has claimed it; it stays so until the process dies,
+//            so no owner overwrites a path the handler is reading.
+// Only armed slots are ever unlinked, and a path is armed only after this
+// process created the file exclusively, so the handler removes nothing that
+// is not provably ours. Slots are few: a run holds one temporary at a time,
+// or a handful when it batches; a temporary that finds no free slot is
+// merely left behind by a signal, like one killed outright.
+constexpr int kSlotFree = 0;
+constexpr int kSlotFilling = 1;
+constexpr int kSlotArmed = 2;
+constexpr int kSlotTaken = 3;
+constexpr int kCleanupSlots = 32;
+
+struct CleanupSlot {
+  std::atomic<int> state{kSlotFree};
+  char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free slots");
+
+CleanupSlot cleanupSlots[kCleanupSlots];
+
+constexpr int kFatalSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+
+void armCleanup(const fs::path& path) {
+  const std::string& text = path.native();
+  if (text.size() >= PATH_MAX) return;
+  for (CleanupSlot& slot : cleanupSlots) {
+    int expected = kSlotFree;
+    if (!slot.state.compare_exchange_strong(expected, kSlotFilling)) continue;
+    std::memcpy(slot.path, text.c_str(), text.size() + 1);
+    slot.state.store(kSlotArmed, std::memory_order_release);
+    return;
+  }
+}
+
+void disarmCleanup(const fs::path& path) {
+  for (CleanupSlot& slot : cleanupSlots) {
+    if (slot.state.load(std::memory_order_acquire) != kSlotArmed) continue;
+    if (std::strcmp(slot.path, path.c_str()) != 0) continue;
+    int expected = kSlotArmed;
+    slot.state.compare_exchange_strong(expected, kSlotFree);
+    return;
+  }
+}
+
+extern "C" void removeTemporariesAndDie(int signal) {
+  for (CleanupSlot& slot : cleanupSlots) {
+    int expected = kSlotArmed;
+    if (slot.state.compare_exchange_strong(expected, kSlotTaken)) ::unlink(slot.path);
+  }
+  // SA_RESETHAND restored the default action; the signal stays blocked until
+  // this handler returns, and then ends the process as it would have.
+  ::raise(signal);
+}
+
+// Holds the fatal signals back while a file is created or moved and its slot
+// updated, so no signal falls between the two: a temporary exists on disk
+// exactly while its slot is armed.
+class FatalSignalsHeld {
+ public:
+  FatalSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kFatalSignals) sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~FatalSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  FatalSignalsHeld(const FatalSignalsHeld&) = delete;
+  FatalSignalsHeld& operator=(const FatalSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+#endif  // !_WIN32
+
 class DescriptorReader final : public ReadableFile {
  public:
   DescriptorReader(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
@@ -257,8 +347,14 @@ class RealFileSystem final : public FileSystem {
   }
 
   Result<std::unique_ptr<WritableFile>> createExclusive(const fs::path& path) override {
+#ifndef _WIN32
+    FatalSignalsHeld held;
+#endif
     int fd = openDescriptor(path, kCreateFlags, kCreateMode);
     if (fd < 0) return fileError("create", path, lastError());
+#ifndef _WIN32
+    armCleanup(path);
+#endif
     return std::unique_ptr<WritableFile>(new DescriptorWriter(fd, path));
   }
 
@@ -277,17 +373,25 @@ class RealFileSystem final : public FileSystem {
                        std::error_code(static_cast<int>(::GetLastError()), std::system_category()));
     }
 #else
+    FatalSignalsHeld held;
     if (::rename(from.c_str(), to.c_str()) != 0) {
       return fileError("rename " + pathText(from) + " to", to, lastError());
     }
+    disarmCleanup(from);
 #endif
     return {};
   }
 
   Status remove(const fs::path& path) override {
+#ifndef _WIN32
+    FatalSignalsHeld held;
+#endif
     std::error_code ec;
     fs::remove(path, ec);
     if (ec) return fileError("remove", path, ec);
+#ifndef _WIN32
+    disarmCleanup(path);
+#endif
     return {};
   }
 
@@ -327,6 +431,28 @@ class RealFileSystem final : public FileSystem {
 FileSystem& realFileSystem() {
   static RealFileSystem instance;
   return instance;
+}
+
+void installInterruptCleanup() {
+#ifdef _WIN32
+  // A console's Ctrl+C handler runs on another thread while the copy is
+  // still open, and Windows deletes no file that is open without delete
+  // sharing, so there is nothing safe to do here: an interrupted run leaves
+  // its temporary behind, with every result file whole.
+#else
+  struct sigaction action = {};
+  action.sa_handler = removeTemporariesAndDie;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kFatalSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : kFatalSignals) {
+    struct sigaction previous = {};
+    // A signal the caller chose to ignore (nohup, a shell's background job)
+    // stays ignored.
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+#endif
 }
 
 }  // namespace pklfix

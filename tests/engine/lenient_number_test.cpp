@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <string>
 #include <string_view>
 
 namespace pklfix {
@@ -42,6 +45,21 @@ TEST(LenientNumberTest, ReadsTheLeadingNumberTheForgivingWay) {
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(LenientNumber(c.text), c.value) << "text \"" << c.text << "\"";
   }
+}
+
+// from_chars leaves its output alone for a number no double holds, which
+// made such a number read as 0 whatever its size: 1 followed by 400 zeros
+// was 0, not infinity.
+TEST(LenientNumberTest, NumbersBeyondADoubleSaturate) {
+  const std::string huge = "1" + std::string(400, '0');
+  const std::string tiny = "0." + std::string(400, '0') + "1";
+  const double infinity = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(LenientNumber(huge), infinity);
+  EXPECT_EQ(LenientNumber("-" + huge), -infinity);
+  EXPECT_EQ(LenientNumber("00" + huge + ".5"), infinity);
+  EXPECT_EQ(LenientNumber(tiny), 0.0);
+  EXPECT_TRUE(std::signbit(LenientNumber("-" + tiny)));
+  EXPECT_EQ(LenientNumber("-" + tiny), 0.0);
 }
 
 }  // namespace

@@ -85,9 +85,14 @@ const char* opName(Op op) {
 }
 
 bool FaultyFileSystem::shouldFail(Op op, const fs::path& path) {
-  log_.emplace_back(op, pathText(path));
+  std::string text = pathText(path);
+  log_.emplace_back(op, text);
   if (!countOnly_.empty() &&
       std::find(countOnly_.begin(), countOnly_.end(), op) == countOnly_.end()) {
+    return false;
+  }
+  if (text.size() < pathSuffix_.size() ||
+      text.compare(text.size() - pathSuffix_.size(), pathSuffix_.size(), pathSuffix_) != 0) {
     return false;
   }
   ++calls_;
@@ -95,6 +100,7 @@ bool FaultyFileSystem::shouldFail(Op op, const fs::path& path) {
   if (fail && !injected_) {
     injected_ = true;
     injectedOp_ = op;
+    injectedPath_ = std::move(text);
   }
   return fail;
 }

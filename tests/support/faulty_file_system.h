@@ -41,11 +41,14 @@ class FaultyFileSystem final : public FileSystem {
   }
   // Counts only the calls of these classes (all when empty).
   void countOnly(std::vector<Op> ops) { countOnly_ = std::move(ops); }
+  // Counts only the calls on paths that end in `suffix` (all when empty).
+  void countOnlyPathsEndingIn(std::string suffix) { pathSuffix_ = std::move(suffix); }
 
   std::size_t calls() const { return calls_; }
   bool injected() const { return injected_; }
   // The class and path of the call that failed first.
   Op injectedOp() const { return injectedOp_; }
+  const std::string& injectedPath() const { return injectedPath_; }
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
 
   Result<FileInfo> stat(const std::filesystem::path& path) override;
@@ -67,9 +70,11 @@ class FaultyFileSystem final : public FileSystem {
   std::size_t failAt_ = 0;
   bool persistent_ = false;
   std::vector<Op> countOnly_;
+  std::string pathSuffix_;
   std::size_t calls_ = 0;
   bool injected_ = false;
   Op injectedOp_ = Op::Stat;
+  std::string injectedPath_;
   std::vector<std::pair<Op, std::string>> log_;
 };
 

@@ -174,6 +174,9 @@ class SelectFilesPklTest : public ::testing::Test {
     auto* tree = control<QTreeWidget>(chooser);
     QList<QTreeWidgetItem*> items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
     ASSERT_EQ(items.size(), 1) << text.toStdString();
+    // Under a deep folder the entry may lie below the visible part, as it
+    // would for a user, who scrolls first.
+    tree->scrollToItem(items.front());
     QRect rect = tree->visualItemRect(items.front());
     // A real double-click: a click, then the second press as a double-click.
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());

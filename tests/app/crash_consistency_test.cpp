@@ -1,0 +1,253 @@
+// pklfix-cli killed outright (SIGKILL, which no handler sees) at random
+// moments of runs over a few hundred result files. After every kill each
+// result file must be whole: byte-identical to its original or to its
+// corrected form. Temporaries the kills leave behind are counted, and a
+// later run over the same files must complete and leave them as they are.
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "tests/support/child_process.h"
+#include "tests/support/reference_rewrite.h"
+#include "tests/support/test_util.h"
+
+namespace pklfix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::chnHeader;
+using testing::describeWaitStatus;
+using testing::startChild;
+using testing::TempDir;
+using testing::waitChild;
+using testing::writeFile;
+using Clock = std::chrono::steady_clock;
+
+const fs::path kCli = PKLFIX_CLI_PATH;
+
+constexpr int kFiles = 300;
+constexpr int kBatches = 8;         // each starts from the uncorrected files
+constexpr int kKillsPerBatch = 30;  // 240 kills in all
+constexpr auto kLongestWait = std::chrono::milliseconds(400);
+constexpr auto kTimeBudget = std::chrono::seconds(240);
+
+struct ResultFile {
+  std::string name;
+  std::string original;
+  std::string corrected;
+};
+
+std::string twoDigits(int n) {
+  std::string text = std::to_string(n % 100);
+  return text.size() == 1 ? "0" + text : text;
+}
+
+// Result files of many shapes: with one, two or no acquisition line, with
+// CR LF, LF or CR line ends, without a final line end, empty, a few large
+// enough that a kill often lands inside their copy; each with a spectrum of
+// its own start time.
+std::vector<ResultFile> makeFiles(std::mt19937& random) {
+  std::vector<ResultFile> files;
+  for (int i = 0; i < kFiles; ++i) {
+    ResultFile file;
+    file.name = "R" + std::to_string(1000 + i) + ".pkl";
+    const char* end = i % 5 == 0 ? "\n" : i % 11 == 0 ? "\r" : "\r\n";
+    std::string text;
+    if (i != 77) {
+      text = std::string("Spectrum ") + file.name + end;
+      if (i % 10 != 0) text += std::string("Acquisition Date : 01-01-1900 00:00:00") + end;
+      const int lines = (i == 50 || i == 150 || i == 250) ? 40000 : 10 + random() % 190;
+      for (int line = 0; line < lines; ++line) {
+        text += "channel " + std::to_string(line) + " counts " + std::to_string(random()) + end;
+      }
+      if (i % 7 == 0) text += std::string("Acquisition Date : again") + end;
+      if (i % 13 == 0) text += "no line end";
+    }
+    file.original = text;
+    const std::string stamp = twoDigits(i % 12 + 1) + "-" + twoDigits(1 + i % 28) + "-20" +
+                              twoDigits(i % 30) + " " + twoDigits(i % 24) + ":" +
+                              twoDigits(i % 60) + ":" + twoDigits((i * 7) % 60);
+    file.corrected = testing::referenceRewrite(text, [&] { return stamp; });
+    files.push_back(std::move(file));
+  }
+  return files;
+}
+
+void writeSpectra(const fs::path& dir) {
+  static const char* const kMonths[] = {"JAN", "Feb", "MAR", "Apr", "MAY", "Jun",
+                                        "JUL", "Aug", "SEP", "Oct", "NOV", "Dec"};
+  for (int i = 0; i < kFiles; ++i) {
+    std::string date = twoDigits(1 + i % 28) + kMonths[i % 12] + twoDigits(i % 30) + "1";
+    std::string time = twoDigits(i % 24) + twoDigits(i % 60) + "00";
+    writeFile(dir / ("R" + std::to_string(1000 + i) + ".chn"),
+              chnHeader(twoDigits((i * 7) % 60), date, time));
+  }
+}
+
+bool readWhole(const fs::path& path, std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  bytes.clear();
+  char buffer[65536];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    bytes.append(buffer, n);
+  std::fclose(file);
+  return true;
+}
+
+struct Figures {
+  int kills = 0;
+  int finishedFirst = 0;  // runs that ended before their kill came
+  long filesChecked = 0;
+  int missing = 0;
+  int emptied = 0;
+  int partial = 0;  // present, but neither the original nor the corrected form
+  int stillOriginal = 0;
+  int leftovers = 0;
+  int leftoversChanged = 0;
+};
+
+// Checks every result file; counts and reports each that is not whole.
+void checkFiles(const fs::path& dir, const std::vector<ResultFile>& files, bool mustBeCorrected,
+                Figures& figures) {
+  std::string bytes;
+  for (const ResultFile& file : files) {
+    ++figures.filesChecked;
+    if (!readWhole(dir / file.name, bytes)) {
+      ++figures.missing;
+      ADD_FAILURE() << file.name << " is missing";
+    } else if (bytes == file.corrected) {
+    } else if (bytes == file.original) {
+      ++figures.stillOriginal;
+      if (mustBeCorrected) ADD_FAILURE() << file.name << " was not corrected";
+    } else if (bytes.empty()) {
+      ++figures.emptied;
+      ADD_FAILURE() << file.name << " is empty";
+    } else {
+      ++figures.partial;
+      ADD_FAILURE() << file.name << " is partial or wrong (" << bytes.size() << " bytes)";
+    }
+  }
+}
+
+// Everything in the folder that is neither a result file nor a spectrum is
+// a kill's leftover: it must carry a temporary's name, and once seen it
+// must never change.
+void checkLeftovers(const fs::path& dir, std::map<std::string, std::string>& seen,
+                    Figures& figures) {
+  std::string bytes;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().native();
+    if (name.rfind("R", 0) == 0) continue;
+    EXPECT_EQ(name.rfind("newR", 0), 0u) << "unexpected file " << name;
+    ASSERT_TRUE(readWhole(entry.path(), bytes));
+    auto [it, added] = seen.emplace(name, bytes);
+    if (added) {
+      ++figures.leftovers;
+    } else if (it->second != bytes) {
+      ++figures.leftoversChanged;
+      ADD_FAILURE() << "leftover " << name << " changed";
+    }
+  }
+}
+
+std::vector<std::string> runArguments(const fs::path& dir, const std::vector<ResultFile>& files,
+                                      std::size_t first) {
+  // The files are named one by one: a folder run would take a leftover
+  // "newR1000.pkl" for a result file of its own.
+  std::vector<std::string> args = {"--quiet", "--"};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    args.push_back(pathText(dir / files[(first + i) % files.size()].name));
+  }
+  return args;
+}
+
+TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
+  unsigned seed = std::random_device()();
+  if (const char* fixed = std::getenv("PKLFIX_CRASH_SEED")) seed = std::stoul(fixed);
+  std::mt19937 random(seed);
+  SCOPED_TRACE("PKLFIX_CRASH_SEED=" + std::to_string(seed));
+  const std::vector<ResultFile> files = makeFiles(random);
+  TempDir dir;
+  Figures figures;
+  const Clock::time_point started = Clock::now();
+
+  // One run without a kill shows how long a run takes and that the expected
+  // forms are what pklfix-cli writes.
+  writeSpectra(dir.path());
+  for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
+  const Clock::time_point calibrated = Clock::now();
+  int status = waitChild(startChild(kCli, runArguments(dir.path(), files, 0)));
+  const auto runTime = Clock::now() - calibrated;
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+  checkFiles(dir.path(), files, true, figures);
+  ASSERT_FALSE(HasFailure());
+  const auto window = std::min<Clock::duration>(runTime, kLongestWait);
+
+  for (int batch = 0; batch < kBatches && Clock::now() - started < kTimeBudget; ++batch) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path())) {
+      if (entry.path().filename().native().rfind("new", 0) == 0) fs::remove(entry.path());
+    }
+    for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
+    std::map<std::string, std::string> leftovers;
+
+    for (int kill = 0; kill < kKillsPerBatch;) {
+      auto wait =
+          std::chrono::duration_cast<Clock::duration>(window * (random() / double(random.max())));
+      pid_t pid = startChild(kCli, runArguments(dir.path(), files, random() % files.size()));
+      std::this_thread::sleep_for(wait);
+      ::kill(pid, SIGKILL);
+      status = waitChild(pid);
+      if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+        ++figures.kills;
+        ++kill;
+      } else {
+        ++figures.finishedFirst;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+      }
+      checkFiles(dir.path(), files, false, figures);
+      checkLeftovers(dir.path(), leftovers, figures);
+      ASSERT_FALSE(HasFailure()) << "after kill " << figures.kills;
+    }
+
+    // The run after the kills completes over the same files and leaves the
+    // kills' leftovers alone.
+    status = waitChild(startChild(kCli, runArguments(dir.path(), files, 0)));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+    checkFiles(dir.path(), files, true, figures);
+    checkLeftovers(dir.path(), leftovers, figures);
+    ASSERT_FALSE(HasFailure()) << "after the run that followed batch " << batch;
+  }
+
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  std::cout << "crash consistency: " << figures.kills << " kills (and " << figures.finishedFirst
+            << " runs that ended before their kill) over " << files.size() << " result files; "
+            << figures.filesChecked << " files checked; lost " << figures.missing + figures.emptied
+            << ", partial " << figures.partial << "; " << figures.leftovers
+            << " temporaries left by kills, " << figures.leftoversChanged
+            << " touched afterwards; one run " << std::chrono::duration<double>(runTime).count()
+            << " s, all " << seconds << " s; seed " << seed << std::endl;
+  EXPECT_GE(figures.kills, 200) << "the time budget ran out before enough kills";
+  EXPECT_EQ(figures.missing + figures.emptied + figures.partial, 0);
+}
+
+}  // namespace
+}  // namespace pklfix
+
+#endif  // !_WIN32
