@@ -41,8 +41,10 @@ struct RunOptions {
   // How many corrected copies may be written ahead before they replace their
   // files, so the disk can take them in one pass. The first file of a run is
   // replaced alone; batches then double up to this. 1 replaces each file
-  // before the next one is read.
-  std::size_t batchFiles = 64;
+  // before the next one is read. 32 measured faster than 16 or 64 on ext4,
+  // and no more temporaries are alive at once than a fatal signal cleans up
+  // (installInterruptCleanup).
+  std::size_t batchFiles = 32;
 };
 
 // Told of each file as it finishes, in list order, and asked before each
