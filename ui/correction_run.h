@@ -25,11 +25,12 @@ class CorrectionRun : public QObject {
   CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
                 std::filesystem::path chnFolder, std::vector<PklEntry> entries,
                 QObject* parent = nullptr);
-  // Asks the run to stop after the file in hand and waits for it.
+  // Asks the run to stop (see requestStop) and waits for it.
   ~CorrectionRun() override;
 
   void start();
-  // The run ends after the file in hand, never in the middle of one.
+  // The run reads no further file; the corrected copies already written
+  // still replace their files, in list order. No file is left half done.
   void requestStop() { stop_ = true; }
   // Valid once finished() has been emitted.
   const RunSummary& summary() const { return summary_; }
