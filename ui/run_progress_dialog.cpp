@@ -39,7 +39,7 @@ void RunProgressDialog::showProgress(int done, int total) {
 void RunProgressDialog::reject() {
   if (!stop_->isEnabled()) return;
   stop_->setEnabled(false);
-  label_->setText(tr("Stopping after the file in hand..."));
+  label_->setText(tr("Stopping after the files in hand..."));
   emit stopRequested();
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
+#include <QItemSelection>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -81,6 +83,14 @@ bool isUserInput(QEvent::Type type) {
 }
 
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+void showNames(QListWidget* list, const std::vector<PklEntry>& entries) {
+  QStringList names;
+  names.reserve(static_cast<qsizetype>(entries.size()));
+  for (const PklEntry& entry : entries) names << text(entry.name);
+  list->clear();
+  list->addItems(names);
+}
 
 // A tab control whose pages' controls are placed, as the layout gives them,
 // from the tab control's own corner, tab strip included. Where the pages
@@ -253,8 +263,7 @@ void SelectFilesPkl::showModel() {
   showPklFiles();
   if (file3Reading_ != chn.files().readings()) {
     file3Reading_ = chn.files().readings();
-    file3_->clear();
-    for (const PklEntry& entry : chn.files().entries()) file3_->addItem(text(entry.name));
+    showNames(file3_, chn.files().entries());
   }
 }
 
@@ -263,19 +272,29 @@ void SelectFilesPkl::showPklFiles() {
   if (file2Reading_ != files.readings()) {
     file2Reading_ = files.readings();
     showingSelection_ = true;
-    file2_->clear();
-    for (const PklEntry& entry : files.entries()) file2_->addItem(text(entry.name));
+    showNames(file2_, files.entries());
     showingSelection_ = false;
   }
   showPklSelection();
 }
 
 void SelectFilesPkl::showPklSelection() {
+  // One selection of whole runs of rows, handed over at once: selecting
+  // row by row makes Qt keep a range per row, and every later look-up
+  // walks them all, which a folder of thousands of files makes slow.
   const std::vector<PklEntry>& entries = model_.pklEntries();
-  showingSelection_ = true;
-  for (int row = 0; row < file2_->count() && row < static_cast<int>(entries.size()); ++row) {
-    file2_->item(row)->setSelected(entries[static_cast<std::size_t>(row)].selected);
+  const int rows = std::min(file2_->count(), static_cast<int>(entries.size()));
+  const QAbstractItemModel* list = file2_->model();
+  auto selected = [&](int row) { return entries[static_cast<std::size_t>(row)].selected; };
+  QItemSelection selection;
+  for (int row = 0; row < rows; ++row) {
+    if (!selected(row)) continue;
+    const int first = row;
+    while (row + 1 < rows && selected(row + 1)) ++row;
+    selection.select(list->index(first, 0), list->index(row, 0));
   }
+  showingSelection_ = true;
+  file2_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
   showingSelection_ = false;
 }
 
@@ -301,9 +320,13 @@ void SelectFilesPkl::openDir3(const fs::path& folder) {
 
 void SelectFilesPkl::pickPklFiles() {
   if (showingSelection_) return;
-  for (int row = 0; row < file2_->count(); ++row) {
-    model_.setPklSelected(static_cast<std::size_t>(row), file2_->item(row)->isSelected());
+  std::vector<bool> selected(static_cast<std::size_t>(file2_->count()), false);
+  for (const QItemSelectionRange& range : file2_->selectionModel()->selection()) {
+    for (int row = range.top(); row <= range.bottom(); ++row) {
+      selected[static_cast<std::size_t>(row)] = true;
+    }
   }
+  for (std::size_t row = 0; row < selected.size(); ++row) model_.setPklSelected(row, selected[row]);
 }
 
 void SelectFilesPkl::selectAllFiles() {

@@ -3,9 +3,11 @@
 #ifndef _WIN32
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +97,32 @@ TEST(RealFileSystemTest, IgnoredSignalStaysIgnored) {
   });
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
   EXPECT_EQ(folderNames(dir.path()), std::vector<std::string>{"newS1.pkl"});
+}
+
+// Each entry's own type, links not followed: a run refuses a result file that
+// is a link, and the folder chooser must not take a link to a file for a folder.
+TEST(RealFileSystemTest, ListFolderGivesEachEntrysOwnType) {
+  TempDir dir;
+  writeFile(dir.path() / "file.pkl", "x");
+  fs::create_directory(dir.path() / "folder");
+  fs::create_symlink("file.pkl", dir.path() / "to-file");
+  fs::create_directory_symlink("folder", dir.path() / "to-folder");
+  fs::create_symlink("nowhere", dir.path() / "dangling");
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
+
+  Result<std::vector<FolderEntry>> listed = realFileSystem().listFolder(dir.path());
+  ASSERT_TRUE(listed.ok());
+  std::map<std::string, FileType> types;
+  for (const FolderEntry& entry : listed.value()) types[entry.name] = entry.type;
+  EXPECT_EQ(types, (std::map<std::string, FileType>{{"dangling", FileType::Symlink},
+                                                    {"fifo", FileType::Other},
+                                                    {"file.pkl", FileType::Regular},
+                                                    {"folder", FileType::Directory},
+                                                    {"to-file", FileType::Symlink},
+                                                    {"to-folder", FileType::Symlink}}));
+
+  EXPECT_FALSE(realFileSystem().listFolder(dir.path() / "missing").ok());
+  EXPECT_FALSE(realFileSystem().listFolder(dir.path() / "file.pkl").ok());
 }
 
 }  // namespace
