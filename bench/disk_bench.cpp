@@ -1,7 +1,10 @@
 // pklfix-disk-bench: times pklfix-cli against pklfix-floor on fresh,
 // identical corpora, interleaving the two, and checks pklfix-cli's output.
 // Prints one table per scenario and a RESULT line with the ratio of the
-// medians. POSIX only, like the rest of bench/.
+// medians. With --window, the window joins in, driven by
+// pklfix-window-bench: its run from GO to the run's box is timed against
+// pklfix-cli, and how long it takes to list the folder is reported.
+// POSIX only, like the rest of bench/.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -16,16 +19,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bench/corpus.h"
 #include "bench/options.h"
-#include "engine/correct_pkl_files.h"
-#include "engine/file_names.h"
-#include "engine/file_system.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -33,13 +36,16 @@ using pklfix::bench::CorpusOptions;
 using pklfix::bench::CorpusStats;
 
 struct Contender {
-  enum class Kind { Cli, Floor, Engine };
+  enum class Kind { Cli, Floor, Window };
   std::string label;
-  Kind kind;
-  std::string program;  // for Cli and Floor
-  bool checked;         // its output must equal the expected corrected files
+  Kind kind = Kind::Cli;
+  std::string program;
+  bool checked = false;  // its output must equal the expected corrected files
   std::vector<double> seconds;
   std::vector<long> peakKib;
+  // The window's own figures: the whole process, and its steps but the run.
+  std::vector<double> processSeconds;
+  std::map<std::string, std::vector<double>> steps;
 };
 
 struct Scenario {
@@ -76,41 +82,6 @@ Outcome spawn(const std::vector<std::string>& argv, const fs::path& errorLog) {
   ::wait4(pid, &status, 0, &usage);
   outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outcome.peakKib = usage.ru_maxrss;
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return outcome;
-}
-
-// Runs CorrectPklFiles in a forked child, the way the window calls it: the
-// folder's result files as listed, all selected, and an observer. Its peak
-// memory includes what the child shares with this process, so it is not
-// reported.
-Outcome runEngine(const fs::path& pklFolder, const fs::path& chnFolder, const fs::path& errorLog) {
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    struct Observer final : pklfix::RunObserver {
-      void fileFinished(const pklfix::FileReport&, std::size_t done, std::size_t) override {
-        last = done;
-      }
-      bool stopRequested() override { return false; }
-      std::size_t last = 0;
-    } observer;
-    auto names = pklfix::listFilesWithExtension(pklfix::realFileSystem(), pklFolder, ".pkl");
-    if (!names.ok()) ::_exit(1);
-    std::vector<pklfix::PklEntry> entries;
-    for (std::string& name : names.value()) entries.push_back({std::move(name), true});
-    pklfix::RunSummary summary =
-        pklfix::CorrectPklFiles(pklfix::realFileSystem(), pklFolder, chnFolder, entries, &observer);
-    if (summary.failed > 0) {
-      std::ofstream(errorLog) << summary.failures.front().error->message << '\n';
-      ::_exit(1);
-    }
-    ::_exit(observer.last == entries.size() ? 0 : 1);
-  }
-  Outcome outcome;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return outcome;
 }
@@ -180,21 +151,17 @@ std::string load() {
   return text;
 }
 
-// Lists the result folder the way the window's model does, `times` times;
-// the median in seconds.
-double timeListing(const fs::path& folder, int times, std::size_t& found) {
-  std::vector<double> seconds;
-  for (int i = 0; i < times; ++i) {
-    auto start = std::chrono::steady_clock::now();
-    auto names = pklfix::listFilesWithExtension(pklfix::realFileSystem(), folder, ".pkl");
-    seconds.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    found = names.ok() ? names.value().size() : 0;
-  }
-  return median(seconds);
+// The "name seconds" lines pklfix-window-bench reports.
+std::map<std::string, double> readSteps(const fs::path& report) {
+  std::map<std::string, double> steps;
+  std::istringstream in(contents(report));
+  std::string name;
+  double seconds = 0;
+  while (in >> name >> seconds) steps[name] = seconds;
+  return steps;
 }
 
-int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bool timeList) {
+int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
   const CorpusOptions& base = scenario.corpus;
   std::printf("== %zu result files of %.1f KiB%s%s (seed %llu, %d runs each, interleaved) ==\n",
               base.files, base.resultBytes / 1024.0, base.upperCaseChn ? ", spectra *.CHN" : "",
@@ -207,8 +174,6 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
   std::vector<fs::path> roots;
   std::size_t wrong = 0;
   std::size_t checkedFiles = 0;
-  double listSeconds = -1;
-  std::size_t listed = 0;
   for (int run = 0; run < scenario.runs; ++run) {
     for (std::size_t k = 0; k < contenders.size(); ++k) {
       // Rotate who goes first, so no one always inherits another's leftover
@@ -221,7 +186,6 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
       if (c.checked) options.expectedFolder = root / "expected";
       fs::path pklFolder = root / "pkl";
       if (!pklfix::bench::writeCorpus(pklFolder, options, stats)) return 1;
-      if (timeList && listSeconds < 0) listSeconds = timeListing(pklFolder, 5, listed);
       // Settle the generator's writes, and any discards of freed blocks, so
       // they do not land in the timed run.
       ::sync();
@@ -231,21 +195,33 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
       std::string chnArgument = scenario.separateChn ? (root / "chn").string() : "";
       if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
       if (c.kind == Contender::Kind::Cli) argv.push_back("--quiet");
+      if (c.kind == Contender::Kind::Window) {
+        argv.insert(argv.end(), {"--report", (root / "window.txt").string()});
+      }
       if (c.kind == Contender::Kind::Floor && base.upperCaseChn) {
         argv.insert(argv.end(), {"--chn-ext", ".CHN"});
       }
       argv.push_back(pklFolder.string());
-      Outcome outcome = c.kind == Contender::Kind::Engine
-                            ? runEngine(pklFolder, scenario.separateChn ? root / "chn" : pklFolder,
-                                        root / "stderr.txt")
-                            : spawn(argv, root / "stderr.txt");
+      Outcome outcome = spawn(argv, root / "stderr.txt");
       if (outcome.status != 0) {
         std::printf("%s exited with %d:\n%s\n", c.label.c_str(), outcome.status,
                     contents(root / "stderr.txt").c_str());
         return 1;
       }
-      c.seconds.push_back(outcome.seconds);
       c.peakKib.push_back(outcome.peakKib);
+      if (c.kind == Contender::Kind::Window) {
+        std::map<std::string, double> steps = readSteps(root / "window.txt");
+        if (!steps.count("run") || steps["files"] != static_cast<double>(base.files)) {
+          std::printf("%s reported no run of %zu files:\n%s\n", c.label.c_str(), base.files,
+                      contents(root / "window.txt").c_str());
+          return 1;
+        }
+        c.seconds.push_back(steps["run"]);
+        c.processSeconds.push_back(outcome.seconds);
+        for (const char* step : {"list", "all", "click"}) c.steps[step].push_back(steps[step]);
+      } else {
+        c.seconds.push_back(outcome.seconds);
+      }
       if (c.checked) {
         wrong +=
             check(pklFolder, root / "expected", base.files, scenario.separateChn ? 0 : base.files);
@@ -268,11 +244,7 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
     std::printf("%-12s %10.4f %10.1f %10.0f %8.1f ", c.label.c_str(), m,
                 m * 1e6 / static_cast<double>(base.files), static_cast<double>(base.files) / m,
                 megabytes / m);
-    if (c.kind == Contender::Kind::Engine) {
-      std::printf("%9s  ", "-");
-    } else {
-      std::printf("%9.2f  ", peak / 1024.0);
-    }
+    std::printf("%9.2f  ", peak / 1024.0);
     for (double s : c.seconds) std::printf(" %.3f", s);
     std::printf("\n");
   }
@@ -284,18 +256,23 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders, bo
       contenders[1].label.c_str(), ratio, contenders[0].label.c_str(),
       median(contenders[0].seconds) * 1e6 / static_cast<double>(base.files),
       *std::max_element(contenders[0].peakKib.begin(), contenders[0].peakKib.end()) / 1024.0);
-  if (contenders.size() > 2) {
-    std::printf("RESULT-ENGINE files=%zu ratio %s/%s = %.3f\n", base.files,
-                contenders[2].label.c_str(), contenders[0].label.c_str(),
-                median(contenders[2].seconds) / median(contenders[0].seconds));
-  }
-  if (listSeconds >= 0) {
+  for (const Contender& c : contenders) {
+    if (c.kind != Contender::Kind::Window) continue;
     std::printf(
-        "LIST listFilesWithExtension of %zu result files (%zu entries): median %.4f s of 5\n",
-        listed, base.files * (scenario.separateChn ? 1 : 2), listSeconds);
+        "RESULT-WINDOW files=%zu%s%s ratio %s-run/%s = %.3f  (GO to box %.1f us/file; whole "
+        "process %.3f s)\n",
+        base.files, base.upperCaseChn ? " CHN" : "", scenario.separateChn ? " chn-dir" : "",
+        c.label.c_str(), contenders[0].label.c_str(),
+        median(c.seconds) / median(contenders[0].seconds),
+        median(c.seconds) * 1e6 / static_cast<double>(base.files), median(c.processSeconds));
+    std::printf(
+        "LIST window: open a folder of %zu result files until listed %.4f s; \"all\" %.4f s; "
+        "click one file %.4f s (medians)\n",
+        base.files, median(c.steps.at("list")), median(c.steps.at("all")),
+        median(c.steps.at("click")));
   }
   std::printf("CHECK output of %s: %zu of %zu files wrong%s\n",
-              contenders.size() > 2 ? "pklfix-cli and CorrectPklFiles" : "pklfix-cli", wrong,
+              contenders.size() > 2 ? "pklfix-cli and the window" : "pklfix-cli", wrong,
               checkedFiles, wrong ? " -- FAILED" : ", no temporary left");
   std::printf("load at end: %s\n\n", load().c_str());
   std::fflush(stdout);
@@ -310,9 +287,8 @@ int main(int argc, char** argv) {
     std::puts(
         "Usage: pklfix-disk-bench --pklfix PATH --floor PATH [--work DIR] [--runs N]\n"
         "         [--seed N] [--files N] [--size BYTES[K|M|G]] [--upper-chn] [--separate-chn]\n"
-        "         [--time-listing] [--engine]\n"
-        "--engine adds a third contender: CorrectPklFiles called in a forked child,\n"
-        "the way the window calls it.");
+        "         [--window PATH]\n"
+        "--window adds the window, driven by pklfix-window-bench at PATH.");
     return 0;
   }
   Scenario scenario;
@@ -325,8 +301,7 @@ int main(int argc, char** argv) {
   scenario.corpus.resultBytes = args.size("--size", 8 * 1024);
   scenario.corpus.upperCaseChn = args.flag("--upper-chn");
   scenario.separateChn = args.flag("--separate-chn");
-  bool timeList = args.flag("--time-listing");
-  bool engine = args.flag("--engine");
+  std::string window = args.value("--window");
   std::vector<std::string> rest;
   if (!args.positional(rest) || !rest.empty() || pklfixCli.empty() || floor.empty() ||
       scenario.runs < 1) {
@@ -334,10 +309,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   using Kind = Contender::Kind;
-  std::vector<Contender> contenders = {{"pklfix-cli", Kind::Cli, pklfixCli, true, {}, {}},
-                                       {"floor", Kind::Floor, floor, false, {}, {}}};
-  if (engine) contenders.push_back({"engine-call", Kind::Engine, "", true, {}, {}});
-  int status = runScenario(scenario, contenders, timeList);
+  auto contender = [](std::string label, Kind kind, std::string program, bool checked) {
+    Contender c;
+    c.label = std::move(label);
+    c.kind = kind;
+    c.program = std::move(program);
+    c.checked = checked;
+    return c;
+  };
+  std::vector<Contender> contenders = {contender("pklfix-cli", Kind::Cli, pklfixCli, true),
+                                       contender("floor", Kind::Floor, floor, false)};
+  if (!window.empty()) contenders.push_back(contender("window", Kind::Window, window, true));
+  int status = runScenario(scenario, contenders);
   std::error_code ec;
   fs::remove(scenario.work, ec);  // only if empty: it may hold the user's files
   return status;

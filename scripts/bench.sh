@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds in Release and times pklfix-cli against the floor (the least disk
-# work a correction needs) on fresh, identical corpora, then prints the
-# medians, the ratios and the in-memory microbenchmarks.
+# work a correction needs) on fresh, identical corpora, and the window (driven
+# offscreen by clicks) against pklfix-cli, then prints the medians, the
+# ratios and the in-memory microbenchmarks.
 #
 #   ./scripts/bench.sh            every scenario, 5 interleaved runs each (about 20 minutes)
 #   ./scripts/bench.sh --quick    3 runs, scaling up to 5000 files, 50 MiB instead of 200 MiB
@@ -49,13 +50,20 @@ disk() {
   echo
 } | tee "$log"
 
-disk --files 2000 --size 8K --engine
+# The window joins the plain scenarios: its run from GO against pklfix-cli,
+# and how long a folder takes to list.
+window=(--window "$bin/pklfix-window-bench")
+disk --files 2000 --size 8K "${window[@]}"
 disk --files 1 --size "$big"
 disk --files 1 --size 1M
 for layout in "" --upper-chn --separate-chn; do
   disk --files 200 --size 8K $layout
   [ -z "$layout" ] || disk --files 2000 --size 8K $layout
-  disk --files "$most" --size 8K --time-listing $layout
+  if [ -z "$layout" ]; then
+    disk --files "$most" --size 8K "${window[@]}"
+  else
+    disk --files "$most" --size 8K $layout
+  fi
 done
 
 echo "== in-memory hot paths ==" | tee -a "$log"
