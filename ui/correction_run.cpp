@@ -12,14 +12,8 @@ class CorrectionRun::Observer final : public RunObserver {
  public:
   explicit Observer(CorrectionRun& run) : run_(run) {}
 
-  void fileFinished(const FileReport&, std::size_t done, std::size_t total) override {
-    // Queued: the slot runs later on the window's thread, with copies.
-    QMetaObject::invokeMethod(
-        &run_,
-        [run = &run_, done = static_cast<int>(done), total = static_cast<int>(total)] {
-          emit run->fileDone(done, total);
-        },
-        Qt::QueuedConnection);
+  void fileFinished(const FileReport&, std::size_t done, std::size_t) override {
+    run_.filesDone_ = static_cast<int>(done);
   }
   bool stopRequested() override { return run_.stop_; }
 

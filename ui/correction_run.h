@@ -13,7 +13,7 @@
 namespace pklfix {
 
 // One run of CorrectPklFiles on a thread of its own, so the window keeps
-// repainting while it works. Its signals arrive on the thread that owns the
+// repainting while it works. Its signal arrives on the thread that owns the
 // object. States: ready, then running after start(), then done once
 // finished() was emitted and summary() holds the outcome.
 class CorrectionRun : public QObject {
@@ -35,9 +35,12 @@ class CorrectionRun : public QObject {
   // Valid once finished() has been emitted.
   const RunSummary& summary() const { return summary_; }
   std::size_t selectedCount() const { return selected_; }
+  // How many of the selected files are done. Read when wanted rather than
+  // signalled per file: a signal per file kept the window's thread busy
+  // enough to slow the run.
+  int filesDone() const { return filesDone_; }
 
  signals:
-  void fileDone(int done, int total);
   void finished();
 
  private:
@@ -50,6 +53,7 @@ class CorrectionRun : public QObject {
   std::vector<PklEntry> entries_;
   std::size_t selected_ = 0;
   std::atomic<bool> stop_{false};
+  std::atomic<int> filesDone_{0};
   RunSummary summary_;
   std::thread thread_;
 };

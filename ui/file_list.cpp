@@ -1,6 +1,6 @@
 #include "ui/file_list.h"
 
-#include <set>
+#include <algorithm>
 #include <utility>
 
 #include "engine/file_names.h"
@@ -35,24 +35,28 @@ void FileList::clearSelection() {
 }
 
 void FileList::read(bool keepSelection) {
-  std::set<std::string> selected;
-  if (keepSelection) {
-    for (const PklEntry& entry : entries_) {
-      if (entry.selected) selected.insert(entry.name);
-    }
-  }
-  entries_.clear();
   readError_.reset();
-  ++readings_;
+  std::vector<PklEntry> entries;
   Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem_, folder_, extension_);
-  if (!names.ok()) {
+  if (names.ok()) {
+    entries.reserve(names.value().size());
+    // Both listings are in name order, so one pass over the old one finds
+    // each name that was there before.
+    auto old = entries_.cbegin();
+    for (std::string& name : names.value()) {
+      while (old != entries_.cend() && nameLess(old->name, name)) ++old;
+      const bool wasSelected =
+          keepSelection && old != entries_.cend() && old->name == name && old->selected;
+      entries.push_back({std::move(name), wasSelected});
+    }
+  } else {
     readError_ = names.error();
-    return;
   }
-  for (std::string& name : names.value()) {
-    bool wasSelected = selected.count(name) > 0;
-    entries_.push_back({std::move(name), wasSelected});
-  }
+  const bool sameNames = std::equal(
+      entries.begin(), entries.end(), entries_.begin(), entries_.end(),
+      [](const PklEntry& a, const PklEntry& b) { return a.name == b.name; });
+  if (!sameNames) ++namesVersion_;
+  entries_ = std::move(entries);
 }
 
 }  // namespace pklfix

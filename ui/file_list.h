@@ -24,8 +24,9 @@ class FileList {
   const std::vector<PklEntry>& entries() const { return entries_; }
   // Why the last reading came back empty, when it failed.
   const std::optional<Error>& readError() const { return readError_; }
-  // Counts the readings, so a view can tell whether to show the entries anew.
-  std::size_t readings() const { return readings_; }
+  // Goes up whenever a reading finds other names than the one before, so a
+  // view can tell whether to show them anew.
+  std::size_t namesVersion() const { return namesVersion_; }
 
   // Points the list at `folder` and reads it; nothing is selected.
   void setFolder(const std::filesystem::path& folder);
@@ -44,7 +45,7 @@ class FileList {
   std::filesystem::path folder_;
   std::vector<PklEntry> entries_;
   std::optional<Error> readError_;
-  std::size_t readings_ = 0;
+  std::size_t namesVersion_ = 0;
 };
 
 }  // namespace pklfix

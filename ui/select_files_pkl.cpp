@@ -31,6 +31,8 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 constexpr std::chrono::milliseconds kProgressDelay{500};
+// Often enough to look live, seldom enough to cost the run nothing.
+constexpr std::chrono::milliseconds kProgressRefresh{100};
 const QColor kBackground(128, 255, 128);
 const QColor kTitleColour(0, 0, 255);
 const QColor kSpectrumListColour(192, 192, 192);
@@ -148,6 +150,9 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
   progressTimer_->setSingleShot(true);
   progressTimer_->setInterval(kProgressDelay);
   connect(progressTimer_, &QTimer::timeout, this, &SelectFilesPkl::showProgressDialog);
+  progressRefresh_ = new QTimer(this);
+  progressRefresh_->setInterval(kProgressRefresh);
+  connect(progressRefresh_, &QTimer::timeout, this, &SelectFilesPkl::refreshProgress);
 }
 
 SelectFilesPkl::~SelectFilesPkl() {
@@ -261,16 +266,16 @@ void SelectFilesPkl::showModel() {
   drive3_->showDrives(model_.drives(), chn.drive());
   dir3_->showFolder(chn.folderChain(), chn.subfolders());
   showPklFiles();
-  if (file3Reading_ != chn.files().readings()) {
-    file3Reading_ = chn.files().readings();
+  if (file3Names_ != chn.files().namesVersion()) {
+    file3Names_ = chn.files().namesVersion();
     showNames(file3_, chn.files().entries());
   }
 }
 
 void SelectFilesPkl::showPklFiles() {
   const FileList& files = model_.PklPane().files();
-  if (file2Reading_ != files.readings()) {
-    file2Reading_ = files.readings();
+  if (file2Names_ != files.namesVersion()) {
+    file2Names_ = files.namesVersion();
     showingSelection_ = true;
     showNames(file2_, files.entries());
     showingSelection_ = false;
@@ -343,11 +348,6 @@ void SelectFilesPkl::go() {
   if (run_) return;
   run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
                                          model_.pklEntries());
-  filesDone_ = 0;
-  connect(run_.get(), &CorrectionRun::fileDone, this, [this](int done, int total) {
-    filesDone_ = done;
-    if (progress_) progress_->showProgress(done, total);
-  });
   connect(run_.get(), &CorrectionRun::finished, this, &SelectFilesPkl::finishRun);
   busy_.emplace();
   // Until the run ends the window takes no input: no second run, no other
@@ -361,14 +361,22 @@ void SelectFilesPkl::showProgressDialog() {
   if (!run_) return;
   const int total = static_cast<int>(run_->selectedCount());
   progress_ = new RunProgressDialog(total, this);
-  progress_->showProgress(filesDone_, total);
+  refreshProgress();
   connect(progress_, &RunProgressDialog::stopRequested, run_.get(), &CorrectionRun::requestStop);
   progress_->show();
+  progressRefresh_->start();
   BusyCursor::allowInteraction();
+}
+
+void SelectFilesPkl::refreshProgress() {
+  if (run_ && progress_) {
+    progress_->showProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()));
+  }
 }
 
 void SelectFilesPkl::finishRun() {
   progressTimer_->stop();
+  progressRefresh_->stop();
   if (progress_) {
     progress_->hide();
     progress_->deleteLater();

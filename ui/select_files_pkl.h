@@ -75,6 +75,7 @@ class SelectFilesPkl : public QWidget {
   void clearFileSelection();
   void go();
   void showProgressDialog();
+  void refreshProgress();
   void finishRun();
   void reportRun(const CorrectionRun& run);
 
@@ -95,15 +96,15 @@ class SelectFilesPkl : public QWidget {
   QPushButton* command1_ = nullptr;
   QPushButton* command3_ = nullptr;
 
-  // The listings File2 and File3 show, so they are redrawn only when read anew.
-  std::size_t file2Reading_ = 0;
-  std::size_t file3Reading_ = 0;
+  // The names File2 and File3 show, so they are redrawn only when they change.
+  std::size_t file2Names_ = 0;
+  std::size_t file3Names_ = 0;
   bool showingSelection_ = false;
-  int filesDone_ = 0;
 
   std::unique_ptr<CorrectionRun> run_;
   std::optional<BusyCursor> busy_;
   QTimer* progressTimer_ = nullptr;
+  QTimer* progressRefresh_ = nullptr;
   QPointer<RunProgressDialog> progress_;
 };
 

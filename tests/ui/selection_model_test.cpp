@@ -222,6 +222,23 @@ TEST_F(SelectionModelTest, RereadKeepsTheSelectionOfNamesStillThere) {
   EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, true, false}));
 }
 
+TEST_F(SelectionModelTest, ANewNamesVersionOnlyWhenTheNamesChange) {
+  SelectionModel& m = model();
+  const FileList& files = m.PklPane().files();
+  m.setPklSelected(1, true);  // B.PKL
+  const std::size_t version = files.namesVersion();
+  // step 1: the same names: nothing for a view to redraw, the selection stays
+  m.rereadPklFiles();
+  EXPECT_EQ(files.namesVersion(), version);
+  EXPECT_EQ(flags(files), (std::vector<bool>{false, true, false}));
+  // step 2: a name in another letter case is another name
+  fs::rename(dir_ / "d1/r/B.PKL", dir_ / "d1/r/b.pkl");
+  m.rereadPklFiles();
+  EXPECT_NE(files.namesVersion(), version);
+  EXPECT_EQ(names(files), (std::vector<std::string>{"a.pkl", "b.pkl", "c.Pkl"}));
+  EXPECT_EQ(flags(files), (std::vector<bool>{false, false, false}));
+}
+
 TEST_F(SelectionModelTest, AVanishedFolderShowsEmptyAndStaysUsable) {
   SelectionModel& m = model();
   m.setDir2(at("d2/q"));
