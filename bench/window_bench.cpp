@@ -23,6 +23,7 @@
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
