@@ -231,11 +231,11 @@ TEST_F(SelectionModelTest, ANewNamesVersionOnlyWhenTheNamesChange) {
   m.rereadPklFiles();
   EXPECT_EQ(files.namesVersion(), version);
   EXPECT_EQ(flags(files), (std::vector<bool>{false, true, false}));
-  // step 2: a name in another letter case is another name
-  fs::rename(dir_ / "d1/r/B.PKL", dir_ / "d1/r/b.pkl");
+  // step 2: a renamed file is another name, in the same place in the list
+  fs::rename(dir_ / "d1/r/B.PKL", dir_ / "d1/r/b2.PKL");
   m.rereadPklFiles();
   EXPECT_NE(files.namesVersion(), version);
-  EXPECT_EQ(names(files), (std::vector<std::string>{"a.pkl", "b.pkl", "c.Pkl"}));
+  EXPECT_EQ(names(files), (std::vector<std::string>{"a.pkl", "b2.PKL", "c.Pkl"}));
   EXPECT_EQ(flags(files), (std::vector<bool>{false, false, false}));
 }
 
