@@ -20,14 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::folderNames;
+using testing::kSampleCorrected;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
 
 constexpr std::string_view kPkl = "Spectrum analysis\nAcquisition Date : 01-01-1900\nPeak 1\n";
-constexpr std::string_view kCorrected =
-    "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
 
 RunOptions keepGoing() {
   RunOptions options;
@@ -65,7 +64,7 @@ TEST(CorrectPklFilesNamesTest, OddNamesAreCorrectedOrReportedWithNothingLost) {
   EXPECT_NE(failure.error->message.find("new" + tooLong), std::string::npos)
       << failure.error->message;
   for (const std::string& name : names) {
-    std::string expected(name == tooLong + ".pkl" ? kPkl : kCorrected);
+    std::string expected(name == tooLong + ".pkl" ? kPkl : kSampleCorrected);
     EXPECT_EQ(readFile(results / utf8Path(name)), expected) << name;
   }
   EXPECT_EQ(folderNames(results).size(), names.size()) << "a temporary file was left";
@@ -134,7 +133,8 @@ TEST(CorrectPklFilesNamesTest, PlantedThingsUnderTheTemporaryNameAreLeftAlone) {
   RunSummary summary = CorrectPklFiles(realFileSystem(), results, results, entries);
 
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
-  for (const std::string& name : names) EXPECT_EQ(readFile(results / name), kCorrected) << name;
+  for (const std::string& name : names)
+    EXPECT_EQ(readFile(results / name), kSampleCorrected) << name;
   EXPECT_EQ(folderNames(results), before) << "a temporary file was left";
   EXPECT_EQ(readFile(outsideFile), "keep me");
   EXPECT_FALSE(fs::exists(fs::symlink_status(notYet))) << "a planted link was followed";
@@ -175,7 +175,7 @@ TEST(CorrectPklFilesNamesTest, FifosAndFoldersAreReportedWithoutHanging) {
     EXPECT_NE(failure.error->message.find("not a regular file"), std::string::npos)
         << failure.error->message;
   }
-  EXPECT_EQ(readFile(dir / "Good.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir / "Good.pkl"), kSampleCorrected);
   for (const char* name : {"FifoSpectrum.pkl", "LinkedFifo.pkl", "FolderSpectrum.pkl"}) {
     EXPECT_EQ(readFile(dir / name), kPkl) << name;
   }

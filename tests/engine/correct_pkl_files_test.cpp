@@ -16,16 +16,13 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FaultyFileSystem;
 using testing::folderNames;
+using testing::kSampleCorrected;
+using testing::kSamplePkl;
 using testing::Op;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
-
-constexpr std::string_view kPkl =
-    "Spectrum analysis\r\nAcquisition Date : 01-01-1900 00:00:00\r\nPeak 1\r\n";
-constexpr std::string_view kCorrected =
-    "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
 
 std::vector<PklEntry> selectAll(const std::vector<std::string>& names) {
   std::vector<PklEntry> entries;
@@ -45,7 +42,7 @@ class CorrectPklFilesTest : public ::testing::Test {
   void makeFiles(int n) {
     for (int i = 1; i <= n; ++i) {
       std::string base = "S00" + std::to_string(i);
-      writeFile(dir_ / (base + ".pkl"), kPkl);
+      writeFile(dir_ / (base + ".pkl"), kSamplePkl);
       writeFile(dir_ / (base + ".chn"), sampleChn());
       names_.push_back(base + ".pkl");
     }
@@ -67,9 +64,9 @@ TEST_F(CorrectPklFilesTest, CorrectsOnlyTheSelectedEntries) {
   RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), entries);
   EXPECT_EQ(summary.corrected, 2u);
   EXPECT_EQ(summary.failed, 0u);
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kPkl);
-  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
   EXPECT_EQ(folderNames(dir_.path()).size(), 6u) << "no temporary file may remain";
 }
 
@@ -101,9 +98,9 @@ TEST_F(CorrectPklFilesTest, ReadsTheSpectrumOncePerAcquisitionLine) {
 TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   fs::path spectra = dir_ / "spectra";
   fs::create_directory(spectra);
-  writeFile(dir_ / "S1.PKL", kPkl);
-  writeFile(dir_ / "S2.pkl", kPkl);
-  writeFile(dir_ / "S3.pkl", kPkl);
+  writeFile(dir_ / "S1.PKL", kSamplePkl);
+  writeFile(dir_ / "S2.pkl", kSamplePkl);
+  writeFile(dir_ / "S3.pkl", kSamplePkl);
   writeFile(dir_ / "S1.chn", testing::chnHeader("00", "01JAN001", "000000"));  // wrong folder
   writeFile(spectra / "S1.chn", sampleChn());
   writeFile(spectra / "S2.CHN", testing::chnHeader("08", "05MAR091", "143000"));
@@ -113,7 +110,7 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   RunSummary summary =
       CorrectPklFiles(counting, dir_.path(), spectra, selectAll({"S1.PKL", "S2.pkl", "S3.pkl"}));
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
-  EXPECT_EQ(readFile(dir_ / "S1.PKL"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S1.PKL"), kSampleCorrected);
   EXPECT_NE(readFile(dir_ / "S2.pkl").find("14:30:08"), std::string::npos);
   EXPECT_NE(readFile(dir_ / "S3.pkl").find("14:30:09"), std::string::npos);
 #ifdef _WIN32
@@ -128,7 +125,7 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
 // system ignores case.
 #ifndef _WIN32
 TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
-  writeFile(dir_ / "S.pkl", kPkl);
+  writeFile(dir_ / "S.pkl", kSamplePkl);
   writeFile(dir_ / "S.CHN", sampleChn());
   writeFile(dir_ / "s.Chn", sampleChn());
   RunSummary summary =
@@ -136,7 +133,7 @@ TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   ASSERT_EQ(summary.failed, 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("S.CHN, s.Chn"), std::string::npos) << message;
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
 }
 
 // Windows keeps only a read-only attribute; windows_test.cpp covers it.
@@ -150,11 +147,11 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
       realFileSystem(),
       {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
   ASSERT_EQ(summary.failed, 1u);
   EXPECT_NE(summary.failures.front().error->message.find("read-only"), std::string::npos);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
   EXPECT_EQ(fs::status(dir_ / "S002.pkl").permissions(), fs::perms(0444));
 }
 #endif  // _WIN32
@@ -176,7 +173,7 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   RunSummary summary =
       CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
-  for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kCorrected) << name;
+  for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kSampleCorrected) << name;
   EXPECT_EQ(readFile(dir_ / "newS001.pkl"), "someone else's file");
   EXPECT_TRUE(fs::is_directory(dir_ / "newS002.pkl"));
 #ifdef _WIN32
@@ -205,9 +202,9 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   EXPECT_NE(failure.error->message.find("cannot open"), std::string::npos);
   EXPECT_NE(failure.error->message.find("S002.chn"), std::string::npos);
   EXPECT_NE(failure.error->message.find("No such file"), std::string::npos);
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kPkl);
-  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kPkl) << "the run stops at the first failure";
+  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSamplePkl) << "the run stops at the first failure";
   EXPECT_EQ(folderNames(dir_.path()), before);
 
   RunOptions keepGoing;
@@ -217,18 +214,18 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
       {{dir_.path(), "S002.pkl", dir_.path()}, {dir_.path(), "S003.pkl", dir_.path()}}, keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
 }
 
 TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
-  writeFile(dir_ / "target.pkl", kPkl);
+  writeFile(dir_ / "target.pkl", kSamplePkl);
 #ifndef _WIN32
   fs::create_symlink(dir_ / "target.pkl", dir_ / "Link.pkl");
 #endif
   fs::create_directory(dir_ / "Folder.pkl");
-  writeFile(dir_ / "Short.pkl", kPkl);
+  writeFile(dir_ / "Short.pkl", kSamplePkl);
   writeFile(dir_ / "Short.chn", sampleChn().substr(0, 29));
-  writeFile(dir_ / "Dir.pkl", kPkl);
+  writeFile(dir_ / "Dir.pkl", kSamplePkl);
   fs::create_directory(dir_ / "Dir.chn");
   std::vector<std::string> before = folderNames(dir_.path());
 
@@ -251,21 +248,21 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
         << summary.failures.front().error->message;
   }
   EXPECT_EQ(folderNames(dir_.path()), before);
-  EXPECT_EQ(readFile(dir_ / "target.pkl"), kPkl);
-  EXPECT_EQ(readFile(dir_ / "Short.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "target.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(dir_ / "Short.pkl"), kSamplePkl);
 #ifndef _WIN32
   EXPECT_TRUE(fs::is_symlink(dir_ / "Link.pkl"));
 #endif
 }
 
 TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
-  writeFile(dir_ / "S.pkl", kPkl);
+  writeFile(dir_ / "S.pkl", kSamplePkl);
   writeFile(dir_ / "S.chn", testing::chnHeader("07", "05xyz091", "143000"));
   RunOptions dryRun;
   dryRun.dryRun = true;
   RunSummary dry = runJobs(realFileSystem(), {{dir_.path(), "S.pkl", dir_.path()}}, dryRun);
   EXPECT_EQ(dry.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
   EXPECT_EQ(folderNames(dir_.path()).size(), 2u);
 
   struct Recorder final : RunObserver {
@@ -326,7 +323,7 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
     for (std::size_t stopBefore = 1; stopBefore <= 5; ++stopBefore) {
       SCOPED_TRACE("batch " + std::to_string(batch) + ", stop before file " +
                    std::to_string(stopBefore));
-      for (const std::string& name : names_) writeFile(dir_ / name, kPkl);
+      for (const std::string& name : names_) writeFile(dir_ / name, kSamplePkl);
       std::vector<std::string> before = folderNames(dir_.path());
       RecordingObserver observer;
       observer.stopBefore = stopBefore;
@@ -344,7 +341,8 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
         EXPECT_EQ(observer.finishedWhenAsked[1], 1u);
       }
       for (std::size_t i = 0; i < names_.size(); ++i) {
-        EXPECT_EQ(readFile(dir_ / names_[i]), i < handled ? kCorrected : kPkl) << names_[i];
+        EXPECT_EQ(readFile(dir_ / names_[i]), i < handled ? kSampleCorrected : kSamplePkl)
+            << names_[i];
       }
       EXPECT_EQ(folderNames(dir_.path()), before) << "a temporary file was left";
     }
@@ -358,7 +356,7 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
   makeFiles(5);
   for (std::size_t failingSync : {0, 2}) {
     SCOPED_TRACE("failing sync " + std::to_string(failingSync));
-    for (const std::string& name : names_) writeFile(dir_ / name, kPkl);
+    for (const std::string& name : names_) writeFile(dir_ / name, kSamplePkl);
     FaultyFileSystem logging(realFileSystem());
     logging.countOnly({Op::Sync});
     logging.failCall(failingSync);
@@ -382,7 +380,7 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
     std::vector<std::string> expected;
     for (std::size_t i = 1; i <= names_.size(); ++i) {
       if (i != failingSync) expected.push_back("new" + names_[i - 1]);
-      EXPECT_EQ(readFile(dir_ / names_[i - 1]), i == failingSync ? kPkl : kCorrected);
+      EXPECT_EQ(readFile(dir_ / names_[i - 1]), i == failingSync ? kSamplePkl : kSampleCorrected);
     }
     EXPECT_EQ(renamed, expected);
     // And the copies really are written ahead: after the first file, which
@@ -409,7 +407,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
     for (;; ++n) {
       SCOPED_TRACE(std::string(keepGoing ? "keep going, " : "") + "fault at call " +
                    std::to_string(n));
-      for (const std::string& name : names_) writeFile(dir_ / name, kPkl);
+      for (const std::string& name : names_) writeFile(dir_ / name, kSamplePkl);
       std::vector<std::string> before = folderNames(dir_.path());
       FaultyFileSystem faulty(realFileSystem());
       faulty.failCall(n);
@@ -436,7 +434,8 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
         bool failed = std::find(observer.failedAt.begin(), observer.failedAt.end(), i + 1) !=
                       observer.failedAt.end();
         bool corrected = i < handled && !failed;
-        EXPECT_EQ(readFile(dir_ / names_[i]), corrected ? kCorrected : kPkl) << names_[i];
+        EXPECT_EQ(readFile(dir_ / names_[i]), corrected ? kSampleCorrected : kSamplePkl)
+            << names_[i];
       }
     }
     EXPECT_GT(n, 50u) << "the loop should have reached every operation of five files";
@@ -465,7 +464,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       std::vector<std::string> names;
       for (int i = 1; i <= 3; ++i) {
         std::string base = "S" + std::to_string(i);
-        writeFile(dir / (base + ".pkl"), kPkl);
+        writeFile(dir / (base + ".pkl"), kSamplePkl);
         writeFile(dir / (base + ".chn"), sampleChn());
         names.push_back(base + ".pkl");
       }
@@ -483,7 +482,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       EXPECT_EQ(folderNames(dir.path()), before) << "a temporary file was left";
       if (!faulty.injected()) {
         EXPECT_EQ(summary.corrected, 3u);
-        for (const std::string& name : names) EXPECT_EQ(readFile(dir / name), kCorrected);
+        for (const std::string& name : names) EXPECT_EQ(readFile(dir / name), kSampleCorrected);
         break;
       }
       if (faulty.injectedOp() == Op::SyncFolder) {
@@ -496,7 +495,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       const FileReport& failure = summary.failures.front();
       EXPECT_NE(failure.error->message.find("injected"), std::string::npos);
       for (std::size_t i = 0; i < names.size(); ++i) {
-        std::string expected(i < summary.corrected ? kCorrected : kPkl);
+        std::string expected(i < summary.corrected ? kSampleCorrected : kSamplePkl);
         EXPECT_EQ(readFile(dir / names[i]), expected) << names[i];
       }
     }

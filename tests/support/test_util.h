@@ -47,6 +47,12 @@ std::string chnHeader(std::string_view seconds, std::string_view date, std::stri
                       std::string_view firstTwo = "\xff\xff");
 // "ORTEC" header for 05MAR091 14:30:07.
 std::string sampleChn();
+// A result file with a wrong acquisition line, and the same file corrected
+// from sampleChn().
+constexpr std::string_view kSamplePkl =
+    "Spectrum analysis\r\nAcquisition Date : 01-01-1900 00:00:00\r\nPeak 1\r\n";
+constexpr std::string_view kSampleCorrected =
+    "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
 
 }  // namespace pklfix::testing
 

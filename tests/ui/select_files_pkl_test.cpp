@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
-#include <QItemSelectionModel>
 #include <QApplication>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -39,16 +39,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FaultyFileSystem;
+using testing::kSampleCorrected;
+using testing::kSamplePkl;
 using testing::Op;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
 
-constexpr std::string_view kPkl =
-    "Spectrum analysis\r\nAcquisition Date : 01-01-1900 00:00:00\r\nPeak 1\r\n";
-constexpr std::string_view kCorrected =
-    "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
 constexpr int kWaitMs = 10000;
 
 // Holds each result file's opening until the test lets it through, so a test
@@ -132,7 +130,7 @@ class SelectFilesPklTest : public ::testing::Test {
   std::string name(int i) const { return "S00" + std::to_string(i) + ".pkl"; }
   void makeFiles(int n) {
     for (int i = 1; i <= n; ++i) {
-      writeFile(r(name(i)), kPkl);
+      writeFile(r(name(i)), kSamplePkl);
       writeFile(r("S00" + std::to_string(i) + ".chn"), sampleChn());
     }
   }
@@ -213,7 +211,7 @@ class SelectFilesPklTest : public ::testing::Test {
 
 TEST_F(SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
   makeFiles(2);
-  writeFile(r("a.PKL"), kPkl);
+  writeFile(r("a.PKL"), kSamplePkl);
   writeFile(r("notes.txt"), "x");
   fs::create_directory(r("sub"));
   SelectFilesPkl& window = open();
@@ -335,9 +333,9 @@ TEST_F(SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
     click("Command1");
     ASSERT_TRUE(waitForBoxes(1));
 
-    EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
-    EXPECT_EQ(readFile(r("S002.pkl")), kPkl);
-    EXPECT_EQ(readFile(r("S003.pkl")), kCorrected);
+    EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
+    EXPECT_EQ(readFile(r("S002.pkl")), kSamplePkl);
+    EXPECT_EQ(readFile(r("S003.pkl")), kSampleCorrected);
     const BoxSeen& box = boxes_.front();
     EXPECT_EQ(box.text, "Completed.");
     EXPECT_TRUE(box.title.isEmpty());
@@ -354,19 +352,19 @@ TEST_F(SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
 }
 
 TEST_F(SelectFilesPklTest, GoWithNothingSelectedSaysCompletedAndTouchesNothing) {
-  writeFile(r("S001.pkl"), kPkl);  // no spectrum: opening it would fail
+  writeFile(r("S001.pkl"), kSamplePkl);  // no spectrum: opening it would fail
   open();
   click("Command1");
   ASSERT_TRUE(waitForBoxes(1));
   EXPECT_EQ(boxes_.front().text, "Completed.");
-  EXPECT_EQ(readFile(r("S001.pkl")), kPkl);
+  EXPECT_EQ(readFile(r("S001.pkl")), kSamplePkl);
 }
 
 TEST_F(SelectFilesPklTest, SpectrumFolderChosenOnTabTwoIsUsed) {
   makeFiles(2);
   fs::create_directory(r("spectra"));
   fs::create_directory(r("sub"));
-  writeFile(r("sub/T.pkl"), kPkl);
+  writeFile(r("sub/T.pkl"), kSamplePkl);
   writeFile(r("sub/T.CHN"), sampleChn());
   for (const char* chn : {"S001.chn", "S002.chn"}) fs::rename(r(chn), r("spectra") / chn);
   open();
@@ -392,8 +390,8 @@ TEST_F(SelectFilesPklTest, SpectrumFolderChosenOnTabTwoIsUsed) {
   click("Command1");
   ASSERT_TRUE(waitForBoxes(1));
   EXPECT_EQ(boxes_.front().text, "Completed.");
-  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
-  EXPECT_EQ(readFile(r("S002.pkl")), kCorrected);
+  EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
+  EXPECT_EQ(readFile(r("S002.pkl")), kSampleCorrected);
 }
 
 TEST_F(SelectFilesPklTest, AFailedFileGetsAnErrorBoxAndNoCompleted) {
@@ -437,8 +435,8 @@ TEST_F(SelectFilesPklTest, AFailedFileGetsAnErrorBoxAndNoCompleted) {
     EXPECT_TRUE(box.informative.contains(c.before)) << box.informative.toStdString();
     EXPECT_TRUE(box.informative.contains(c.after)) << box.informative.toStdString();
     EXPECT_FALSE(box.busyPointer);
-    EXPECT_EQ(readFile(r(c.failed)), kPkl);
-    EXPECT_EQ(readFile(r("S003.pkl")), kPkl);
+    EXPECT_EQ(readFile(r(c.failed)), kSamplePkl);
+    EXPECT_EQ(readFile(r("S003.pkl")), kSamplePkl);
     EXPECT_TRUE(window_->isVisible());
     EXPECT_EQ(listed(file2()), (QStringList{"S001.pkl", "S002.pkl", "S003.pkl"}));
   }
@@ -488,8 +486,8 @@ TEST_F(SelectFilesPklTest, BusyPointerAndNoInputDuringTheRun) {
   EXPECT_FALSE(boxes_.front().busyPointer);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(gate_.arrived(), 1);  // the second "GO" started nothing
-  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
-  EXPECT_EQ(readFile(r("S002.pkl")), kPkl);
+  EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
+  EXPECT_EQ(readFile(r("S002.pkl")), kSamplePkl);
   // Input is taken again.
   click("Command2");
   EXPECT_EQ(modelFlags(), (std::vector<bool>{true, true}));
@@ -528,9 +526,9 @@ TEST_F(SelectFilesPklTest, LongRunShowsProgressAndStopsAfterTheFileInHand) {
 
   EXPECT_EQ(boxes_.front().text, "Stopped: 2 of 5 files were corrected.");
   EXPECT_EQ(gate_.arrived(), 2);
-  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
-  EXPECT_EQ(readFile(r("S002.pkl")), kCorrected);
-  for (int i = 3; i <= 5; ++i) EXPECT_EQ(readFile(r(name(i))), kPkl) << i;
+  EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
+  EXPECT_EQ(readFile(r("S002.pkl")), kSampleCorrected);
+  for (int i = 3; i <= 5; ++i) EXPECT_EQ(readFile(r(name(i))), kSamplePkl) << i;
   EXPECT_FALSE(window.isRunning());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.findChild<RunProgressDialog*>(); }, kWaitMs));
@@ -559,7 +557,7 @@ TEST_F(SelectFilesPklTest, CompletedBoxIsModalAndClosesWithOk) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, kWaitMs));
   EXPECT_EQ(seen, "Completed.");
   EXPECT_EQ(buttons, 1);
-  EXPECT_EQ(readFile(r("S001.pkl")), kCorrected);
+  EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
 }
 
 }  // namespace
