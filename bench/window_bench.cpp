@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "bench/options.h"
-#include "ui/folder_list.h"
-#include "ui/select_files_pkl.h"
+#include "ui/qt/folder_list.h"
+#include "ui/qt/select_files_pkl.h"
 
 namespace {
 namespace fs = std::filesystem;

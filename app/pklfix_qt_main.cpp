@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "engine/file_system.h"
-#include "ui/app_icon.h"
-#include "ui/select_files_pkl.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/select_files_pkl.h"
 
 int main(int argc, char* argv[]) {
   // A session ending in the middle of a run must not leave a half-written

@@ -1,5 +1,5 @@
-#ifndef UI_DRIVE_CHOOSER_H_
-#define UI_DRIVE_CHOOSER_H_
+#ifndef UI_QT_DRIVE_CHOOSER_H_
+#define UI_QT_DRIVE_CHOOSER_H_
 
 #include <QComboBox>
 #include <filesystem>
@@ -30,4 +30,4 @@ class DriveChooser : public QComboBox {
 
 }  // namespace pklfix
 
-#endif  // UI_DRIVE_CHOOSER_H_
+#endif  // UI_QT_DRIVE_CHOOSER_H_

@@ -1,5 +1,5 @@
-#ifndef UI_FOLDER_LIST_H_
-#define UI_FOLDER_LIST_H_
+#ifndef UI_QT_FOLDER_LIST_H_
+#define UI_QT_FOLDER_LIST_H_
 
 #include <QTreeWidget>
 #include <filesystem>
@@ -40,4 +40,4 @@ class FolderList : public QTreeWidget {
 
 }  // namespace pklfix
 
-#endif  // UI_FOLDER_LIST_H_
+#endif  // UI_QT_FOLDER_LIST_H_

@@ -1,5 +1,5 @@
-#ifndef UI_SELECTION_MODEL_H_
-#define UI_SELECTION_MODEL_H_
+#ifndef UI_CORE_SELECTION_MODEL_H_
+#define UI_CORE_SELECTION_MODEL_H_
 
 #include <cstddef>
 #include <filesystem>
@@ -9,12 +9,10 @@
 
 #include "engine/correct_pkl_files.h"
 #include "engine/file_system.h"
-#include "ui/folder_pane.h"
+#include "ui/core/folder_pane.h"
+#include "ui/core/window_layout.h"
 
 namespace pklfix {
-
-// The window's choosers and lists, named as on screen.
-enum class Control { Drive2, Dir2, File2, Drive3, Dir3, File3 };
 
 // The state behind the window: the result-file side (PklPane: "*.pkl") and
 // the spectrum side (ChnPane: "*.chn"), and the rules that make the spectrum
@@ -43,7 +41,8 @@ class SelectionModel {
   void setDrives(std::vector<std::filesystem::path> drives);
   std::filesystem::path currentFolderOf(const std::filesystem::path& drive) const;
 
-  // Told of each value that changed, before its rule runs.
+  // Told of each value that changed, before its rule runs: Drive2, Dir2,
+  // File2, Drive3, Dir3 or File3.
   void setChangeListener(std::function<void(Control)> listener) { listener_ = std::move(listener); }
 
   void setDrive2(const std::filesystem::path& drive);
@@ -78,4 +77,4 @@ class SelectionModel {
 
 }  // namespace pklfix
 
-#endif  // UI_SELECTION_MODEL_H_
+#endif  // UI_CORE_SELECTION_MODEL_H_

@@ -1,4 +1,4 @@
-#include "ui/select_files_pkl.h"
+#include "ui/qt/select_files_pkl.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,8 @@
 #include "engine/file_names.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_util.h"
-#include "ui/drives.h"
-#include "ui/run_progress_dialog.h"
+#include "ui/core/drives.h"
+#include "ui/qt/run_progress_dialog.h"
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
@@ -267,6 +267,29 @@ TEST_F(SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
   EXPECT_EQ(dir2->currentItem()->text(0), "r");
   EXPECT_EQ(dir2->findItems("sub", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
   EXPECT_EQ(window.model().ChnPane().folder(), normalFolder(r()));
+}
+
+TEST_F(SelectFilesPklTest, AFolderThatCannotBeReadSaysSoInItsLists) {
+  // An unreadable folder used to look empty, as if it held no result file.
+  makeFiles(1);
+  fs::create_directory(r("locked"));
+  writeFile(r("locked/S009.pkl"), kSamplePkl);
+  faulty_.countOnly({Op::ListFolder});
+  faulty_.countOnlyPathsEndingIn("locked");
+  faulty_.failCall(1, /*persistent=*/true);
+  open(faulty_);
+  openFolder("Dir2", "locked");
+
+  for (const char* name : {"File2", "File3"}) {
+    QListWidget* list = control<QListWidget>(name);
+    ASSERT_EQ(list->count(), 1) << name;
+    EXPECT_TRUE(list->item(0)->text().contains("locked")) << name;
+    EXPECT_EQ(list->item(0)->flags(), Qt::NoItemFlags) << name;
+  }
+  click("Command2");
+  EXPECT_TRUE(modelFlags().empty());
+  openFolder("Dir2", "r");
+  EXPECT_EQ(listed(file2()), (QStringList{"S001.pkl"}));
 }
 
 TEST_F(SelectFilesPklTest, TabKeyVisitsTheControlsInTheirOrder) {

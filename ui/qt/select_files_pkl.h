@@ -1,16 +1,18 @@
-#ifndef UI_SELECT_FILES_PKL_H_
-#define UI_SELECT_FILES_PKL_H_
+#ifndef UI_QT_SELECT_FILES_PKL_H_
+#define UI_QT_SELECT_FILES_PKL_H_
 
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "engine/file_system.h"
-#include "ui/busy_cursor.h"
-#include "ui/selection_model.h"
+#include "ui/core/window_layout.h"
+#include "ui/qt/busy_cursor.h"
+#include "ui/core/selection_model.h"
 
 class QLabel;
 class QListWidget;
@@ -22,6 +24,7 @@ class QTimer;
 namespace pklfix {
 
 class CorrectionRun;
+struct RunReport;
 class DriveChooser;
 class FolderList;
 class RunProgressDialog;
@@ -77,14 +80,20 @@ class SelectFilesPkl : public QWidget {
   void showProgressDialog();
   void refreshProgress();
   void finishRun();
-  void reportRun(const CorrectionRun& run);
+  void reportRun(const RunReport& report);
 
   SelectionModel model_;
   FileSystem& fileSystem_;
   MessageBoxRunner runMessageBox_;
 
-  QLabel* label2_ = nullptr;
-  QLabel* label3_ = nullptr;
+  template <typename T>
+  T* control(Control c) const {
+    return static_cast<T*>(controls_[static_cast<std::size_t>(c)]);
+  }
+
+  // Every control, by its Control value; the typed pointers below are the
+  // same widgets.
+  std::array<QWidget*, 12> controls_{};
   QTabWidget* ssTab1_ = nullptr;
   DriveChooser* drive2_ = nullptr;
   FolderList* dir2_ = nullptr;
@@ -110,4 +119,4 @@ class SelectFilesPkl : public QWidget {
 
 }  // namespace pklfix
 
-#endif  // UI_SELECT_FILES_PKL_H_
+#endif  // UI_QT_SELECT_FILES_PKL_H_

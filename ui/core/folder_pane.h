@@ -1,12 +1,12 @@
-#ifndef UI_FOLDER_PANE_H_
-#define UI_FOLDER_PANE_H_
+#ifndef UI_CORE_FOLDER_PANE_H_
+#define UI_CORE_FOLDER_PANE_H_
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/file_system.h"
-#include "ui/file_list.h"
+#include "ui/core/file_list.h"
 
 namespace pklfix {
 
@@ -42,4 +42,4 @@ class FolderPane {
 
 }  // namespace pklfix
 
-#endif  // UI_FOLDER_PANE_H_
+#endif  // UI_CORE_FOLDER_PANE_H_

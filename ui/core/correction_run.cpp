@@ -1,6 +1,5 @@
-#include "ui/correction_run.h"
+#include "ui/core/correction_run.h"
 
-#include <QMetaObject>
 #include <algorithm>
 #include <exception>
 #include <string>
@@ -22,10 +21,8 @@ class CorrectionRun::Observer final : public RunObserver {
 };
 
 CorrectionRun::CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
-                             std::filesystem::path chnFolder, std::vector<PklEntry> entries,
-                             QObject* parent)
-    : QObject(parent),
-      fileSystem_(fileSystem),
+                             std::filesystem::path chnFolder, std::vector<PklEntry> entries)
+    : fileSystem_(fileSystem),
       pklFolder_(std::move(pklFolder)),
       chnFolder_(std::move(chnFolder)),
       entries_(std::move(entries)) {
@@ -35,35 +32,32 @@ CorrectionRun::CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFo
 
 CorrectionRun::~CorrectionRun() {
   stop_ = true;
+  join();
+}
+
+void CorrectionRun::start(std::function<void()> ended) {
+  thread_ = std::thread([this, ended = std::move(ended)] { work(ended); });
+}
+
+void CorrectionRun::join() {
   if (thread_.joinable()) thread_.join();
 }
 
-void CorrectionRun::start() {
-  thread_ = std::thread([this] { work(); });
-}
-
-void CorrectionRun::work() {
+void CorrectionRun::work(const std::function<void()>& ended) {
   Observer observer(*this);
   try {
     summary_ = CorrectPklFiles(fileSystem_, pklFolder_, chnFolder_, entries_, &observer);
   } catch (const std::exception& e) {
     // Only running out of memory gets here. Escaping the thread would end
     // the program; reported, the files stay as the engine guarantees.
+    summary_ = RunSummary{};
     summary_.failed = 1;
     FileReport report;
     report.pklPath = pklFolder_;
     report.error = Error{ErrorCode::Io, std::string("the run failed: ") + e.what()};
     summary_.failures.push_back(std::move(report));
   }
-  // The summary is complete before the event is posted, and the slot joins
-  // the thread before anyone reads it.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        thread_.join();
-        emit finished();
-      },
-      Qt::QueuedConnection);
+  ended();
 }
 
 }  // namespace pklfix

@@ -1,10 +1,10 @@
-#include "ui/drive_chooser.h"
+#include "ui/qt/drive_chooser.h"
 
 #include <QSignalBlocker>
 #include <algorithm>
 
 #include "engine/file_system.h"
-#include "ui/drives.h"
+#include "ui/core/drives.h"
 
 namespace pklfix {
 

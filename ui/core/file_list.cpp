@@ -1,4 +1,4 @@
-#include "ui/file_list.h"
+#include "ui/core/file_list.h"
 
 #include <algorithm>
 #include <utility>
@@ -35,7 +35,6 @@ void FileList::clearSelection() {
 }
 
 void FileList::read(bool keepSelection) {
-  readError_.reset();
   std::vector<PklEntry> entries;
   Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem_, folder_, extension_);
   if (names.ok()) {
@@ -49,14 +48,17 @@ void FileList::read(bool keepSelection) {
           keepSelection && old != entries_.cend() && old->name == name && old->selected;
       entries.push_back({std::move(name), wasSelected});
     }
-  } else {
-    readError_ = names.error();
   }
+  std::optional<Error> error;
+  if (!names.ok()) error = names.error();
   const bool sameNames = std::equal(
       entries.begin(), entries.end(), entries_.begin(), entries_.end(),
       [](const PklEntry& a, const PklEntry& b) { return a.name == b.name; });
-  if (!sameNames) ++namesVersion_;
+  const bool sameError = error.has_value() == readError_.has_value() &&
+                         (!error || error->message == readError_->message);
+  if (!sameNames || !sameError) ++namesVersion_;
   entries_ = std::move(entries);
+  readError_ = std::move(error);
 }
 
 }  // namespace pklfix

@@ -1,5 +1,5 @@
-#ifndef UI_APP_ICON_H_
-#define UI_APP_ICON_H_
+#ifndef UI_QT_APP_ICON_H_
+#define UI_QT_APP_ICON_H_
 
 class QIcon;
 
@@ -10,4 +10,4 @@ QIcon appIcon();
 
 }  // namespace pklfix
 
-#endif  // UI_APP_ICON_H_
+#endif  // UI_QT_APP_ICON_H_

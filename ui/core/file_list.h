@@ -1,5 +1,5 @@
-#ifndef UI_FILE_LIST_H_
-#define UI_FILE_LIST_H_
+#ifndef UI_CORE_FILE_LIST_H_
+#define UI_CORE_FILE_LIST_H_
 
 #include <cstddef>
 #include <filesystem>
@@ -15,7 +15,8 @@ namespace pklfix {
 
 // A file list: the files of one folder whose names end in a fixed extension
 // in any letter case, in case-insensitive name order, each with a selection
-// flag. A folder that cannot be read gives an empty list, never a failure.
+// flag. A folder that cannot be read gives an empty list and says why in
+// readError(), never a failure.
 class FileList {
  public:
   FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder);
@@ -24,8 +25,8 @@ class FileList {
   const std::vector<PklEntry>& entries() const { return entries_; }
   // Why the last reading came back empty, when it failed.
   const std::optional<Error>& readError() const { return readError_; }
-  // Goes up whenever a reading finds other names than the one before, so a
-  // view can tell whether to show them anew.
+  // Goes up whenever a reading finds other names than the one before, or
+  // fails otherwise, so a view can tell whether to show the list anew.
   std::size_t namesVersion() const { return namesVersion_; }
 
   // Points the list at `folder` and reads it; nothing is selected.
@@ -50,4 +51,4 @@ class FileList {
 
 }  // namespace pklfix
 
-#endif  // UI_FILE_LIST_H_
+#endif  // UI_CORE_FILE_LIST_H_

@@ -1,4 +1,4 @@
-#include "ui/selection_model.h"
+#include "ui/core/selection_model.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "engine/file_system.h"
 #include "tests/support/test_util.h"
-#include "ui/drives.h"
+#include "ui/core/drives.h"
 
 namespace pklfix {
 namespace {
@@ -18,23 +18,7 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::writeFile;
 
-const char* controlName(Control control) {
-  switch (control) {
-    case Control::Drive2:
-      return "Drive2";
-    case Control::Dir2:
-      return "Dir2";
-    case Control::File2:
-      return "File2";
-    case Control::Drive3:
-      return "Drive3";
-    case Control::Dir3:
-      return "Dir3";
-    case Control::File3:
-      return "File3";
-  }
-  return "?";
-}
+std::string controlName(Control control) { return std::string(controlSpec(control).name); }
 
 std::vector<std::string> names(const FileList& list) {
   std::vector<std::string> out;
@@ -237,6 +221,13 @@ TEST_F(SelectionModelTest, ANewNamesVersionOnlyWhenTheNamesChange) {
   EXPECT_NE(files.namesVersion(), version);
   EXPECT_EQ(names(files), (std::vector<std::string>{"a.pkl", "b2.PKL", "c.Pkl"}));
   EXPECT_EQ(flags(files), (std::vector<bool>{false, false, false}));
+  // step 3: an empty folder that can no longer be read lists no other names,
+  // but a view must now say why it is empty
+  m.setDir2(at("d1/empty"));
+  const std::size_t empty = files.namesVersion();
+  fs::remove(dir_ / "d1/empty");
+  m.rereadPklFiles();
+  EXPECT_NE(files.namesVersion(), empty);
 }
 
 TEST_F(SelectionModelTest, AVanishedFolderShowsEmptyAndStaysUsable) {

@@ -1,10 +1,14 @@
-#include "ui/run_progress_dialog.h"
+#include "ui/qt/run_progress_dialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <string_view>
+
+#include "ui/core/run_words.h"
+#include "ui/qt/qt_text.h"
 
 namespace pklfix {
 
@@ -12,9 +16,9 @@ RunProgressDialog::RunProgressDialog(int total, QWidget* parent)
     : QDialog(parent),
       label_(new QLabel(this)),
       bar_(new QProgressBar(this)),
-      stop_(new QPushButton(tr("Stop"), this)) {
+      stop_(new QPushButton(qtText(kStopCaption), this)) {
   setObjectName("RunProgress");
-  setWindowTitle(tr("Correcting"));
+  setWindowTitle(qtText(kProgressTitle));
   setModal(true);
   stop_->setObjectName("Stop");
   stop_->setAutoDefault(false);
@@ -33,13 +37,13 @@ RunProgressDialog::RunProgressDialog(int total, QWidget* parent)
 void RunProgressDialog::showProgress(int done, int total) {
   bar_->setRange(0, total);
   bar_->setValue(done);
-  if (stop_->isEnabled()) label_->setText(tr("%1 of %2 files done").arg(done).arg(total));
+  if (stop_->isEnabled()) label_->setText(qtText(progressText(done, total)));
 }
 
 void RunProgressDialog::reject() {
   if (!stop_->isEnabled()) return;
   stop_->setEnabled(false);
-  label_->setText(tr("Stopping after the files in hand..."));
+  label_->setText(qtText(kStoppingText));
   emit stopRequested();
 }
 

@@ -1,9 +1,9 @@
-#include "ui/selection_model.h"
+#include "ui/core/selection_model.h"
 
 #include <system_error>
 #include <utility>
 
-#include "ui/drives.h"
+#include "ui/core/drives.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;

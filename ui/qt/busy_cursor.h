@@ -1,5 +1,5 @@
-#ifndef UI_BUSY_CURSOR_H_
-#define UI_BUSY_CURSOR_H_
+#ifndef UI_QT_BUSY_CURSOR_H_
+#define UI_QT_BUSY_CURSOR_H_
 
 #include <QApplication>
 #include <QCursor>
@@ -21,4 +21,4 @@ class BusyCursor {
 
 }  // namespace pklfix
 
-#endif  // UI_BUSY_CURSOR_H_
+#endif  // UI_QT_BUSY_CURSOR_H_

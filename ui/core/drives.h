@@ -1,5 +1,5 @@
-#ifndef UI_DRIVES_H_
-#define UI_DRIVES_H_
+#ifndef UI_CORE_DRIVES_H_
+#define UI_CORE_DRIVES_H_
 
 #include <filesystem>
 #include <string>
@@ -38,4 +38,4 @@ std::filesystem::path normalFolder(const std::filesystem::path& path);
 
 }  // namespace pklfix
 
-#endif  // UI_DRIVES_H_
+#endif  // UI_CORE_DRIVES_H_

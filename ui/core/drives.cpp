@@ -1,4 +1,4 @@
-#include "ui/drives.h"
+#include "ui/core/drives.h"
 
 #include <algorithm>
 #include <fstream>

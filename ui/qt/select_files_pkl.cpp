@@ -1,10 +1,11 @@
-#include "ui/select_files_pkl.h"
+#include "ui/qt/select_files_pkl.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QItemSelection>
 #include <QLabel>
+#include <QMetaObject>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
@@ -18,37 +19,39 @@
 #include <utility>
 #include <vector>
 
-#include "ui/app_icon.h"
-#include "ui/correction_run.h"
-#include "ui/drive_chooser.h"
-#include "ui/drives.h"
-#include "ui/folder_list.h"
-#include "ui/run_progress_dialog.h"
+#include "ui/qt/app_icon.h"
+#include "ui/core/correction_run.h"
+#include "ui/core/run_words.h"
+#include "ui/qt/qt_text.h"
+#include "ui/core/window_layout.h"
+#include "ui/qt/drive_chooser.h"
+#include "ui/core/drives.h"
+#include "ui/qt/folder_list.h"
+#include "ui/qt/run_progress_dialog.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 constexpr std::chrono::milliseconds kProgressDelay{500};
 // Often enough to look live, seldom enough to cost the run nothing.
 constexpr std::chrono::milliseconds kProgressRefresh{100};
-const QColor kBackground(128, 255, 128);
-const QColor kTitleColour(0, 0, 255);
-const QColor kSpectrumListColour(192, 192, 192);
+// Qt's device-independent pixels are the 96-dpi pixels the twips were
+// counted in, so high-DPI screens scale the layout.
+constexpr int kLogicalDpi = 96;
 
-// The layout is drawn in twips; Qt's device-independent pixels are the
-// 96-dpi pixels the twips were counted in, so high-DPI screens scale it.
-QRect twips(int left, int top, int width, int height) {
-  auto pixels = [](int t) { return (t + kTwipsPerPixel / 2) / kTwipsPerPixel; };
-  return QRect(pixels(left), pixels(top), pixels(width), pixels(height));
+QRect twips(const TwipsRect& r) {
+  auto pixels = [](int t) { return twipsToPixels(t, kLogicalDpi); };
+  return QRect(pixels(r.left), pixels(r.top), pixels(r.width), pixels(r.height));
 }
 
-QFont namedFont(const char* family, double points, bool bold, bool italic = false) {
-  QFont f(QString::fromLatin1(family));
-  f.setPointSizeF(points);
-  f.setBold(bold);
-  f.setItalic(italic);
+QColor qtColour(Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+QFont qtFont(const FontSpec& spec) {
+  QFont f(QString::fromUtf8(spec.family.data(), static_cast<qsizetype>(spec.family.size())));
+  f.setPointSizeF(spec.points);
+  f.setBold(spec.bold);
+  f.setItalic(spec.italic);
   return f;
 }
 
@@ -84,14 +87,18 @@ bool isUserInput(QEvent::Type type) {
   }
 }
 
-QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
-
-void showNames(QListWidget* list, const std::vector<PklEntry>& entries) {
+// A folder that cannot be read says so in its list, in a line that cannot
+// be selected, rather than look empty.
+void showFiles(QListWidget* list, const FileList& files) {
   QStringList names;
-  names.reserve(static_cast<qsizetype>(entries.size()));
-  for (const PklEntry& entry : entries) names << text(entry.name);
+  names.reserve(static_cast<qsizetype>(files.entries().size()));
+  for (const PklEntry& entry : files.entries()) names << qtText(entry.name);
   list->clear();
   list->addItems(names);
+  if (files.readError()) {
+    auto* item = new QListWidgetItem(qtText(files.readError()->message), list);
+    item->setFlags(Qt::NoItemFlags);
+  }
 }
 
 // A tab control whose pages' controls are placed, as the layout gives them,
@@ -139,9 +146,9 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
       runMessageBox_([](QMessageBox& box) { box.exec(); }) {
   installFontSubstitutes();
   setObjectName("SelectFilesPkl");
-  setWindowTitle("Correction of *.pkl");
+  setWindowTitle(qtText(kWindowSpec.caption));
   setWindowIcon(appIcon());
-  setFixedSize(twips(0, 0, 6030, 6210).size());
+  setFixedSize(twips({0, 0, kWindowSpec.clientWidth, kWindowSpec.clientHeight}).size());
   buildControls();
   orderTabs();
   showModel();
@@ -166,66 +173,64 @@ void SelectFilesPkl::setProgressDelay(std::chrono::milliseconds delay) {
 }
 
 void SelectFilesPkl::buildControls() {
-  label2_ = new QLabel("Correct *.pkl made by Spectrane", this);
-  label2_->setObjectName("Label2");
-  label2_->setGeometry(twips(120, 120, 5775, 375));
-  label2_->setFont(namedFont("Times New Roman", 18, true, true));
-  QPalette bluePalette = label2_->palette();
-  bluePalette.setColor(QPalette::WindowText, kTitleColour);
-  label2_->setPalette(bluePalette);
-
-  label3_ = new QLabel("ver. 1.00", this);
-  label3_->setObjectName("Label3");
-  label3_->setGeometry(twips(5040, 600, 975, 255));
-  label3_->setFont(namedFont("MS PGothic", 9, true));
-
   auto* tabs = new TabControl(this);
+  QWidget* pages[] = {new QWidget, new QWidget};
+  for (std::size_t i = 0; i < kTabCaptions.size(); ++i) {
+    tabs->addTab(pages[i], qtText(kTabCaptions[i]));
+  }
+  tabs->tabBar()->setFont(qtFont(kTabFont));
+  for (const ControlSpec& spec : controlSpecs()) {
+    QWidget* parent = spec.place == Place::Window ? this : pages[spec.place == Place::Tab1 ? 0 : 1];
+    QWidget* widget = nullptr;
+    const QString caption = qtText(spec.caption);
+    switch (spec.kind) {
+      case ControlKind::Label:
+        widget = new QLabel(caption, parent);
+        break;
+      case ControlKind::TabControl:
+        widget = tabs;
+        break;
+      case ControlKind::DriveChooser:
+        widget = new DriveChooser(parent);
+        break;
+      case ControlKind::FolderChooser:
+        widget = new FolderList(parent);
+        break;
+      case ControlKind::FileList:
+        widget = new QListWidget(parent);
+        break;
+      case ControlKind::Button:
+        widget = new QPushButton(caption, parent);
+        break;
+    }
+    widget->setObjectName(qtText(spec.name));
+    if (spec.kind != ControlKind::TabControl && spec.font) widget->setFont(qtFont(*spec.font));
+    QPalette palette = widget->palette();
+    if (spec.textColour) palette.setColor(QPalette::WindowText, qtColour(*spec.textColour));
+    if (spec.background) palette.setColor(QPalette::Base, qtColour(*spec.background));
+    widget->setPalette(palette);
+    const QRect rect = twips(spec.rect);
+    if (spec.place == Place::Window) {
+      widget->setGeometry(rect);
+    } else {
+      tabs->place(widget, rect);
+    }
+    controls_[static_cast<std::size_t>(spec.control)] = widget;
+  }
+
   ssTab1_ = tabs;
-  tabs->setObjectName("SSTab1");
-  tabs->setGeometry(twips(120, 1080, 5775, 4095));
-  tabs->tabBar()->setFont(namedFont("Tahoma", 9.75, false));
-  auto* page1 = new QWidget;
-  auto* page2 = new QWidget;
-  tabs->addTab(page1, "Select *.pkl");
-  tabs->addTab(page2, "Select folder for *.chn");
-
-  drive2_ = new DriveChooser(page1);
-  drive2_->setObjectName("Drive2");
-  tabs->place(drive2_, twips(360, 960, 2175, 300));
-  dir2_ = new FolderList(page1);
-  dir2_->setObjectName("Dir2");
-  tabs->place(dir2_, twips(360, 1320, 2175, 1980));
-  file2_ = new QListWidget(page1);
-  file2_->setObjectName("File2");
+  drive2_ = control<DriveChooser>(Control::Drive2);
+  dir2_ = control<FolderList>(Control::Dir2);
+  file2_ = control<QListWidget>(Control::File2);
+  command2_ = control<QPushButton>(Control::Command2);
+  drive3_ = control<DriveChooser>(Control::Drive3);
+  dir3_ = control<FolderList>(Control::Dir3);
+  file3_ = control<QListWidget>(Control::File3);
+  command1_ = control<QPushButton>(Control::Command1);
+  command3_ = control<QPushButton>(Control::Command3);
   file2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  tabs->place(file2_, twips(3000, 960, 2295, 2430));
-  command2_ = new QPushButton("all", page1);
-  command2_->setObjectName("Command2");
-  tabs->place(command2_, twips(3000, 3480, 2295, 255));
-
-  drive3_ = new DriveChooser(page2);
-  drive3_->setObjectName("Drive3");
-  tabs->place(drive3_, twips(360, 960, 2175, 300));
-  dir3_ = new FolderList(page2);
-  dir3_->setObjectName("Dir3");
-  tabs->place(dir3_, twips(360, 1320, 2175, 1770));
-  file3_ = new QListWidget(page2);
-  file3_->setObjectName("File3");
   // Shown for information: nothing reads its selection, so it offers none.
   file3_->setSelectionMode(QAbstractItemView::NoSelection);
-  QPalette greyPalette = file3_->palette();
-  greyPalette.setColor(QPalette::Base, kSpectrumListColour);
-  file3_->setPalette(greyPalette);
-  tabs->place(file3_, twips(3000, 960, 2295, 2250));
-
-  command1_ = new QPushButton("GO", this);
-  command1_->setObjectName("Command1");
-  command1_->setGeometry(twips(1680, 5520, 1095, 495));
-  command3_ = new QPushButton("cancel", this);
-  command3_->setObjectName("Command3");
-  command3_->setGeometry(twips(3000, 5640, 852, 375));
-  command3_->setFont(namedFont("MS PGothic", 10.5, true));
-
   tabs->setCurrentIndex(0);
 
   connect(drive2_, &DriveChooser::driveChosen, this, &SelectFilesPkl::chooseDrive2);
@@ -250,12 +255,15 @@ void SelectFilesPkl::orderTabs() {
   // (The control hands its policy on to the strip, so the strip's comes after.)
   ssTab1_->setFocusPolicy(Qt::NoFocus);
   ssTab1_->tabBar()->setFocusPolicy(Qt::TabFocus);
-  const std::vector<QWidget*> order = {command3_, command1_, ssTab1_->tabBar(), drive2_,
-                                       file2_,    command2_, drive3_,           file3_,
-                                       dir2_,     dir3_};
-  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+  auto focusTarget = [this](Control c) -> QWidget* {
+    return c == Control::SSTab1 ? ssTab1_->tabBar() : controls_[static_cast<std::size_t>(c)];
+  };
+  const std::array<Control, 10> order = tabOrder();
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    QWidget::setTabOrder(focusTarget(order[i - 1]), focusTarget(order[i]));
+  }
   // The first control in that order that takes the focus has it at start.
-  command3_->setFocus();
+  focusTarget(order.front())->setFocus();
 }
 
 void SelectFilesPkl::showModel() {
@@ -268,7 +276,7 @@ void SelectFilesPkl::showModel() {
   showPklFiles();
   if (file3Names_ != chn.files().namesVersion()) {
     file3Names_ = chn.files().namesVersion();
-    showNames(file3_, chn.files().entries());
+    showFiles(file3_, chn.files());
   }
 }
 
@@ -277,7 +285,7 @@ void SelectFilesPkl::showPklFiles() {
   if (file2Names_ != files.namesVersion()) {
     file2Names_ = files.namesVersion();
     showingSelection_ = true;
-    showNames(file2_, files.entries());
+    showFiles(file2_, files);
     showingSelection_ = false;
   }
   showPklSelection();
@@ -348,13 +356,13 @@ void SelectFilesPkl::go() {
   if (run_) return;
   run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
                                          model_.pklEntries());
-  connect(run_.get(), &CorrectionRun::finished, this, &SelectFilesPkl::finishRun);
   busy_.emplace();
   // Until the run ends the window takes no input: no second run, no other
   // folder or selection under the run's feet.
   qApp->installEventFilter(this);
   progressTimer_->start();
-  run_->start();
+  // Queued to this window's thread; dropped should the window be gone first.
+  run_->start([this] { QMetaObject::invokeMethod(this, &SelectFilesPkl::finishRun, Qt::QueuedConnection); });
 }
 
 void SelectFilesPkl::showProgressDialog() {
@@ -362,7 +370,9 @@ void SelectFilesPkl::showProgressDialog() {
   const int total = static_cast<int>(run_->selectedCount());
   progress_ = new RunProgressDialog(total, this);
   refreshProgress();
-  connect(progress_, &RunProgressDialog::stopRequested, run_.get(), &CorrectionRun::requestStop);
+  connect(progress_, &RunProgressDialog::stopRequested, this, [this] {
+    if (run_) run_->requestStop();
+  });
   progress_->show();
   progressRefresh_->start();
   BusyCursor::allowInteraction();
@@ -382,65 +392,33 @@ void SelectFilesPkl::finishRun() {
     progress_->deleteLater();
   }
   qApp->removeEventFilter(this);
-  // Deleted once its signal has returned.
   std::unique_ptr<CorrectionRun> run = std::move(run_);
+  run->join();
   busy_.reset();
   model_.rereadPklFiles();
   showPklFiles();
-  reportRun(*run);
-  run.release()->deleteLater();
+  reportRun(describeRun(run->summary(), run->selectedCount()));
   emit runEnded();
 }
 
-void SelectFilesPkl::reportRun(const CorrectionRun& run) {
-  const RunSummary& summary = run.summary();
+void SelectFilesPkl::reportRun(const RunReport& report) {
   QMessageBox box(this);
   box.setWindowTitle(QString());
   box.setStandardButtons(QMessageBox::Ok);
-
-  QStringList details;
-  for (const std::string& warning : summary.warnings) details << text(warning);
-  for (const Error& error : summary.syncErrors) {
-    details << tr("The files are corrected, but may not survive a power cut: %1")
-                   .arg(text(error.message));
+  if (report.kind == RunReport::Kind::Failed) box.setIcon(QMessageBox::Critical);
+  box.setText(qtText(report.text));
+  if (!report.informativeText.empty()) box.setInformativeText(qtText(report.informativeText));
+  if (!report.details.empty()) {
+    QStringList details;
+    for (const std::string& line : report.details) details << qtText(line);
+    box.setDetailedText(details.join('\n'));
   }
-
-  if (!summary.failures.empty()) {
-    const FileReport& failure = summary.failures.front();
-    const QString name = text(pathText(failure.pklPath.filename()));
-    const auto after =
-        static_cast<long long>(run.selectedCount()) - static_cast<long long>(summary.corrected) - 1;
-    box.setIcon(QMessageBox::Critical);
-    box.setText(tr("%1 was not corrected.").arg(name));
-    QString info = failure.error ? text(failure.error->message) : QString();
-    info += "\n\n";
-    if (summary.corrected == 0) {
-      info += tr("No file was corrected before it.");
-    } else if (summary.corrected == 1) {
-      info += tr("1 file was corrected before it.");
-    } else {
-      info += tr("%1 files were corrected before it.").arg(summary.corrected);
-    }
-    info += " " + tr("%1 is unchanged").arg(name);
-    if (after == 1) info += tr(", and the 1 selected file after it was not touched");
-    if (after > 1) info += tr(", and the %1 selected files after it were not touched").arg(after);
-    info += ".";
-    box.setInformativeText(info);
-  } else if (summary.stopped) {
-    box.setText(tr("Stopped: %1 of %2 files were corrected.")
-                    .arg(summary.corrected)
-                    .arg(run.selectedCount()));
-    box.setInformativeText(tr("The other files were not touched."));
-  } else {
-    box.setText("Completed.");
-  }
-  if (!details.isEmpty()) box.setDetailedText(details.join('\n'));
   runMessageBox_(box);
 }
 
 void SelectFilesPkl::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), kBackground);
+  painter.fillRect(rect(), qtColour(kWindowSpec.background));
 }
 
 void SelectFilesPkl::closeEvent(QCloseEvent* event) {

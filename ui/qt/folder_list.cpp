@@ -1,11 +1,11 @@
-#include "ui/folder_list.h"
+#include "ui/qt/folder_list.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QStyle>
 
 #include "engine/file_system.h"
-#include "ui/drives.h"
+#include "ui/core/drives.h"
 
 namespace pklfix {
 namespace {

@@ -1,11 +1,11 @@
-#include "ui/folder_pane.h"
+#include "ui/core/folder_pane.h"
 
 #include <algorithm>
 #include <system_error>
 #include <utility>
 
 #include "engine/file_names.h"
-#include "ui/drives.h"
+#include "ui/core/drives.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;

@@ -1,5 +1,5 @@
-#ifndef UI_RUN_PROGRESS_DIALOG_H_
-#define UI_RUN_PROGRESS_DIALOG_H_
+#ifndef UI_QT_RUN_PROGRESS_DIALOG_H_
+#define UI_QT_RUN_PROGRESS_DIALOG_H_
 
 #include <QDialog>
 
@@ -34,4 +34,4 @@ class RunProgressDialog : public QDialog {
 
 }  // namespace pklfix
 
-#endif  // UI_RUN_PROGRESS_DIALOG_H_
+#endif  // UI_QT_RUN_PROGRESS_DIALOG_H_

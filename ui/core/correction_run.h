@@ -1,0 +1,70 @@
+#ifndef UI_CORE_CORRECTION_RUN_H_
+#define UI_CORE_CORRECTION_RUN_H_
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "engine/correct_pkl_files.h"
+#include "engine/file_system.h"
+
+namespace pklfix {
+
+// One run of CorrectPklFiles on a thread of its own, so a window keeps
+// repainting while it works. Each window face wakes its own thread in its
+// own way; this class knows none of them. States:
+//   ready    constructed; nothing read or written yet;
+//   running  after start(); filesDone() climbs, requestStop() is heard;
+//   ended    the run's thread has called `ended`, its very last act;
+//   joined   after join(), on the window's thread: summary() is complete.
+class CorrectionRun {
+ public:
+  // The file system must serve one run on another thread: the real one
+  // keeps no shared state between calls.
+  CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
+                std::filesystem::path chnFolder, std::vector<PklEntry> entries);
+  // Asks the run to stop (see requestStop) and waits for it.
+  ~CorrectionRun();
+  CorrectionRun(const CorrectionRun&) = delete;
+  CorrectionRun& operator=(const CorrectionRun&) = delete;
+
+  // Starts the run. `ended` is called on the run's thread once the summary
+  // is complete; it may only hand word to the window's thread (post a
+  // message or an event), which then calls join().
+  void start(std::function<void()> ended);
+  // Waits for the run's thread to end. Returns at once after `ended` was
+  // called; blocks until the end otherwise.
+  void join();
+
+  // The run reads no further file; the corrected copies already written
+  // still replace their files, in list order. No file is left half done.
+  void requestStop() { stop_ = true; }
+  // Valid after join().
+  const RunSummary& summary() const { return summary_; }
+  std::size_t selectedCount() const { return selected_; }
+  // How many of the selected files are done. Read when wanted rather than
+  // announced per file: a message per file kept a window's thread busy
+  // enough to slow the run.
+  int filesDone() const { return filesDone_; }
+
+ private:
+  class Observer;
+  void work(const std::function<void()>& ended);
+
+  FileSystem& fileSystem_;
+  std::filesystem::path pklFolder_;
+  std::filesystem::path chnFolder_;
+  std::vector<PklEntry> entries_;
+  std::size_t selected_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> filesDone_{0};
+  RunSummary summary_;
+  std::thread thread_;
+};
+
+}  // namespace pklfix
+
+#endif  // UI_CORE_CORRECTION_RUN_H_

@@ -1,0 +1,38 @@
+#ifndef UI_CORE_RUN_WORDS_H_
+#define UI_CORE_RUN_WORDS_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/correct_pkl_files.h"
+
+namespace pklfix {
+
+// What the window says during and after a run, as plain UTF-8 text, so that
+// every face says the same.
+
+// The box shown when a run ends. It has an empty title and one OK button;
+// the details, when there are any, can be unfolded under the text.
+struct RunReport {
+  enum class Kind { Completed, Failed, Stopped };
+  Kind kind = Kind::Completed;
+  std::string text;
+  std::string informativeText;
+  std::vector<std::string> details;  // one line each
+};
+
+// The box for a run over `selected` files that ended with `summary`.
+RunReport describeRun(const RunSummary& summary, std::size_t selected);
+
+// The progress dialog: its title, its line while the run goes on and after
+// Stop was pressed, and the caption of its button.
+inline constexpr std::string_view kProgressTitle = "Correcting";
+inline constexpr std::string_view kStopCaption = "Stop";
+inline constexpr std::string_view kStoppingText = "Stopping after the files in hand...";
+std::string progressText(int done, int total);
+
+}  // namespace pklfix
+
+#endif  // UI_CORE_RUN_WORDS_H_
