@@ -46,4 +46,28 @@ std::vector<std::string> FolderPane::subfolders() const {
   return names;
 }
 
+std::vector<FolderChooserLine> FolderPane::chooserLines() const {
+  std::vector<FolderChooserLine> lines;
+  const std::vector<fs::path> chain = folderChain();
+  for (std::size_t i = 0; i < chain.size(); ++i) {
+    const fs::path& folder = chain[i];
+    std::string text;
+    if (i > 0) {
+      text = pathText(folder.filename());
+    } else if (folder.has_root_name() && folder == folder.root_path()) {
+      text = driveLabel(folder) + pathText(folder.root_directory());
+    } else {
+      text = pathText(folder);
+    }
+    lines.push_back({folder, std::move(text), static_cast<int>(i), true});
+  }
+  if (chain.empty()) return lines;
+  const int depth = static_cast<int>(chain.size());
+  for (std::string& name : subfolders()) {
+    fs::path folder = chain.back() / utf8Path(name);
+    lines.push_back({std::move(folder), std::move(name), depth, false});
+  }
+  return lines;
+}
+
 }  // namespace pklfix

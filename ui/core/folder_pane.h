@@ -10,6 +10,18 @@
 
 namespace pklfix {
 
+// One line of a folder chooser.
+struct FolderChooserLine {
+  std::filesystem::path folder;
+  // The top line says where it is ("/", "/media/usb", "c:\"); the others
+  // give the folder's name.
+  std::string text;
+  int depth = 0;  // how far it is indented
+  // Open: on the way down to the current folder, the current one last.
+  // Closed: a subfolder of the current folder.
+  bool open = false;
+};
+
 // One side of the window: a drive chooser, a folder chooser and a file list.
 // The values change only through SelectionModel, which runs the rules that
 // link the two sides.
@@ -30,6 +42,8 @@ class FolderPane {
   // subfolders (links to folders included, hidden dot-folders not) in
   // case-insensitive order. Empty when the folder cannot be read.
   std::vector<std::string> subfolders() const;
+  // What the folder chooser shows: folderChain(), then subfolders().
+  std::vector<FolderChooserLine> chooserLines() const;
 
  private:
   friend class SelectionModel;

@@ -5,23 +5,12 @@
 #include <QStyle>
 
 #include "engine/file_system.h"
-#include "ui/core/drives.h"
+#include "ui/qt/qt_text.h"
 
 namespace pklfix {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-
-QString folderName(const std::filesystem::path& folder, bool top) {
-  // The top shows where it is ("/", "/media/usb", "c:\"); below it a name is enough.
-  if (top) {
-    if (folder.has_root_name() && folder == folder.root_path()) {
-      return QString::fromStdString(driveLabel(folder) + pathText(folder.root_directory()));
-    }
-    return QString::fromStdString(pathText(folder));
-  }
-  return QString::fromStdString(pathText(folder.filename()));
-}
 
 }  // namespace
 
@@ -37,29 +26,23 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
           [this](QTreeWidgetItem* item, int) { open(item); });
 }
 
-void FolderList::showFolder(const std::vector<std::filesystem::path>& chain,
-                            const std::vector<std::string>& subfolders) {
+void FolderList::showFolder(const std::vector<FolderChooserLine>& lines) {
   clear();
   const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  QTreeWidgetItem* parent = nullptr;
-  for (std::size_t i = 0; i < chain.size(); ++i) {
-    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
-    item->setText(0, folderName(chain[i], i == 0));
-    item->setIcon(0, openIcon);
-    item->setData(0, kPathRole, QString::fromStdString(pathText(chain[i])));
-    parent = item;
+  // Each open line holds the lines below it, so the tree indents them.
+  QTreeWidgetItem* current = nullptr;
+  for (const FolderChooserLine& line : lines) {
+    auto* item = current ? new QTreeWidgetItem(current) : new QTreeWidgetItem(this);
+    item->setText(0, qtText(line.text));
+    item->setIcon(0, line.open ? openIcon : closedIcon);
+    item->setData(0, kPathRole, qtText(pathText(line.folder)));
+    if (line.open) current = item;
   }
-  if (!parent) return;
-  for (const std::string& name : subfolders) {
-    auto* item = new QTreeWidgetItem(parent);
-    item->setText(0, QString::fromStdString(name));
-    item->setIcon(0, closedIcon);
-    item->setData(0, kPathRole, QString::fromStdString(pathText(chain.back() / utf8Path(name))));
-  }
+  if (!current) return;
   expandAll();
-  setCurrentItem(parent);
-  scrollToItem(parent);
+  setCurrentItem(current);
+  scrollToItem(current);
 }
 
 std::filesystem::path FolderList::folderOf(const QTreeWidgetItem* item) {

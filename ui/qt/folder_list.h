@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/core/folder_pane.h"
+
 class QKeyEvent;
 
 namespace pklfix {
@@ -21,9 +23,8 @@ class FolderList : public QTreeWidget {
  public:
   explicit FolderList(QWidget* parent = nullptr);
 
-  // `chain` runs from the top down to the current folder, which is last.
-  void showFolder(const std::vector<std::filesystem::path>& chain,
-                  const std::vector<std::string>& subfolders);
+  // The current folder is the last open line.
+  void showFolder(const std::vector<FolderChooserLine>& lines);
   // The folder an entry stands for.
   static std::filesystem::path folderOf(const QTreeWidgetItem* item);
 

@@ -270,9 +270,9 @@ void SelectFilesPkl::showModel() {
   const FolderPane& pkl = model_.PklPane();
   const FolderPane& chn = model_.ChnPane();
   drive2_->showDrives(model_.drives(), pkl.drive());
-  dir2_->showFolder(pkl.folderChain(), pkl.subfolders());
+  dir2_->showFolder(pkl.chooserLines());
   drive3_->showDrives(model_.drives(), chn.drive());
-  dir3_->showFolder(chn.folderChain(), chn.subfolders());
+  dir3_->showFolder(chn.chooserLines());
   showPklFiles();
   if (file3Names_ != chn.files().namesVersion()) {
     file3Names_ = chn.files().namesVersion();
