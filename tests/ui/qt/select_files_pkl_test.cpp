@@ -14,15 +14,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_names.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/gate_file_system.h"
 #include "tests/support/test_util.h"
 #include "ui/core/drives.h"
 #include "ui/qt/run_progress_dialog.h"
@@ -39,6 +38,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FaultyFileSystem;
+using testing::GateFileSystem;
 using testing::kSampleCorrected;
 using testing::kSamplePkl;
 using testing::Op;
@@ -48,57 +48,6 @@ using testing::TempDir;
 using testing::writeFile;
 
 constexpr int kWaitMs = 10000;
-
-// Holds each result file's opening until the test lets it through, so a test
-// can look at the window while a run is under way.
-class GateFileSystem final : public FileSystem {
- public:
-  explicit GateFileSystem(FileSystem& base) : base_(base) {}
-
-  int arrived() const {
-    std::lock_guard lock(mutex_);
-    return arrived_;
-  }
-  void letThrough(int files) {
-    {
-      std::lock_guard lock(mutex_);
-      allowed_ += files;
-    }
-    opened_.notify_all();
-  }
-  void open() { letThrough(1 << 20); }
-
-  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path) override {
-    if (hasExtension(pathText(path.filename()), ".pkl")) {
-      std::unique_lock lock(mutex_);
-      int me = ++arrived_;
-      opened_.wait(lock, [&] { return allowed_ >= me; });
-    }
-    return base_.openForReading(path);
-  }
-  Result<FileInfo> stat(const fs::path& path) override { return base_.stat(path); }
-  Result<std::unique_ptr<WritableFile>> createExclusive(const fs::path& path) override {
-    return base_.createExclusive(path);
-  }
-  Status setPermissions(const fs::path& path, fs::perms permissions) override {
-    return base_.setPermissions(path, permissions);
-  }
-  Status rename(const fs::path& from, const fs::path& to) override {
-    return base_.rename(from, to);
-  }
-  Status remove(const fs::path& path) override { return base_.remove(path); }
-  Result<std::vector<FolderEntry>> listFolder(const fs::path& folder) override {
-    return base_.listFolder(folder);
-  }
-  Status syncFolder(const fs::path& folder) override { return base_.syncFolder(folder); }
-
- private:
-  FileSystem& base_;
-  mutable std::mutex mutex_;
-  std::condition_variable opened_;
-  int arrived_ = 0;
-  int allowed_ = 0;
-};
 
 // What a message box showed when the window ran it.
 struct BoxSeen {

@@ -1,0 +1,68 @@
+#ifndef TESTS_SUPPORT_GATE_FILE_SYSTEM_H_
+#define TESTS_SUPPORT_GATE_FILE_SYSTEM_H_
+
+#include <condition_variable>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/file_names.h"
+#include "engine/file_system.h"
+
+namespace pklfix::testing {
+
+// Holds each result file's opening until the test lets it through, so a test
+// can look at the window while a run is under way.
+class GateFileSystem final : public FileSystem {
+ public:
+  explicit GateFileSystem(FileSystem& base) : base_(base) {}
+
+  int arrived() const {
+    std::lock_guard lock(mutex_);
+    return arrived_;
+  }
+  void letThrough(int files) {
+    {
+      std::lock_guard lock(mutex_);
+      allowed_ += files;
+    }
+    opened_.notify_all();
+  }
+  void open() { letThrough(1 << 20); }
+
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
+    if (hasExtension(pathText(path.filename()), ".pkl")) {
+      std::unique_lock lock(mutex_);
+      int me = ++arrived_;
+      opened_.wait(lock, [&] { return allowed_ >= me; });
+    }
+    return base_.openForReading(path);
+  }
+  Result<FileInfo> stat(const std::filesystem::path& path) override { return base_.stat(path); }
+  Result<std::unique_ptr<WritableFile>> createExclusive(const std::filesystem::path& path) override {
+    return base_.createExclusive(path);
+  }
+  Status setPermissions(const std::filesystem::path& path, std::filesystem::perms permissions) override {
+    return base_.setPermissions(path, permissions);
+  }
+  Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return base_.rename(from, to);
+  }
+  Status remove(const std::filesystem::path& path) override { return base_.remove(path); }
+  Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
+    return base_.listFolder(folder);
+  }
+  Status syncFolder(const std::filesystem::path& folder) override { return base_.syncFolder(folder); }
+
+ private:
+  FileSystem& base_;
+  mutable std::mutex mutex_;
+  std::condition_variable opened_;
+  int arrived_ = 0;
+  int allowed_ = 0;
+};
+
+}  // namespace pklfix::testing
+
+#endif  // TESTS_SUPPORT_GATE_FILE_SYSTEM_H_
