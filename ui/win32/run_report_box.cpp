@@ -1,0 +1,201 @@
+#include "ui/win32/run_report_box.h"
+
+#include <algorithm>
+#include <string>
+
+#include "ui/win32/gdi_handles.h"
+#include "ui/win32/win32_text.h"
+
+namespace pklfix::win32 {
+namespace {
+
+// Sizes in pixels at 96 dpi.
+constexpr int kMargin = 12;
+constexpr int kGap = 10;
+constexpr int kIconSize = 32;
+constexpr int kMinTextWidth = 180;
+constexpr int kMaxTextWidth = 420;
+constexpr int kButtonWidth = 75;
+constexpr int kDetailsButtonWidth = 110;
+constexpr int kButtonHeight = 23;
+constexpr int kDetailsHeight = 160;
+
+constexpr wchar_t kShowDetails[] = L"Show Details...";
+constexpr wchar_t kHideDetails[] = L"Hide Details...";
+
+// A dialog template with no controls: the box makes its own, sized to the
+// text, once it knows the DPI of the screen it is on.
+struct alignas(4) EmptyDialogTemplate {
+  DLGTEMPLATE dialog;
+  WORD menu;
+  WORD windowClass;
+  WORD title;
+};
+
+class Box {
+ public:
+  explicit Box(const RunReport& report) : report_(report) {}
+
+  static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+      ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+      reinterpret_cast<Box*>(lParam)->create(hwnd);
+      return FALSE;  // the focus is set
+    }
+    auto* self = reinterpret_cast<Box*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (!self) return FALSE;
+    if (message == WM_COMMAND) {
+      const int id = LOWORD(wParam);
+      if (id == IDOK || id == IDCANCEL) {
+        ::EndDialog(hwnd, IDOK);
+        return TRUE;
+      }
+      if (id == kReportDetailsButtonId) {
+        self->toggleDetails();
+        return TRUE;
+      }
+    }
+    return FALSE;
+  }
+
+ private:
+  int px(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
+
+  HWND child(const wchar_t* kind, const std::wstring& text, DWORD style, int id,
+             DWORD exStyle = 0) {
+    HWND hwnd = ::CreateWindowExW(exStyle, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
+                                  0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    return hwnd;
+  }
+
+  SIZE measure(const std::wstring& text, int width) const {
+    HDC dc = ::GetDC(hwnd_);
+    HGDIOBJ old = ::SelectObject(dc, font_.get());
+    RECT rect = {0, 0, width, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(hwnd_, dc);
+    return {rect.right, rect.bottom};
+  }
+
+  void create(HWND hwnd) {
+    hwnd_ = hwnd;
+    dpi_ = static_cast<int>(::GetDpiForWindow(hwnd));
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                 static_cast<UINT>(dpi_));
+    if (metrics.lfMessageFont.lfHeight == 0) metrics.lfMessageFont.lfHeight = -::MulDiv(9, dpi_, 72);
+    font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
+    ::SetWindowTextW(hwnd, L"");
+
+    const std::wstring text = wide(report_.text);
+    const std::wstring informative = wide(report_.informativeText);
+    const int textLeft =
+        px(kMargin) + (report_.kind == RunReport::Kind::Failed ? px(kIconSize + kGap) : 0);
+    SIZE textSize = measure(text, px(kMaxTextWidth));
+    SIZE informativeSize = informative.empty() ? SIZE{0, 0} : measure(informative, px(kMaxTextWidth));
+    const bool hasDetails = !report_.details.empty();
+    const int buttonsWidth =
+        px(kButtonWidth) + (hasDetails ? px(kDetailsButtonWidth + kGap) : 0);
+    contentWidth_ = std::max({static_cast<int>(textSize.cx), static_cast<int>(informativeSize.cx),
+                              px(kMinTextWidth), buttonsWidth - textLeft + px(kMargin)});
+
+    int y = px(kMargin);
+    if (report_.kind == RunReport::Kind::Failed) {
+      HWND icon = child(L"STATIC", L"", SS_ICON, -1);
+      ::SendMessageW(icon, STM_SETICON,
+                     reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_ERROR)), 0);
+      ::MoveWindow(icon, px(kMargin), y, px(kIconSize), px(kIconSize), FALSE);
+    }
+    HWND textControl = child(L"STATIC", text, SS_LEFT | SS_NOPREFIX, kReportTextId);
+    ::MoveWindow(textControl, textLeft, y, contentWidth_, textSize.cy, FALSE);
+    y += textSize.cy;
+    if (!informative.empty()) {
+      y += px(kGap);
+      HWND info = child(L"STATIC", informative, SS_LEFT | SS_NOPREFIX, kReportInformativeId);
+      ::MoveWindow(info, textLeft, y, contentWidth_, informativeSize.cy, FALSE);
+      y += informativeSize.cy;
+    }
+    y = std::max(y, report_.kind == RunReport::Kind::Failed ? px(kMargin + kIconSize) : 0);
+    y += px(kGap + 4);
+
+    clientWidth_ = textLeft + contentWidth_ + px(kMargin);
+    HWND ok = child(L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK);
+    ::MoveWindow(ok, clientWidth_ - px(kMargin + kButtonWidth), y, px(kButtonWidth),
+                 px(kButtonHeight), FALSE);
+    if (hasDetails) {
+      HWND toggle = child(L"BUTTON", kShowDetails, BS_PUSHBUTTON | WS_TABSTOP,
+                          kReportDetailsButtonId);
+      ::MoveWindow(toggle, px(kMargin), y, px(kDetailsButtonWidth), px(kButtonHeight), FALSE);
+      std::wstring lines;
+      for (const std::string& line : report_.details) lines += wide(line) + L"\r\n";
+      details_ = child(L"EDIT", lines,
+                       ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
+                           WS_HSCROLL | WS_TABSTOP,
+                       kReportDetailsId, WS_EX_CLIENTEDGE);
+      ::ShowWindow(details_, SW_HIDE);
+    }
+    y += px(kButtonHeight) + px(kMargin);
+    foldedHeight_ = y;
+    resize(false);
+    ::SetFocus(ok);
+  }
+
+  void resize(bool unfolded) {
+    // The details unfold below the buttons.
+    const int height = foldedHeight_ + (unfolded ? px(kDetailsHeight + kGap) : 0);
+    if (details_) {
+      ::MoveWindow(details_, px(kMargin), foldedHeight_ - px(kMargin) + px(kGap),
+                   clientWidth_ - 2 * px(kMargin), px(kDetailsHeight), TRUE);
+      ::ShowWindow(details_, unfolded ? SW_SHOW : SW_HIDE);
+    }
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    RECT frame = {0, 0, clientWidth_, height};
+    ::AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi_));
+    const int width = frame.right - frame.left;
+    const int outer = frame.bottom - frame.top;
+    RECT ownerRect = {};
+    HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+    if (owner && !unfolded) {
+      ::GetWindowRect(owner, &ownerRect);
+      ::SetWindowPos(hwnd_, nullptr, ownerRect.left + (ownerRect.right - ownerRect.left - width) / 2,
+                     ownerRect.top + (ownerRect.bottom - ownerRect.top - outer) / 2, width, outer,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+      ::SetWindowPos(hwnd_, nullptr, 0, 0, width, outer, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
+  }
+
+  void toggleDetails() {
+    unfolded_ = !unfolded_;
+    ::SetDlgItemTextW(hwnd_, kReportDetailsButtonId, unfolded_ ? kHideDetails : kShowDetails);
+    resize(unfolded_);
+  }
+
+  const RunReport& report_;
+  HWND hwnd_ = nullptr;
+  HWND details_ = nullptr;
+  int dpi_ = 96;
+  int contentWidth_ = 0;
+  int clientWidth_ = 0;
+  int foldedHeight_ = 0;
+  bool unfolded_ = false;
+  OwnedFont font_;
+};
+
+}  // namespace
+
+void showRunReportBox(HWND owner, const RunReport& report) {
+  EmptyDialogTemplate layout = {};
+  layout.dialog.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  Box box(report);
+  ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &layout.dialog, owner, Box::dialogProc,
+                            reinterpret_cast<LPARAM>(&box));
+}
+
+}  // namespace pklfix::win32
