@@ -2,12 +2,13 @@
 # Cross-builds the engine, pklfix-cli and their tests for Windows with
 # MinGW-w64 (Release, statically linked), checks that the programs need no
 # DLL that Windows does not ship, and runs the tests under Wine: the unit
-# tests (the Windows-only ones included) and pklfix-cli.exe end to end.
+# tests (the Windows-only ones included), pklfix-cli.exe end to end, and
+# pklfix-cli.exe on a console.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64
+ensure_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64 bsdutils
 
 cmake --preset windows
 cmake --build --preset windows
