@@ -1,10 +1,8 @@
-#include <iostream>
-
 #include "app/cli.h"
 #include "engine/file_system.h"
 
 int main(int argc, char** argv) {
   pklfix::installInterruptCleanup();
-  return pklfix::runCli(pklfix::commandLineArguments(argc, argv), std::cout, std::cerr,
-                        pklfix::realFileSystem());
+  return pklfix::runCli(pklfix::commandLineArguments(argc, argv), pklfix::standardOutput(),
+                        pklfix::standardError(), pklfix::realFileSystem());
 }
