@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/core/run_words.h"
+#include "ui/win32/placement.h"
 #include "ui/win32/win32_text.h"
 
 namespace pklfix::win32 {
@@ -57,13 +58,10 @@ RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, HFONT font,
   ::AdjustWindowRectExForDpi(&frame, style, FALSE, WS_EX_DLGMODALFRAME, static_cast<UINT>(dpi));
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  RECT ownerRect = {};
-  ::GetWindowRect(owner, &ownerRect);
-  const int left = ownerRect.left + (ownerRect.right - ownerRect.left - width) / 2;
-  const int top = ownerRect.top + (ownerRect.bottom - ownerRect.top - height) / 2;
+  const POINT at = centredOn(owner, width, height);
 
   hwnd_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, wide(kProgressTitle).c_str(), style,
-                            left, top, width, height, owner, nullptr, ::GetModuleHandleW(nullptr),
+                            at.x, at.y, width, height, owner, nullptr, ::GetModuleHandleW(nullptr),
                             this);
 
   const int inner = px(kWidth - 2 * kMargin);

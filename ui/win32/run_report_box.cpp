@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ui/win32/gdi_handles.h"
+#include "ui/win32/placement.h"
 #include "ui/win32/win32_text.h"
 
 namespace pklfix::win32 {
@@ -14,7 +15,9 @@ constexpr int kMargin = 12;
 constexpr int kGap = 10;
 constexpr int kIconSize = 32;
 constexpr int kMinTextWidth = 180;
-constexpr int kMaxTextWidth = 420;
+// Details are whole paths and acquisition lines: room for most of them.
+constexpr int kMinDetailsWidth = 420;
+constexpr int kMaxTextWidth = 360;
 constexpr int kButtonWidth = 75;
 constexpr int kDetailsButtonWidth = 110;
 constexpr int kButtonHeight = 23;
@@ -102,7 +105,8 @@ class Box {
     const int buttonsWidth =
         px(kButtonWidth) + (hasDetails ? px(kDetailsButtonWidth + kGap) : 0);
     contentWidth_ = std::max({static_cast<int>(textSize.cx), static_cast<int>(informativeSize.cx),
-                              px(kMinTextWidth), buttonsWidth - textLeft + px(kMargin)});
+                              px(hasDetails ? kMinDetailsWidth : kMinTextWidth),
+                              buttonsWidth - textLeft + px(kMargin)});
 
     int y = px(kMargin);
     if (report_.kind == RunReport::Kind::Failed) {
@@ -159,16 +163,9 @@ class Box {
     ::AdjustWindowRectExForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi_));
     const int width = frame.right - frame.left;
     const int outer = frame.bottom - frame.top;
-    RECT ownerRect = {};
-    HWND owner = ::GetWindow(hwnd_, GW_OWNER);
-    if (owner && !unfolded) {
-      ::GetWindowRect(owner, &ownerRect);
-      ::SetWindowPos(hwnd_, nullptr, ownerRect.left + (ownerRect.right - ownerRect.left - width) / 2,
-                     ownerRect.top + (ownerRect.bottom - ownerRect.top - outer) / 2, width, outer,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    } else {
-      ::SetWindowPos(hwnd_, nullptr, 0, 0, width, outer, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
-    }
+    // Centred again when the details unfold, so that they stay on the screen.
+    const POINT at = centredOn(::GetWindow(hwnd_, GW_OWNER), width, outer);
+    ::SetWindowPos(hwnd_, nullptr, at.x, at.y, width, outer, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   void toggleDetails() {

@@ -471,10 +471,11 @@ void SelectFilesPkl::updateCursor() const {
 
 void SelectFilesPkl::onDpiChanged(int dpi, const RECT& suggested) {
   dpi_ = dpi;
+  // Windows' place for the window, at the size the layout gives it there.
+  ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   makeFonts();
   layOut();
-  ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SelectFilesPkl::onTimer(UINT_PTR timer) {

@@ -244,6 +244,23 @@ TEST_F(Win32SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
   EXPECT_EQ(window.model().ChnPane().folder(), normalFolder(r()));
 }
 
+TEST_F(Win32SelectFilesPklTest, ScalesToTheDpiOfItsScreen) {
+  // Moved to a screen of 144 dpi, Windows sends the new DPI and a rectangle.
+  SelectFilesPkl& window = open();
+  RECT suggested = {0, 0, 900, 900};
+  ::SendMessageW(window.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(window.dpi(), 144);
+  RECT client = {};
+  ::GetClientRect(window.hwnd(), &client);
+  EXPECT_EQ(client.right, twipsToPixels(6030, 144));
+  RECT go = {};
+  ::GetWindowRect(control(Control::Command1), &go);
+  EXPECT_EQ(go.right - go.left, twipsToPixels(1095, 144));
+  EXPECT_EQ(go.bottom - go.top, twipsToPixels(495, 144));
+  EXPECT_EQ(fontOf(control(Control::Label2)).lfHeight, -36);  // 18 pt at 144 dpi
+}
+
 TEST_F(Win32SelectFilesPklTest, TabKeyVisitsTheControlsInTheirOrder) {
   makeFiles(1);
   open();
