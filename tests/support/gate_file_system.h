@@ -40,10 +40,12 @@ class GateFileSystem final : public FileSystem {
     return base_.openForReading(path);
   }
   Result<FileInfo> stat(const std::filesystem::path& path) override { return base_.stat(path); }
-  Result<std::unique_ptr<WritableFile>> createExclusive(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<WritableFile>> createExclusive(
+      const std::filesystem::path& path) override {
     return base_.createExclusive(path);
   }
-  Status setPermissions(const std::filesystem::path& path, std::filesystem::perms permissions) override {
+  Status setPermissions(const std::filesystem::path& path,
+                        std::filesystem::perms permissions) override {
     return base_.setPermissions(path, permissions);
   }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
@@ -53,7 +55,9 @@ class GateFileSystem final : public FileSystem {
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
     return base_.listFolder(folder);
   }
-  Status syncFolder(const std::filesystem::path& folder) override { return base_.syncFolder(folder); }
+  Status syncFolder(const std::filesystem::path& folder) override {
+    return base_.syncFolder(folder);
+  }
 
  private:
   FileSystem& base_;

@@ -51,9 +51,9 @@ void FileList::read(bool keepSelection) {
   }
   std::optional<Error> error;
   if (!names.ok()) error = names.error();
-  const bool sameNames = std::equal(
-      entries.begin(), entries.end(), entries_.begin(), entries_.end(),
-      [](const PklEntry& a, const PklEntry& b) { return a.name == b.name; });
+  const bool sameNames =
+      std::equal(entries.begin(), entries.end(), entries_.begin(), entries_.end(),
+                 [](const PklEntry& a, const PklEntry& b) { return a.name == b.name; });
   const bool sameError = error.has_value() == readError_.has_value() &&
                          (!error || error->message == readError_->message);
   if (!sameNames || !sameError) ++namesVersion_;

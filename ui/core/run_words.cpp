@@ -15,8 +15,7 @@ std::string failureText(const RunSummary& summary, std::size_t selected) {
   const std::string name = pathText(failure.pklPath.filename());
   std::string info = failure.error ? failure.error->message : std::string();
   info += "\n\n";
-  info += summary.corrected == 0 ? std::string("No file was")
-                                 : filesWere(summary.corrected);
+  info += summary.corrected == 0 ? std::string("No file was") : filesWere(summary.corrected);
   info += " corrected before it. " + name + " is unchanged";
   const long long after =
       static_cast<long long>(selected) - static_cast<long long>(summary.corrected) - 1;

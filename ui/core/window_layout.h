@@ -59,11 +59,11 @@ struct ControlSpec {
   ControlKind kind;
   Place place;
   TwipsRect rect;
-  int tabOrder;             // keyboard order, 0 first; labels take no focus
-  std::string_view caption;  // a label's or button's text; empty for the others
-  std::optional<FontSpec> font;    // unset: the face's usual font for its kind
-  std::optional<Rgb> textColour;   // unset: the face's usual colour
-  std::optional<Rgb> background;   // unset: the face's usual colour
+  int tabOrder;                   // keyboard order, 0 first; labels take no focus
+  std::string_view caption;       // a label's or button's text; empty for the others
+  std::optional<FontSpec> font;   // unset: the face's usual font for its kind
+  std::optional<Rgb> textColour;  // unset: the face's usual colour
+  std::optional<Rgb> background;  // unset: the face's usual colour
 };
 
 // The window itself.

@@ -5,9 +5,9 @@
 #include <QFont>
 #include <QItemSelection>
 #include <QLabel>
-#include <QMetaObject>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
 #include <QStringList>
@@ -19,14 +19,14 @@
 #include <utility>
 #include <vector>
 
-#include "ui/qt/app_icon.h"
 #include "ui/core/correction_run.h"
-#include "ui/core/run_words.h"
-#include "ui/qt/qt_text.h"
-#include "ui/core/window_layout.h"
-#include "ui/qt/drive_chooser.h"
 #include "ui/core/drives.h"
+#include "ui/core/run_words.h"
+#include "ui/core/window_layout.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/drive_chooser.h"
 #include "ui/qt/folder_list.h"
+#include "ui/qt/qt_text.h"
 #include "ui/qt/run_progress_dialog.h"
 
 namespace pklfix {
@@ -362,7 +362,9 @@ void SelectFilesPkl::go() {
   qApp->installEventFilter(this);
   progressTimer_->start();
   // Queued to this window's thread; dropped should the window be gone first.
-  run_->start([this] { QMetaObject::invokeMethod(this, &SelectFilesPkl::finishRun, Qt::QueuedConnection); });
+  run_->start([this] {
+    QMetaObject::invokeMethod(this, &SelectFilesPkl::finishRun, Qt::QueuedConnection);
+  });
 }
 
 void SelectFilesPkl::showProgressDialog() {

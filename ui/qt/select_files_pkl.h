@@ -10,9 +10,9 @@
 #include <optional>
 
 #include "engine/file_system.h"
+#include "ui/core/selection_model.h"
 #include "ui/core/window_layout.h"
 #include "ui/qt/busy_cursor.h"
-#include "ui/core/selection_model.h"
 
 class QLabel;
 class QListWidget;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ui/core/run_words.h"
-#include "ui/win32/placement.h"
+#include "ui/win32/dialog_parts.h"
 #include "ui/win32/win32_text.h"
 
 namespace pklfix::win32 {
@@ -36,15 +36,6 @@ void registerClass(WNDPROC windowProc) {
   registered = true;
 }
 
-HWND child(HWND parent, const wchar_t* kind, const std::wstring& text, DWORD style, int id,
-           HFONT font) {
-  HWND hwnd = ::CreateWindowExW(0, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                                parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                ::GetModuleHandleW(nullptr), nullptr);
-  ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return hwnd;
-}
-
 }  // namespace
 
 RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, HFONT font,
@@ -60,17 +51,18 @@ RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, HFONT font,
   const int height = frame.bottom - frame.top;
   const POINT at = centredOn(owner, width, height);
 
-  hwnd_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, wide(kProgressTitle).c_str(), style,
-                            at.x, at.y, width, height, owner, nullptr, ::GetModuleHandleW(nullptr),
-                            this);
+  hwnd_ =
+      ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, wide(kProgressTitle).c_str(), style, at.x,
+                        at.y, width, height, owner, nullptr, ::GetModuleHandleW(nullptr), this);
 
   const int inner = px(kWidth - 2 * kMargin);
-  label_ = child(hwnd_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, -1, font);
+  label_ = createChild(hwnd_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, -1, font);
   ::MoveWindow(label_, px(kMargin), px(kMargin), inner, px(kLineHeight), FALSE);
-  bar_ = child(hwnd_, PROGRESS_CLASSW, L"", 0, -1, font);
+  bar_ = createChild(hwnd_, PROGRESS_CLASSW, L"", 0, -1, font);
   ::MoveWindow(bar_, px(kMargin), px(kMargin + kLineHeight + kGap), inner, px(kBarHeight), FALSE);
   // IDCANCEL, so that Escape presses it too.
-  stop_ = child(hwnd_, L"BUTTON", wide(kStopCaption), BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, font);
+  stop_ =
+      createChild(hwnd_, L"BUTTON", wide(kStopCaption), BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, font);
   ::MoveWindow(stop_, px(kWidth - kMargin - kButtonWidth),
                px(kMargin + kLineHeight + kGap + kBarHeight + kGap), px(kButtonWidth),
                px(kButtonHeight), FALSE);
@@ -98,7 +90,7 @@ void RunProgressDialog::requestStop() {
 }
 
 LRESULT CALLBACK RunProgressDialog::windowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                                LPARAM lParam) {
+                                               LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));

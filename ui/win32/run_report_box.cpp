@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "ui/win32/dialog_parts.h"
 #include "ui/win32/gdi_handles.h"
-#include "ui/win32/placement.h"
 #include "ui/win32/win32_text.h"
 
 namespace pklfix::win32 {
@@ -66,11 +66,7 @@ class Box {
 
   HWND child(const wchar_t* kind, const std::wstring& text, DWORD style, int id,
              DWORD exStyle = 0) {
-    HWND hwnd = ::CreateWindowExW(exStyle, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
-                                  0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                  ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    return hwnd;
+    return createChild(hwnd_, kind, text, style, id, font_.get(), exStyle);
   }
 
   SIZE measure(const std::wstring& text, int width) const {
@@ -91,7 +87,8 @@ class Box {
     metrics.cbSize = sizeof metrics;
     ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
                                  static_cast<UINT>(dpi_));
-    if (metrics.lfMessageFont.lfHeight == 0) metrics.lfMessageFont.lfHeight = -::MulDiv(9, dpi_, 72);
+    if (metrics.lfMessageFont.lfHeight == 0)
+      metrics.lfMessageFont.lfHeight = -::MulDiv(9, dpi_, 72);
     font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
     ::SetWindowTextW(hwnd, L"");
 
@@ -100,10 +97,10 @@ class Box {
     const int textLeft =
         px(kMargin) + (report_.kind == RunReport::Kind::Failed ? px(kIconSize + kGap) : 0);
     SIZE textSize = measure(text, px(kMaxTextWidth));
-    SIZE informativeSize = informative.empty() ? SIZE{0, 0} : measure(informative, px(kMaxTextWidth));
+    SIZE informativeSize =
+        informative.empty() ? SIZE{0, 0} : measure(informative, px(kMaxTextWidth));
     const bool hasDetails = !report_.details.empty();
-    const int buttonsWidth =
-        px(kButtonWidth) + (hasDetails ? px(kDetailsButtonWidth + kGap) : 0);
+    const int buttonsWidth = px(kButtonWidth) + (hasDetails ? px(kDetailsButtonWidth + kGap) : 0);
     contentWidth_ = std::max({static_cast<int>(textSize.cx), static_cast<int>(informativeSize.cx),
                               px(hasDetails ? kMinDetailsWidth : kMinTextWidth),
                               buttonsWidth - textLeft + px(kMargin)});
@@ -111,8 +108,8 @@ class Box {
     int y = px(kMargin);
     if (report_.kind == RunReport::Kind::Failed) {
       HWND icon = child(L"STATIC", L"", SS_ICON, -1);
-      ::SendMessageW(icon, STM_SETICON,
-                     reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_ERROR)), 0);
+      ::SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_ERROR)),
+                     0);
       ::MoveWindow(icon, px(kMargin), y, px(kIconSize), px(kIconSize), FALSE);
     }
     HWND textControl = child(L"STATIC", text, SS_LEFT | SS_NOPREFIX, kReportTextId);
@@ -132,8 +129,8 @@ class Box {
     ::MoveWindow(ok, clientWidth_ - px(kMargin + kButtonWidth), y, px(kButtonWidth),
                  px(kButtonHeight), FALSE);
     if (hasDetails) {
-      HWND toggle = child(L"BUTTON", kShowDetails, BS_PUSHBUTTON | WS_TABSTOP,
-                          kReportDetailsButtonId);
+      HWND toggle =
+          child(L"BUTTON", kShowDetails, BS_PUSHBUTTON | WS_TABSTOP, kReportDetailsButtonId);
       ::MoveWindow(toggle, px(kMargin), y, px(kDetailsButtonWidth), px(kButtonHeight), FALSE);
       std::wstring lines;
       for (const std::string& line : report_.details) lines += wide(line) + L"\r\n";

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windowsx.h>
 
 #include <algorithm>
 #include <cmath>
@@ -35,9 +34,9 @@ COLORREF colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 HFONT makeFont(const FontSpec& spec, int dpi) {
   const int height = -static_cast<int>(std::lround(spec.points * dpi / 72.0));
-  return ::CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, FALSE,
-                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, wide(spec.family).c_str());
+  return ::CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, wide(spec.family).c_str());
 }
 
 // The font of the controls the layout gives none: the one Windows uses for
@@ -72,11 +71,12 @@ int tabOf(Place place) { return place == Place::Tab2 ? 1 : 0; }
 }  // namespace
 
 SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
-    : model_(fileSystem, driveRoots(), [] {
-        std::error_code ec;
-        fs::path folder = fs::current_path(ec);
-        return ec ? fs::path("C:\\") : folder;
-      }()),
+    : model_(fileSystem, driveRoots(),
+             [] {
+               std::error_code ec;
+               fs::path folder = fs::current_path(ec);
+               return ec ? fs::path("C:\\") : folder;
+             }()),
       fileSystem_(fileSystem),
       runReport_(showRunReportBox) {
   static const bool registered = [] {
@@ -107,8 +107,7 @@ void SelectFilesPkl::show(int showCommand) {
   ::UpdateWindow(hwnd_);
 }
 
-LRESULT CALLBACK SelectFilesPkl::windowProc(HWND hwnd, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
+LRESULT CALLBACK SelectFilesPkl::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<SelectFilesPkl*>(
         reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
@@ -237,10 +236,10 @@ void SelectFilesPkl::createControls() {
         break;
     }
     if (!isOnTab(spec.place)) style |= WS_VISIBLE;
-    HWND hwnd = ::CreateWindowExW(
-        exStyle, kind, wide(spec.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(spec.control))),
-        ::GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd =
+        ::CreateWindowExW(exStyle, kind, wide(spec.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(spec.control))),
+                          ::GetModuleHandleW(nullptr), nullptr);
     controls_[static_cast<std::size_t>(spec.control)] = hwnd;
   }
   HWND tabs = control(Control::SSTab1);
@@ -403,15 +402,14 @@ LRESULT SelectFilesPkl::onColour(HDC dc, HWND hwnd) {
 }
 
 void SelectFilesPkl::onMeasureItem(MEASUREITEMSTRUCT& item) const {
-  item.itemHeight = static_cast<UINT>(::GetSystemMetricsForDpi(SM_CYSMICON, dpi_) +
-                                      ::MulDiv(2, dpi_, 96));
+  item.itemHeight =
+      static_cast<UINT>(::GetSystemMetricsForDpi(SM_CYSMICON, dpi_) + ::MulDiv(2, dpi_, 96));
 }
 
 void SelectFilesPkl::onDrawItem(const DRAWITEMSTRUCT& item) const {
   if (item.itemID == static_cast<UINT>(-1)) return;
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
-  ::FillRect(item.hDC, &item.rcItem,
-             ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
   const int depth = static_cast<int>(item.itemData >> 1);
   const bool open = (item.itemData & 1) != 0;
   const int iconSize = ::GetSystemMetricsForDpi(SM_CXSMICON, static_cast<UINT>(dpi_));
@@ -521,8 +519,8 @@ void SelectFilesPkl::showFolder(Control chooser, const FolderPane& pane) {
   ::SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
   int current = -1;
   for (const FolderChooserLine& line : pane.chooserLines()) {
-    const auto item = ::SendMessageW(hwnd, LB_ADDSTRING, 0,
-                                     reinterpret_cast<LPARAM>(wide(line.text).c_str()));
+    const auto item =
+        ::SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(line.text).c_str()));
     const LPARAM data = (static_cast<LPARAM>(line.depth) << 1) | (line.open ? 1 : 0);
     ::SendMessageW(hwnd, LB_SETITEMDATA, static_cast<WPARAM>(item), data);
     folders.push_back(line.folder);
@@ -625,10 +623,10 @@ void SelectFilesPkl::go() {
 
 void SelectFilesPkl::showProgressDialog() {
   if (!run_) return;
-  progress_ = std::make_unique<RunProgressDialog>(
-      hwnd_, static_cast<int>(run_->selectedCount()), dpi_, defaultFont_.get(), [this] {
-        if (run_) run_->requestStop();
-      });
+  progress_ = std::make_unique<RunProgressDialog>(hwnd_, static_cast<int>(run_->selectedCount()),
+                                                  dpi_, defaultFont_.get(), [this] {
+                                                    if (run_) run_->requestStop();
+                                                  });
   progress_->showProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()));
   ::SetTimer(hwnd_, kRefreshTimer, kRefreshMs, nullptr);
 }

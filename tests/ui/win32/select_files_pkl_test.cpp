@@ -4,9 +4,8 @@
 
 #include "ui/win32/select_files_pkl.h"
 
-#include <gtest/gtest.h>
-
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -217,8 +216,8 @@ TEST_F(Win32SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
     if (spec.kind != ControlKind::DriveChooser) {
       EXPECT_EQ(rect.bottom - rect.top, px(spec.rect.height)) << spec.name;
     }
-    const FontSpec* font = spec.control == Control::SSTab1 ? &kTabFont
-                                                           : (spec.font ? &*spec.font : nullptr);
+    const FontSpec* font =
+        spec.control == Control::SSTab1 ? &kTabFont : (spec.font ? &*spec.font : nullptr);
     if (font) {
       const LOGFONTW logFont = fontOf(hwnd);
       EXPECT_EQ(utf8(logFont.lfFaceName), font->family) << spec.name;
@@ -326,8 +325,7 @@ TEST_F(Win32SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
     EXPECT_FALSE(box.busyPointer);
   }
   // The corrected files keep their names, and the selection stays.
-  EXPECT_EQ(listed(control(Control::File2)),
-            (std::vector<std::string>{name(1), name(2), name(3)}));
+  EXPECT_EQ(listed(control(Control::File2)), (std::vector<std::string>{name(1), name(2), name(3)}));
   EXPECT_EQ(modelFlags(), (std::vector<bool>{false, true, true}));
 }
 

@@ -1,4 +1,4 @@
-#include "ui/win32/placement.h"
+#include "ui/win32/dialog_parts.h"
 
 #include <algorithm>
 
@@ -15,6 +15,15 @@ POINT centredOn(HWND owner, int width, int height) {
   const LONG top = around.top + (around.bottom - around.top - height) / 2;
   return {std::max(screen.left, std::min(left, screen.right - width)),
           std::max(screen.top, std::min(top, screen.bottom - height))};
+}
+
+HWND createChild(HWND parent, const wchar_t* kind, const std::wstring& text, DWORD style, int id,
+                 HFONT font, DWORD exStyle) {
+  HWND hwnd = ::CreateWindowExW(exStyle, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
+                                0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                ::GetModuleHandleW(nullptr), nullptr);
+  ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return hwnd;
 }
 
 }  // namespace pklfix::win32
