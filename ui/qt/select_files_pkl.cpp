@@ -48,7 +48,7 @@ QRect twips(const TwipsRect& r) {
 QColor qtColour(Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
 
 QFont qtFont(const FontSpec& spec) {
-  QFont f(QString::fromUtf8(spec.family.data(), static_cast<qsizetype>(spec.family.size())));
+  QFont f(qtText(spec.family));
   f.setPointSizeF(spec.points);
   f.setBold(spec.bold);
   f.setItalic(spec.italic);
