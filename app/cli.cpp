@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <ostream>
-#include <system_error>
 #include <variant>
 
 #include "engine/correct_pkl_files.h"
@@ -79,20 +78,21 @@ std::variant<Options, UsageError, int> parse(const std::vector<std::string>& arg
   return options;
 }
 
-bool isFolder(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_directory(path, ec);
+// A folder, or a link to one. Anything that cannot be examined is taken
+// for a file, whose opening then says what is wrong.
+bool isFolder(FileSystem& fileSystem, const fs::path& path) {
+  Result<FileInfo> info = fileSystem.stat(path);
+  return info.ok() && info.value().targetType == FileType::Directory;
 }
 
 // Turns the PATHs into jobs. A folder is listed now; a folder that cannot be
 // listed counts as a failed PATH.
-std::variant<std::vector<PklJob>, UsageError> collectJobs(FileSystem& fileSystem,
-                                                          const Options& options, std::ostream& err,
-                                                          bool& failed) {
-  std::vector<PklJob> jobs;
+std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Options& options,
+                                              std::ostream& err, bool& failed) {
+  PklJobs jobs;
   for (const std::string& text : options.paths) {
     fs::path path = utf8Path(text);
-    if (isFolder(path)) {
+    if (isFolder(fileSystem, path)) {
       Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem, path, ".pkl");
       if (!names.ok()) {
         err << kProgram << ": " << text << ": " << names.error().message << '\n';
@@ -101,12 +101,12 @@ std::variant<std::vector<PklJob>, UsageError> collectJobs(FileSystem& fileSystem
         continue;
       }
       for (std::string& name : names.value()) {
-        jobs.push_back({path, std::move(name), options.chnDir.value_or(path)});
+        jobs.add(path, std::move(name), options.chnDir.value_or(path));
       }
     } else if (hasExtension(text, ".pkl")) {
       // A bare name's folder is empty; the current folder is meant.
       fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-      jobs.push_back({folder, pathText(path.filename()), options.chnDir.value_or(folder)});
+      jobs.add(folder, pathText(path.filename()), options.chnDir.value_or(folder));
     } else {
       return UsageError{text + ": neither a .pkl file nor a folder"};
     }
@@ -165,8 +165,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (failed && !options.run.keepGoing) return kExitFailure;
 
   CliObserver observer(out, err, options.quiet);
-  RunSummary summary =
-      runJobs(fileSystem, std::get<std::vector<PklJob>>(collected), options.run, &observer);
+  RunSummary summary = runJobs(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
   for (const Error& error : summary.syncErrors) {
     err << kProgram << ": warning: " << error.message << '\n';
   }

@@ -3,12 +3,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_system.h"
-#include "engine/spectrum_finder.h"
 #include "engine/status.h"
 
 namespace pklfix {
@@ -20,11 +20,30 @@ struct PklEntry {
   bool selected = false;
 };
 
-// One result file to correct, and where its spectrum lies.
-struct PklJob {
-  std::filesystem::path pklFolder;
-  std::string name;  // UTF-8, no folder part
-  std::filesystem::path chnFolder;
+// The result files of a run, and where their spectra lie. Each folder is
+// held once, however many files it has, so a run of thousands of files
+// costs little more than their names.
+class PklJobs {
+ public:
+  struct Job {
+    std::size_t pklFolder = 0;  // indices into folders()
+    std::size_t chnFolder = 0;
+    std::string name;  // UTF-8, no folder part
+  };
+
+  void add(const std::filesystem::path& pklFolder, std::string name,
+           const std::filesystem::path& chnFolder);
+
+  const std::vector<Job>& jobs() const { return jobs_; }
+  std::size_t size() const { return jobs_.size(); }
+  const std::filesystem::path& folder(std::size_t index) const { return folders_[index]; }
+
+ private:
+  std::size_t folderIndex(const std::filesystem::path& folder);
+
+  std::vector<std::filesystem::path> folders_;
+  std::map<std::filesystem::path, std::size_t> indices_;
+  std::vector<Job> jobs_;
 };
 
 // What happened to one result file.
@@ -39,11 +58,10 @@ struct RunOptions {
   bool dryRun = false;     // compute the lines, write nothing
   bool keepGoing = false;  // go on after a failed file instead of stopping
   // How many corrected copies may be written ahead before they replace their
-  // files, so the disk can take them in one pass. The first file of a run is
-  // replaced alone; batches then double up to this. 1 replaces each file
-  // before the next one is read. 32 measured faster than 16 or 64 on ext4,
-  // and no more temporaries are alive at once than a fatal signal cleans up
-  // (installInterruptCleanup).
+  // files, so the disk can take them in one pass; at most kMaxBatchFiles.
+  // The first file of a run is replaced alone; batches then double up to
+  // this. 1 replaces each file before the next one is read. 32 measured
+  // faster than 16 or 64 on ext4.
   std::size_t batchFiles = 32;
 };
 
@@ -71,19 +89,12 @@ struct RunSummary {
   std::vector<Error> syncErrors;
 };
 
-// Corrects one result file in place. On success the file holds the corrected
-// text, with the permission bits it had. On failure it is byte-identical to
-// what it was and no temporary file is left; the report's error names the
-// file, the operation and the reason.
-FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job,
-                          bool dryRun);
-
 // Handles the jobs in order. Stops after the first failure unless told to
 // keep going. Each file is replaced only once its own corrected copy is on
-// the disk, and files are replaced in list order; a failure or a stop
-// leaves every file either corrected or untouched, and no temporary file.
-RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
-                   const RunOptions& options, RunObserver* observer = nullptr);
+// the disk, and files are replaced in list order; a failure or a stop leaves
+// every file either corrected or untouched, and no temporary file.
+RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
+                   RunObserver* observer = nullptr);
 
 // The run behind the window's "GO": every selected entry of the result folder
 // is corrected against the spectrum of the same base name in the spectrum

@@ -143,9 +143,10 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(
-      realFileSystem(),
-      {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
+  RunSummary summary = runJobs(realFileSystem(),
+                               testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
+                                                 {dir_.path(), "S002.pkl", dir_.path()}}),
+                               keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
@@ -209,9 +210,10 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = runJobs(
-      realFileSystem(),
-      {{dir_.path(), "S002.pkl", dir_.path()}, {dir_.path(), "S003.pkl", dir_.path()}}, keepGoing);
+  RunSummary again = runJobs(realFileSystem(),
+                             testing::jobList({{dir_.path(), "S002.pkl", dir_.path()},
+                                               {dir_.path(), "S003.pkl", dir_.path()}}),
+                             keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
@@ -260,7 +262,8 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   writeFile(dir_ / "S.chn", testing::chnHeader("07", "05xyz091", "143000"));
   RunOptions dryRun;
   dryRun.dryRun = true;
-  RunSummary dry = runJobs(realFileSystem(), {{dir_.path(), "S.pkl", dir_.path()}}, dryRun);
+  RunSummary dry =
+      runJobs(realFileSystem(), testing::jobList({{dir_.path(), "S.pkl", dir_.path()}}), dryRun);
   EXPECT_EQ(dry.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
   EXPECT_EQ(folderNames(dir_.path()).size(), 2u);
@@ -309,9 +312,9 @@ std::vector<std::size_t> oneTo(std::size_t n) {
   return numbers;
 }
 
-std::vector<PklJob> jobsFor(const fs::path& folder, const std::vector<std::string>& names) {
-  std::vector<PklJob> jobs;
-  for (const std::string& name : names) jobs.push_back({folder, name, folder});
+PklJobs jobsFor(const fs::path& folder, const std::vector<std::string>& names) {
+  PklJobs jobs;
+  for (const std::string& name : names) jobs.add(folder, name, folder);
   return jobs;
 }
 
@@ -443,9 +446,13 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
 }
 
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
-  SpectrumFinder finder(realFileSystem());
-  FileReport report = correctPklFile(
-      realFileSystem(), finder, {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
+  RunOptions dryRun;
+  dryRun.dryRun = true;
+  RunSummary summary = runJobs(
+      realFileSystem(),
+      testing::jobList({{fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}}), dryRun);
+  ASSERT_EQ(summary.failures.size(), 1u);
+  const FileReport& report = summary.failures.front();
   EXPECT_EQ(pathText(report.pklPath), "/pklfix-no-such-file.pkl");
   ASSERT_TRUE(report.error.has_value());
   EXPECT_EQ(report.error->code, ErrorCode::NotFound);

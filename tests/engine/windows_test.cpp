@@ -60,7 +60,6 @@ class PathLog final : public FileSystem {
     log.push_back("create " + pathText(path));
     return std::unique_ptr<WritableFile>(new Writer(files[pathText(path)]));
   }
-  Status setPermissions(const fs::path&, fs::perms) override { return {}; }
   Status rename(const fs::path& from, const fs::path& to) override {
     log.push_back("rename " + pathText(from) + " -> " + pathText(to));
     files[pathText(to)] = files[pathText(from)];
@@ -100,6 +99,7 @@ class PathLog final : public FileSystem {
       return {};
     }
     Status sync() override { return {}; }
+    Status setPermissions(fs::perms) override { return {}; }
     Status close() override { return {}; }
     std::string& bytes_;
   };
@@ -194,9 +194,10 @@ TEST_F(WindowsFileTest, ReadOnlyAttributeRefusesTheFileAndIsKept) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(
-      realFileSystem(),
-      {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
+  RunSummary summary = runJobs(realFileSystem(),
+                               testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
+                                                 {dir_.path(), "S002.pkl", dir_.path()}}),
+                               keepGoing);
   ASSERT_EQ(summary.failed, 1u);
   EXPECT_NE(summary.failures.front().error->message.find("read-only"), std::string::npos)
       << summary.failures.front().error->message;

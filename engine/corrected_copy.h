@@ -1,0 +1,40 @@
+#ifndef ENGINE_CORRECTED_COPY_H_
+#define ENGINE_CORRECTED_COPY_H_
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/atomic_replace.h"
+#include "engine/correct_pkl_files.h"
+#include "engine/file_system.h"
+#include "engine/spectrum_finder.h"
+#include "engine/status.h"
+
+namespace pklfix {
+
+struct CopyRequest {
+  std::filesystem::path folder;  // of the result file
+  std::string name;              // the result file's name, UTF-8, no folder part
+  std::filesystem::path chnFolder;
+  bool dryRun = false;  // compute and record, write nothing
+};
+
+struct CorrectedCopy {
+  FileInfo info;  // the result file as it was
+  // The corrected copy, written and on its way to the disk but not synced;
+  // null in a dry run.
+  std::unique_ptr<AtomicReplace> copy;
+};
+
+// Writes the corrected form of the result file `request` names to a
+// temporary copy beside it, stamping each acquisition line from its
+// spectrum (in a dry run, only computes the lines). The file must be a
+// writable regular file with a plain name. Records the lines written and
+// the warnings in `report`. On failure nothing is left on disk.
+Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
+                          const CopyRequest& request, FileReport& report, CorrectedCopy& result);
+
+}  // namespace pklfix
+
+#endif  // ENGINE_CORRECTED_COPY_H_
