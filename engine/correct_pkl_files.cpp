@@ -81,15 +81,15 @@ class Run {
       fail(file.report, s.error());
       return finishAlone(std::move(file));
     }
+    file.report.outcome = written.changed ? FileOutcome::Corrected : FileOutcome::AlreadyCorrect;
     if (options_.dryRun) return finishAlone(std::move(file));
     file.copy = std::move(written.copy);
     if (batch_.add(std::move(file), written.info.size)) return flush();
     return true;
   }
 
-  // Reports a file that waits for no copy of its own (a failure, or any in
-  // a dry run); the files before it in the batch go first, so files are
-  // still reported in list order.
+  // Reports a file that waits for no copy of its own; the files before it in
+  // the batch go first, so files are still reported in list order.
   bool finishAlone(ReplaceBatch::File file) {
     if (!flush()) return false;
     return finish(file);
@@ -103,8 +103,10 @@ class Run {
   }
 
   static void fail(FileReport& report, const Error& error) {
+    report.outcome = FileOutcome::Failed;
     report.error = error;
     report.lines.clear();
+    report.oldLines.clear();
   }
 
   // Records a finished file. False when the run must stop.
@@ -113,14 +115,20 @@ class Run {
     for (const std::string& warning : report.warnings) {
       summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
     }
-    bool failed = report.error.has_value();
-    if (failed) {
-      ++summary_.failed;
-    } else {
-      ++summary_.corrected;
-      if (!options_.dryRun) replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
+    switch (report.outcome) {
+      case FileOutcome::Corrected:
+        ++summary_.corrected;
+        if (!options_.dryRun) replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
+        break;
+      case FileOutcome::AlreadyCorrect:
+        ++summary_.alreadyCorrect;
+        break;
+      case FileOutcome::Failed:
+        ++summary_.failed;
+        break;
     }
     if (observer_) observer_->fileFinished(report, file.job + 1, jobs_.size());
+    bool failed = report.outcome == FileOutcome::Failed;
     if (failed) summary_.failures.push_back(std::move(report));
     return !failed || options_.keepGoing;
   }

@@ -46,11 +46,31 @@ class PklJobs {
   std::vector<Job> jobs_;
 };
 
+// A report keeps at most this many acquisition lines of a file, and at most
+// this many bytes of each line it replaced: enough for any real result file,
+// while a file of a million such lines, or one line of 100 MB, still costs a
+// run no more memory than any other file.
+inline constexpr std::size_t kMaxRecordedLines = 64;
+inline constexpr std::size_t kMaxRecordedLineBytes = 1024;
+
+enum class FileOutcome {
+  Corrected,       // replaced by its corrected copy (in a dry run: would be)
+  AlreadyCorrect,  // its corrected form is the file itself: not touched at all
+  Failed,          // left as it was; see FileReport::error
+};
+
 // What happened to one result file.
 struct FileReport {
   std::filesystem::path pklPath;
-  std::vector<std::string> lines;     // the acquisition lines written, or that would be
-  std::vector<std::string> warnings;  // each names the spectrum it concerns
+  FileOutcome outcome = FileOutcome::Corrected;
+  // The acquisition lines written (or that would be, or that are already
+  // there), and in the same order the lines they replaced, whole up to
+  // kMaxRecordedLineBytes; a longer one is cut and ends in "[... N bytes]".
+  // Both hold the first kMaxRecordedLines of the file's acquisitionLines.
+  std::vector<std::string> lines;
+  std::vector<std::string> oldLines;
+  std::size_t acquisitionLines = 0;
+  std::vector<std::string> warnings;  // each names the file it concerns
   std::optional<Error> error;         // set when the file was left as it was
 };
 
@@ -79,7 +99,8 @@ class RunObserver {
 };
 
 struct RunSummary {
-  std::size_t corrected = 0;  // files replaced by their corrected copies (or checked, in a dry run)
+  std::size_t corrected = 0;       // files replaced by their corrected copies (dry run: would be)
+  std::size_t alreadyCorrect = 0;  // files left untouched, their corrected form being themselves
   std::size_t failed = 0;
   bool stopped = false;  // the observer asked to stop before the list ended
   std::vector<FileReport> failures;
@@ -90,8 +111,9 @@ struct RunSummary {
 };
 
 // Handles the jobs in order. Stops after the first failure unless told to
-// keep going. Each file is replaced only once its own corrected copy is on
-// the disk, and files are replaced in list order; a failure or a stop leaves
+// keep going. A file whose corrected form is the file itself is not
+// touched. Each file is replaced only once its own corrected copy is on the
+// disk, and files are replaced in list order; a failure or a stop leaves
 // every file either corrected or untouched, and no temporary file.
 RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
                    RunObserver* observer = nullptr);

@@ -12,13 +12,23 @@ namespace {
 
 constexpr std::size_t kCopyBuffer = 64 * 1024;
 
-// Feeds the rewriter its stamps from the spectrum, records the lines, and
-// sends the output to the copy, or nowhere in a dry run.
+// Output held back while it may still equal the file, so that a file that
+// needs no change gets no copy; past this, the copy is written as it comes
+// and dropped if the file turns out unchanged after all.
+constexpr std::size_t kHeldBytes = 256 * 1024;
+
+// Takes the rewriter's output: feeds it its stamps from the spectrum, records
+// the lines, and writes the output to the copy once it differs from the
+// file.
 class CopyWriter final : public LineRewriter::Client {
  public:
   CopyWriter(FileSystem& fileSystem, SpectrumFinder& finder, const CopyRequest& request,
-             FileReport& report, AtomicReplace* copy)
-      : fileSystem_(fileSystem), finder_(finder), request_(request), report_(report), copy_(copy) {}
+             FileReport& report, CorrectedCopy& result)
+      : fileSystem_(fileSystem),
+        finder_(finder),
+        request_(request),
+        report_(report),
+        result_(result) {}
 
   Result<std::string> stamp() override {
     // The spectrum is read afresh for every acquisition line, as late as
@@ -34,18 +44,76 @@ class CopyWriter final : public LineRewriter::Client {
         report_.warnings.push_back(std::move(text));
       }
     }
-    report_.lines.push_back(std::string(AcquisitionPrefix) + stamp.value().text);
+    endRecord();
+    ++report_.acquisitionLines;
+    recording_ = report_.lines.size() < kMaxRecordedLines;
+    if (recording_) {
+      report_.lines.push_back(std::string(AcquisitionPrefix) + stamp.value().text);
+      report_.oldLines.emplace_back(AcquisitionPrefix);
+      oldBytes_ = AcquisitionPrefix.size();
+    }
     return std::move(stamp.value().text);
   }
 
-  Status write(std::string_view bytes) override { return copy_ ? copy_->write(bytes) : Status(); }
+  void replaced(std::string_view bytes) override {
+    if (!recording_) return;
+    std::string& old = report_.oldLines.back();
+    if (old.size() < kMaxRecordedLineBytes) {
+      old.append(bytes.substr(0, kMaxRecordedLineBytes - old.size()));
+    }
+    oldBytes_ += bytes.size();
+  }
+
+  void changed() override { result_.changed = true; }
+
+  Status write(std::string_view bytes) override {
+    if (request_.dryRun) return {};
+    if (!result_.copy) {
+      held_.append(bytes);
+      if (!result_.changed && held_.size() < kHeldBytes) return {};
+      return startCopy();
+    }
+    return result_.copy->write(bytes);
+  }
+
+  // After the rewriter's last output.
+  Status finish() {
+    endRecord();
+    if (!result_.changed) {
+      result_.copy.reset();  // removes a copy begun for a large file
+      return {};
+    }
+    return request_.dryRun || result_.copy ? Status() : startCopy();
+  }
 
  private:
+  Status startCopy() {
+    auto copy = std::make_unique<AtomicReplace>(fileSystem_);
+    if (Status s = copy->create(request_.folder, request_.name, result_.info.permissions); !s.ok())
+      return s;
+    if (Status s = copy->write(held_); !s.ok()) return s;
+    held_.clear();
+    held_.shrink_to_fit();
+    result_.copy = std::move(copy);
+    return {};
+  }
+
+  void endRecord() {
+    if (!recording_) return;
+    recording_ = false;
+    if (oldBytes_ > kMaxRecordedLineBytes) {
+      report_.oldLines.back() += " [... " + std::to_string(oldBytes_) + " bytes]";
+    }
+  }
+
   FileSystem& fileSystem_;
   SpectrumFinder& finder_;
   const CopyRequest& request_;
   FileReport& report_;
-  AtomicReplace* copy_;
+  CorrectedCopy& result_;
+  std::string held_;  // output not yet in a copy
+  bool recording_ = false;
+  std::uintmax_t oldBytes_ = 0;  // of the replaced line being recorded
 };
 
 // A name with a folder part would put the temporary copy, and the file it
@@ -105,18 +173,12 @@ Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(pklPath);
   if (!in.ok()) return in.error();
 
-  std::unique_ptr<AtomicReplace> copy;
-  if (!request.dryRun) {
-    copy = std::make_unique<AtomicReplace>(fileSystem);
-    if (Status s = copy->create(request.folder, request.name, result.info.permissions); !s.ok())
-      return s;
-  }
-  CopyWriter writer(fileSystem, finder, request, report, copy.get());
+  CopyWriter writer(fileSystem, finder, request, report, result);
   LineRewriter rewriter(writer);
   if (Status s = copyRewritten(*in.value(), rewriter); !s.ok()) return s;
+  if (Status s = writer.finish(); !s.ok()) return s;
   in.value().reset();  // Windows will not rename over a file that is still open.
-  if (copy) copy->startSync();
-  result.copy = std::move(copy);
+  if (result.copy) result.copy->startSync();
   return {};
 }
 

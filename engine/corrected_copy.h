@@ -22,16 +22,21 @@ struct CopyRequest {
 
 struct CorrectedCopy {
   FileInfo info;  // the result file as it was
+  // True when the corrected form differs from the file, line ends included.
+  bool changed = false;
   // The corrected copy, written and on its way to the disk but not synced;
-  // null in a dry run.
+  // null when nothing changed, or in a dry run.
   std::unique_ptr<AtomicReplace> copy;
 };
 
-// Writes the corrected form of the result file `request` names to a
-// temporary copy beside it, stamping each acquisition line from its
-// spectrum (in a dry run, only computes the lines). The file must be a
-// writable regular file with a plain name. Records the lines written and
-// the warnings in `report`. On failure nothing is left on disk.
+// Computes the corrected form of the result file `request` names, stamping
+// each acquisition line from its spectrum. The file must be a writable regular
+// file with a plain name. The copy is created only once the corrected form
+// is known to differ from the file, so a file that needs no change is read
+// once and nothing is written (past 256 KiB of unchanged output a copy is
+// begun, and removed again if nothing changed). Records the lines, the lines
+// they replace and the warnings in `report`. On failure nothing is left on
+// disk.
 Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
                           const CopyRequest& request, FileReport& report, CorrectedCopy& result);
 

@@ -22,7 +22,7 @@ inline constexpr std::size_t kMaxBatchFiles = kMaxLiveTemporaries;
 
 // Files whose corrected copies are written and wait to replace them, in list
 // order. The disk so takes a batch of small copies in one pass instead of one
-// write-and-wait per file. A file that needs no copy waits
+// write-and-wait per file. A file that needs no copy (already correct) waits
 // its turn too, so files are still reported in list order.
 //
 // The batch is full, and must be flushed, at its current limit of copies, at
