@@ -7,6 +7,7 @@
 #include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
 #include "engine/file_system.h"
+#include "engine/leftovers.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -21,9 +22,9 @@ constexpr const char* kUsage =
     "date and time from the header of the spectrum (.chn) of the same base name.\n"
     "\n"
     "  PATH            a result file, or a folder: every .pkl file in it, in name order\n"
-
+    "                  (a copy an interrupted run left is no result file)\n"
     "  --chn-dir DIR   the folder of the spectra (default: each result file's folder)\n"
-    "  --dry-run       print what each file would get; write nothing\n"
+    "  --dry-run       print what each file would get; write and remove nothing\n"
     "  --keep-going    after a failed file, go on with the rest\n"
     "  --quiet         print nothing on stdout; errors and warnings still go to stderr\n"
     "  --help          show this help\n"
@@ -35,7 +36,8 @@ constexpr const char* kUsage =
     "                               (\"; \" between several)\n"
     "  PATH: no acquisition line    only its line ends were rewritten\n"
     "  PATH: already correct: LINE  left untouched, as a second run leaves every file\n"
-
+    "A copy an interrupted run left of a file is removed when the file is handled:\n"
+    "  COPY: removed: an interrupted run's copy of NAME\n"
     "Lines are shown whole up to 1024 bytes; control characters as \\xNN, \\ as \\\\.\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when any failed, 2 for a usage error.\n";
@@ -103,7 +105,7 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
     fs::path path = utf8Path(text);
     if (isFolder(fileSystem, path)) {
       const fs::path chnFolder = options.chnDir.value_or(path);
-      Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem, path, ".pkl");
+      Result<std::vector<std::string>> names = listResultFiles(fileSystem, path, chnFolder);
       if (!names.ok()) {
         err << kProgram << ": " << text << ": " << names.error().message << '\n';
         failed = true;
@@ -160,8 +162,8 @@ std::string lineRecord(const FileReport& report, bool withOld) {
 
 class CliObserver final : public RunObserver {
  public:
-  CliObserver(std::ostream& out, std::ostream& err, bool quiet)
-      : out_(out), err_(err), quiet_(quiet) {}
+  CliObserver(std::ostream& out, std::ostream& err, bool quiet, bool dryRun)
+      : out_(out), err_(err), quiet_(quiet), dryRun_(dryRun) {}
 
   void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
     std::string path = pathText(report.pklPath);
@@ -174,6 +176,10 @@ class CliObserver final : public RunObserver {
     }
     if (quiet_) return;
     out_ << path << ": " << outcome(report) << '\n';
+    for (const fs::path& leftover : report.leftoversRemoved) {
+      out_ << pathText(leftover) << (dryRun_ ? ": would be removed: " : ": removed: ")
+           << "an interrupted run's copy of " << pathText(report.pklPath.filename()) << '\n';
+    }
   }
 
  private:
@@ -182,6 +188,9 @@ class CliObserver final : public RunObserver {
       case FileOutcome::AlreadyCorrect:
         return report.lines.empty() ? "already correct, no acquisition line"
                                     : "already correct: " + lineRecord(report, false);
+      case FileOutcome::LeftoverCopy:
+        return "not a result file: an interrupted run's copy of " +
+               pathText(report.copyOf.filename());
       case FileOutcome::Corrected:
       case FileOutcome::Failed:
         break;
@@ -195,6 +204,7 @@ class CliObserver final : public RunObserver {
   std::ostream& out_;
   std::ostream& err_;
   bool quiet_;
+  bool dryRun_;
 };
 
 }  // namespace
@@ -217,7 +227,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (failed && !options.run.keepGoing) return kExitFailure;
 
-  CliObserver observer(out, err, options.quiet);
+  CliObserver observer(out, err, options.quiet, options.run.dryRun);
   RunSummary summary = runJobs(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
   for (const Error& error : summary.syncErrors) {
     err << kProgram << ": warning: " << error.message << '\n';

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "engine/corrected_copy.h"
+#include "engine/leftovers.h"
 #include "engine/replace_batch.h"
 #include "engine/spectrum_finder.h"
 
@@ -38,6 +40,7 @@ class Run {
   Run(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options, RunObserver* observer)
       : fileSystem_(fileSystem),
         finder_(fileSystem),
+        candidates_(fileSystem),
         jobs_(jobs),
         options_(options),
         observer_(observer),
@@ -63,6 +66,7 @@ class Run {
   bool handle(std::size_t index) {
     const PklJobs::Job& job = jobs_.jobs()[index];
     const fs::path& folder = jobs_.folder(job.pklFolder);
+    const fs::path& chnFolder = jobs_.folder(job.chnFolder);
     ReplaceBatch::File file;
     file.job = index;
     file.report.pklPath = folder / utf8Path(job.name);
@@ -70,11 +74,13 @@ class Run {
     // it; the run's own copy is never taken for a result file.
     if (batch_.holds(file.report.pklPath) && !flush()) return false;
 
+    if (isLeftover(file.report, folder, job.name, chnFolder)) return finishAlone(std::move(file));
     CopyRequest request;
     request.folder = folder;
     request.name = job.name;
-    request.chnFolder = jobs_.folder(job.chnFolder);
+    request.chnFolder = chnFolder;
     request.dryRun = options_.dryRun;
+    request.leftovers = &candidates_;
     CorrectedCopy written;
     Status s = writeCorrectedCopy(fileSystem_, finder_, request, file.report, written);
     if (!s.ok()) {
@@ -82,9 +88,24 @@ class Run {
       return finishAlone(std::move(file));
     }
     file.report.outcome = written.changed ? FileOutcome::Corrected : FileOutcome::AlreadyCorrect;
+    file.report.leftoversRemoved = std::move(written.prefixes);
     if (options_.dryRun) return finishAlone(std::move(file));
     file.copy = std::move(written.copy);
     if (batch_.add(std::move(file), written.info.size)) return flush();
+    return true;
+  }
+
+  // A job that is a copy an interrupted run left of another file is not
+  // corrected, nor removed here: handling that file removes it.
+  bool isLeftover(FileReport& report, const fs::path& folder, const std::string& name,
+                  const fs::path& chnFolder) {
+    auto removed = removed_.find(report.pklPath);
+    std::optional<std::string> of = removed != removed_.end()
+                                        ? std::optional<std::string>(removed->second)
+                                        : leftoverOf(fileSystem_, finder_, folder, name, chnFolder);
+    if (!of) return false;
+    report.outcome = FileOutcome::LeftoverCopy;
+    report.copyOf = folder / utf8Path(*of);
     return true;
   }
 
@@ -107,11 +128,14 @@ class Run {
     report.error = error;
     report.lines.clear();
     report.oldLines.clear();
+    report.leftoversRemoved.clear();
   }
 
-  // Records a finished file. False when the run must stop.
+  // Records a finished file, and removes the leftovers it made redundant.
+  // False when the run must stop.
   bool finish(ReplaceBatch::File& file) {
     FileReport& report = file.report;
+    if (!options_.dryRun && report.outcome != FileOutcome::Failed) removeLeftovers(report);
     for (const std::string& warning : report.warnings) {
       summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
     }
@@ -123,24 +147,52 @@ class Run {
       case FileOutcome::AlreadyCorrect:
         ++summary_.alreadyCorrect;
         break;
+      case FileOutcome::LeftoverCopy:
+        ++summary_.leftoverCopies;
+        break;
       case FileOutcome::Failed:
         ++summary_.failed;
         break;
     }
+    summary_.leftoversRemoved += report.leftoversRemoved.size();
     if (observer_) observer_->fileFinished(report, file.job + 1, jobs_.size());
     bool failed = report.outcome == FileOutcome::Failed;
     if (failed) summary_.failures.push_back(std::move(report));
     return !failed || options_.keepGoing;
   }
 
+  // A leftover that cannot be removed costs nothing but space: the file it
+  // copies is handled, so the run goes on and says so.
+  void removeLeftovers(FileReport& report) {
+    std::vector<fs::path> removed;
+    for (fs::path& leftover : report.leftoversRemoved) {
+      candidates_.forget(leftover);
+      if (Status s = fileSystem_.remove(leftover); !s.ok()) {
+        // One already gone (the same folder named two ways) needs no word.
+        if (s.error().code != ErrorCode::NotFound) {
+          report.warnings.push_back("cannot remove the copy an interrupted run left: " +
+                                    s.error().message);
+        }
+        continue;
+      }
+      removed_.emplace(leftover, pathText(report.pklPath.filename()));
+      removed.push_back(std::move(leftover));
+    }
+    report.leftoversRemoved = std::move(removed);
+  }
+
   FileSystem& fileSystem_;
   SpectrumFinder finder_;
+  LeftoverCandidates candidates_;
   const PklJobs& jobs_;
   const RunOptions& options_;
   RunObserver* observer_;
   ReplaceBatch batch_;
   RunSummary summary_;
   std::set<fs::path> replacedIn_;
+  // Leftovers this run removed, and the names of the files they copied, in
+  // case one of them is also on the list.
+  std::map<fs::path, std::string> removed_;
 };
 
 }  // namespace

@@ -56,6 +56,7 @@ inline constexpr std::size_t kMaxRecordedLineBytes = 1024;
 enum class FileOutcome {
   Corrected,       // replaced by its corrected copy (in a dry run: would be)
   AlreadyCorrect,  // its corrected form is the file itself: not touched at all
+  LeftoverCopy,    // not a result file but a copy an interrupted run left of one
   Failed,          // left as it was; see FileReport::error
 };
 
@@ -70,12 +71,17 @@ struct FileReport {
   std::vector<std::string> lines;
   std::vector<std::string> oldLines;
   std::size_t acquisitionLines = 0;
+  // Copies left by interrupted runs that handling this file removed (in a
+  // dry run: would remove).
+  std::vector<std::filesystem::path> leftoversRemoved;
+  // For a LeftoverCopy: the result file it is a copy of.
+  std::filesystem::path copyOf;
   std::vector<std::string> warnings;  // each names the file it concerns
   std::optional<Error> error;         // set when the file was left as it was
 };
 
 struct RunOptions {
-  bool dryRun = false;     // compute the lines, write nothing
+  bool dryRun = false;     // compute the lines, write and remove nothing
   bool keepGoing = false;  // go on after a failed file instead of stopping
   // How many corrected copies may be written ahead before they replace their
   // files, so the disk can take them in one pass; at most kMaxBatchFiles.
@@ -99,8 +105,10 @@ class RunObserver {
 };
 
 struct RunSummary {
-  std::size_t corrected = 0;       // files replaced by their corrected copies (dry run: would be)
-  std::size_t alreadyCorrect = 0;  // files left untouched, their corrected form being themselves
+  std::size_t corrected = 0;         // files replaced by their corrected copies (dry run: would be)
+  std::size_t alreadyCorrect = 0;    // files left untouched, their corrected form being themselves
+  std::size_t leftoverCopies = 0;    // files given that were copies left by interrupted runs
+  std::size_t leftoversRemoved = 0;  // such copies removed (dry run: that would be)
   std::size_t failed = 0;
   bool stopped = false;  // the observer asked to stop before the list ended
   std::vector<FileReport> failures;
@@ -114,7 +122,9 @@ struct RunSummary {
 // keep going. A file whose corrected form is the file itself is not
 // touched. Each file is replaced only once its own corrected copy is on the
 // disk, and files are replaced in list order; a failure or a stop leaves
-// every file either corrected or untouched, and no temporary file.
+// every file either corrected or untouched, and no temporary file. Handling
+// a file also removes the copies interrupted runs left of it (leftovers.h);
+// a job that is itself such a copy is reported as one and not corrected.
 RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
                    RunObserver* observer = nullptr);
 

@@ -1,9 +1,11 @@
 #include "engine/corrected_copy.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/chn_header.h"
 #include "engine/file_names.h"
+#include "engine/leftovers.h"
 #include "engine/line_rewriter.h"
 
 namespace pklfix {
@@ -12,14 +14,62 @@ namespace {
 
 constexpr std::size_t kCopyBuffer = 64 * 1024;
 
+// A file read alongside a stream of bytes, to learn whether its bytes are a
+// beginning of the stream, or all of it. States: matching (every byte so far
+// equal), shorter (it ended while the stream went on), same (it ended with
+// the stream), differs. The file is closed as soon as the answer is known.
+class FileComparison {
+ public:
+  // A file that could not be opened is taken to differ.
+  explicit FileComparison(std::unique_ptr<ReadableFile> file)
+      : file_(std::move(file)), state_(file_ ? State::Matching : State::Differs) {}
+
+  // Compares the next bytes of the stream, using `scratch` to read.
+  Status feed(std::string_view bytes, char* scratch) {
+    while (state_ == State::Matching && !bytes.empty()) {
+      Result<std::size_t> n = file_->read(scratch, std::min(bytes.size(), kCopyBuffer));
+      if (!n.ok()) return n.error();
+      if (n.value() == 0) {
+        settle(State::Shorter);
+      } else if (std::memcmp(scratch, bytes.data(), n.value()) != 0) {
+        settle(State::Differs);
+      } else {
+        bytes.remove_prefix(n.value());
+      }
+    }
+    return {};
+  }
+  // After the stream's last byte: a file with more bytes differs.
+  Status finish(char* scratch) {
+    if (state_ != State::Matching) return {};
+    Result<std::size_t> n = file_->read(scratch, 1);
+    if (!n.ok()) return n.error();
+    settle(n.value() == 0 ? State::Same : State::Differs);
+    return {};
+  }
+  void giveUp() { settle(State::Differs); }
+
+  bool beginning() const { return state_ == State::Shorter || state_ == State::Same; }
+
+ private:
+  enum class State { Matching, Shorter, Same, Differs };
+  void settle(State state) {
+    state_ = state;
+    file_.reset();  // Windows renames and removes no file that is open.
+  }
+
+  std::unique_ptr<ReadableFile> file_;
+  State state_;
+};
+
 // Output held back while it may still equal the file, so that a file that
 // needs no change gets no copy; past this, the copy is written as it comes
 // and dropped if the file turns out unchanged after all.
 constexpr std::size_t kHeldBytes = 256 * 1024;
 
 // Takes the rewriter's output: feeds it its stamps from the spectrum, records
-// the lines, and writes the output to the copy once it differs from the
-// file.
+// the lines, holds the output against the candidates, and writes it to the
+// copy once it differs from the file.
 class CopyWriter final : public LineRewriter::Client {
  public:
   CopyWriter(FileSystem& fileSystem, SpectrumFinder& finder, const CopyRequest& request,
@@ -28,7 +78,13 @@ class CopyWriter final : public LineRewriter::Client {
         finder_(finder),
         request_(request),
         report_(report),
-        result_(result) {}
+        result_(result),
+        scratch_(std::make_unique<char[]>(kCopyBuffer)) {}
+
+  void compareWith(fs::path path, FileComparison candidate) {
+    candidatePaths_.push_back(std::move(path));
+    candidates_.push_back(std::move(candidate));
+  }
 
   Result<std::string> stamp() override {
     // The spectrum is read afresh for every acquisition line, as late as
@@ -67,6 +123,10 @@ class CopyWriter final : public LineRewriter::Client {
   void changed() override { result_.changed = true; }
 
   Status write(std::string_view bytes) override {
+    for (FileComparison& candidate : candidates_) {
+      // A candidate that cannot be read is simply not recognised.
+      if (!candidate.feed(bytes, scratch_.get()).ok()) candidate.giveUp();
+    }
     if (request_.dryRun) return {};
     if (!result_.copy) {
       held_.append(bytes);
@@ -79,6 +139,12 @@ class CopyWriter final : public LineRewriter::Client {
   // After the rewriter's last output.
   Status finish() {
     endRecord();
+    for (FileComparison& candidate : candidates_) {
+      if (!candidate.finish(scratch_.get()).ok()) candidate.giveUp();
+    }
+    for (std::size_t k = 0; k < candidates_.size(); ++k) {
+      if (candidates_[k].beginning()) result_.prefixes.push_back(candidatePaths_[k]);
+    }
     if (!result_.changed) {
       result_.copy.reset();  // removes a copy begun for a large file
       return {};
@@ -111,6 +177,9 @@ class CopyWriter final : public LineRewriter::Client {
   const CopyRequest& request_;
   FileReport& report_;
   CorrectedCopy& result_;
+  std::vector<fs::path> candidatePaths_;
+  std::vector<FileComparison> candidates_;
+  std::unique_ptr<char[]> scratch_;
   std::string held_;  // output not yet in a copy
   bool recording_ = false;
   std::uintmax_t oldBytes_ = 0;  // of the replaced line being recorded
@@ -170,10 +239,22 @@ Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
   Result<FileInfo> checked = checkReplaceable(fileSystem, pklPath);
   if (!checked.ok()) return checked.error();
   result.info = checked.value();
+  std::vector<fs::path> candidates = request.candidates;
+  if (request.leftovers) {
+    Result<std::vector<fs::path>> found =
+        request.leftovers->of(request.folder, request.name, request.chnFolder, finder);
+    if (!found.ok()) return found.error();
+    candidates.insert(candidates.end(), found.value().begin(), found.value().end());
+  }
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(pklPath);
   if (!in.ok()) return in.error();
-
   CopyWriter writer(fileSystem, finder, request, report, result);
+  for (fs::path& candidate : candidates) {
+    Result<std::unique_ptr<ReadableFile>> file = fileSystem.openForReading(candidate);
+    // One that cannot be opened is not recognised, and stays as it is.
+    writer.compareWith(std::move(candidate),
+                       FileComparison(file.ok() ? std::move(file.value()) : nullptr));
+  }
   LineRewriter rewriter(writer);
   if (Status s = copyRewritten(*in.value(), rewriter); !s.ok()) return s;
   if (Status s = writer.finish(); !s.ok()) return s;

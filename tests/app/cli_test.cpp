@@ -147,7 +147,7 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
 }
 
 // Every change on record, one file per line: what it had and what it got,
-// and what was left as it was.
+// what was left as it was, what a killed run left behind and was removed.
 TEST_F(CliTest, RecordsWhatEachFileHadAndGot) {
   const std::string right = "Acquisition Date : 03-05-2009 14:30:07";
   const std::vector<std::pair<std::string, std::string>> files = {
@@ -161,6 +161,7 @@ TEST_F(CliTest, RecordsWhatEachFileHadAndGot) {
     writeFile(dir_ / name, bytes);
     writeFile(dir_ / spectrumName(name), sampleChn());
   }
+  writeFile(dir_ / "newA.pkl", std::string(kCorrected).substr(0, 12));
   const std::string record = path("A.pkl") + ": Acquisition Date : wrong -> " + right + "\n" +  //
                              path("B.pkl") + ": Acquisition Date : x -> " + right +
                              "; Acquisition Date : \\x1b[2J\\\\ -> " + right + "\n" +  //
@@ -168,15 +169,23 @@ TEST_F(CliTest, RecordsWhatEachFileHadAndGot) {
                              path("D.pkl") + ": already correct: " + right + "\n" +    //
                              path("E.pkl") + ": " + right + " -> " + right +
                              " (line ends rewritten)\n";
+  const std::string removed = path("newA.pkl") + ": removed: an interrupted run's copy of A.pkl\n";
+  auto withRemoved = [&](std::string_view how) {
+    std::string out = record;
+    out.insert(out.find(path("B.pkl")), path("newA.pkl") + ": " + std::string(how) +
+                                            ": an interrupted run's copy of A.pkl\n");
+    return out;
+  };
 
   CliRun dry = cli({"--dry-run", pathText(dir_.path())});
   EXPECT_EQ(dry.status, kExitSuccess) << dry.err;
-  EXPECT_EQ(dry.out, record);
-  EXPECT_EQ(readFile(dir_ / "A.pkl"), kPkl);
+  EXPECT_EQ(dry.out, withRemoved("would be removed"));
+  EXPECT_TRUE(fs::exists(dir_ / "newA.pkl"));
 
   CliRun run = cli({pathText(dir_.path())});
   EXPECT_EQ(run.status, kExitSuccess) << run.err;
-  EXPECT_EQ(run.out, record);
+  EXPECT_EQ(run.out, withRemoved("removed"));
+  EXPECT_FALSE(fs::exists(dir_ / "newA.pkl"));
 
   CliRun again = cli({pathText(dir_.path())});
   EXPECT_EQ(again.status, kExitSuccess) << again.err;
