@@ -30,7 +30,7 @@ std::string temporaryName(std::string_view name, int attempt);
 // beside it. States:
 //   none       nothing on disk: before create(), or after it failed;
 //   writing    the temporary exists, is ours and open for writing;
-//   written    it has its permission bits, is on the disk and closed;
+//   written    it is on the disk, has its permission bits and is closed;
 //   committed  renamed over its target; nothing of ours is left to remove.
 // Destroying it while writing or written removes the temporary.
 class AtomicReplace {
@@ -43,7 +43,7 @@ class AtomicReplace {
   // Creates the temporary for `name` in `folder` under the first free
   // temporaryName(), exclusively: whatever holds a name (a file, a folder, a
   // link, which is never followed) is left alone and the next name tried.
-  // The copy will get `permissions` before it is synced.
+  // The copy will get `permissions` when it is finished.
   Status create(const std::filesystem::path& folder, std::string_view name,
                 std::filesystem::perms permissions);
   // Appends to the copy. A large copy is handed to the disk every few
@@ -51,8 +51,8 @@ class AtomicReplace {
   Status write(std::string_view bytes);
   // Tells the disk to start writing the copy, without waiting.
   void startSync();
-  // Sets the permission bits on the open copy, syncs and closes it; done
-  // once, and by commit() when not called before.
+  // Syncs the copy, sets its permission bits on the open file and closes
+  // it; done once, and by commit() when not called before.
   Status finishWriting();
   // Puts the copy in the place of `target` in one step.
   Status commit(const std::filesystem::path& target);
