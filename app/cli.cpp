@@ -2,12 +2,12 @@
 
 #include <optional>
 #include <ostream>
-#include <system_error>
 #include <variant>
 
 #include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
 #include "engine/file_system.h"
+#include "engine/leftovers.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -22,13 +22,23 @@ constexpr const char* kUsage =
     "date and time from the header of the spectrum (.chn) of the same base name.\n"
     "\n"
     "  PATH            a result file, or a folder: every .pkl file in it, in name order\n"
+    "                  (a copy an interrupted run left is no result file)\n"
     "  --chn-dir DIR   the folder of the spectra (default: each result file's folder)\n"
-    "  --dry-run       print the line each file would get; write nothing\n"
+    "  --dry-run       print what each file would get; write and remove nothing\n"
     "  --keep-going    after a failed file, go on with the rest\n"
     "  --quiet         print nothing on stdout; errors and warnings still go to stderr\n"
     "  --help          show this help\n"
     "  --version       show the version\n"
     "  --              end of options: every argument after it is a PATH\n"
+    "\n"
+    "Each file gets one line on stdout, one of:\n"
+    "  PATH: OLD -> NEW             the acquisition line it had, and the one it got\n"
+    "                               (\"; \" between several)\n"
+    "  PATH: no acquisition line    only its line ends were rewritten\n"
+    "  PATH: already correct: LINE  left untouched, as a second run leaves every file\n"
+    "A copy an interrupted run left of a file is removed when the file is handled:\n"
+    "  COPY: removed: an interrupted run's copy of NAME\n"
+    "Lines are shown whole up to 1024 bytes; control characters as \\xNN, \\ as \\\\.\n"
     "\n"
     "Exit status: 0 when every file was handled, 1 when any failed, 2 for a usage error.\n";
 
@@ -79,34 +89,34 @@ std::variant<Options, UsageError, int> parse(const std::vector<std::string>& arg
   return options;
 }
 
-bool isFolder(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_directory(path, ec);
+// A folder, or a link to one. Anything that cannot be examined is taken
+// for a file, whose opening then says what is wrong.
+bool isFolder(FileSystem& fileSystem, const fs::path& path) {
+  Result<FileInfo> info = fileSystem.stat(path);
+  return info.ok() && info.value().targetType == FileType::Directory;
 }
 
 // Turns the PATHs into jobs. A folder is listed now; a folder that cannot be
 // listed counts as a failed PATH.
-std::variant<std::vector<PklJob>, UsageError> collectJobs(FileSystem& fileSystem,
-                                                          const Options& options, std::ostream& err,
-                                                          bool& failed) {
-  std::vector<PklJob> jobs;
+std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Options& options,
+                                              std::ostream& err, bool& failed) {
+  PklJobs jobs;
   for (const std::string& text : options.paths) {
     fs::path path = utf8Path(text);
-    if (isFolder(path)) {
-      Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem, path, ".pkl");
+    if (isFolder(fileSystem, path)) {
+      const fs::path chnFolder = options.chnDir.value_or(path);
+      Result<std::vector<std::string>> names = listResultFiles(fileSystem, path, chnFolder);
       if (!names.ok()) {
         err << kProgram << ": " << text << ": " << names.error().message << '\n';
         failed = true;
         if (!options.run.keepGoing) return jobs;
         continue;
       }
-      for (std::string& name : names.value()) {
-        jobs.push_back({path, std::move(name), options.chnDir.value_or(path)});
-      }
+      for (std::string& name : names.value()) jobs.add(path, std::move(name), chnFolder);
     } else if (hasExtension(text, ".pkl")) {
       // A bare name's folder is empty; the current folder is meant.
       fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-      jobs.push_back({folder, pathText(path.filename()), options.chnDir.value_or(folder)});
+      jobs.add(folder, pathText(path.filename()), options.chnDir.value_or(folder));
     } else {
       return UsageError{text + ": neither a .pkl file nor a folder"};
     }
@@ -114,10 +124,46 @@ std::variant<std::vector<PklJob>, UsageError> collectJobs(FileSystem& fileSystem
   return jobs;
 }
 
+// A line of a result file as one line of output: control characters and
+// the backslash escaped, so nothing in a file can end the line early or
+// reach the terminal as a command.
+std::string printable(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c == 0x7f) {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The acquisition lines of a file on one line: each as it was and as it is
+// now, or, for a file left untouched, each as it stands.
+std::string lineRecord(const FileReport& report, bool withOld) {
+  std::string record;
+  for (std::size_t i = 0; i < report.lines.size(); ++i) {
+    if (i > 0) record += "; ";
+    if (withOld) record += printable(report.oldLines[i]) + " -> ";
+    record += printable(report.lines[i]);
+  }
+  if (report.acquisitionLines > report.lines.size()) {
+    record +=
+        "; ... and " + std::to_string(report.acquisitionLines - report.lines.size()) + " more";
+  }
+  return record;
+}
+
 class CliObserver final : public RunObserver {
  public:
-  CliObserver(std::ostream& out, std::ostream& err, bool quiet)
-      : out_(out), err_(err), quiet_(quiet) {}
+  CliObserver(std::ostream& out, std::ostream& err, bool quiet, bool dryRun)
+      : out_(out), err_(err), quiet_(quiet), dryRun_(dryRun) {}
 
   void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
     std::string path = pathText(report.pklPath);
@@ -129,19 +175,36 @@ class CliObserver final : public RunObserver {
       return;
     }
     if (quiet_) return;
-    if (report.lines.empty()) {
-      out_ << path << ": no acquisition line\n";
-    } else {
-      out_ << path << ": " << report.lines.front();
-      if (report.lines.size() > 1) out_ << " (" << report.lines.size() << " lines)";
-      out_ << '\n';
+    out_ << path << ": " << outcome(report) << '\n';
+    for (const fs::path& leftover : report.leftoversRemoved) {
+      out_ << pathText(leftover) << (dryRun_ ? ": would be removed: " : ": removed: ")
+           << "an interrupted run's copy of " << pathText(report.pklPath.filename()) << '\n';
     }
   }
 
  private:
+  static std::string outcome(const FileReport& report) {
+    switch (report.outcome) {
+      case FileOutcome::AlreadyCorrect:
+        return report.lines.empty() ? "already correct, no acquisition line"
+                                    : "already correct: " + lineRecord(report, false);
+      case FileOutcome::LeftoverCopy:
+        return "not a result file: an interrupted run's copy of " +
+               pathText(report.copyOf.filename());
+      case FileOutcome::Corrected:
+      case FileOutcome::Failed:
+        break;
+    }
+    if (report.lines.empty()) return "no acquisition line";
+    bool sameLines =
+        report.acquisitionLines == report.lines.size() && report.lines == report.oldLines;
+    return lineRecord(report, true) + (sameLines ? " (line ends rewritten)" : "");
+  }
+
   std::ostream& out_;
   std::ostream& err_;
   bool quiet_;
+  bool dryRun_;
 };
 
 }  // namespace
@@ -164,9 +227,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (failed && !options.run.keepGoing) return kExitFailure;
 
-  CliObserver observer(out, err, options.quiet);
-  RunSummary summary =
-      runJobs(fileSystem, std::get<std::vector<PklJob>>(collected), options.run, &observer);
+  CliObserver observer(out, err, options.quiet, options.run.dryRun);
+  RunSummary summary = runJobs(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
   for (const Error& error : summary.syncErrors) {
     err << kProgram << ": warning: " << error.message << '\n';
   }

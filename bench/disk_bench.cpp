@@ -3,7 +3,10 @@
 // Prints one table per scenario and a RESULT line with the ratio of the
 // medians. With --window, the window joins in, driven by
 // pklfix-window-bench: its run from GO to the run's box is timed against
-// pklfix-cli, and how long it takes to list the folder is reported.
+// pklfix-cli, and how long it takes to list the folder is reported. With
+// --second-run, pklfix-cli first corrects its corpus untimed, and its run
+// over the corrected folder is timed, against the floor's correction of a
+// fresh corpus; every file must keep its identity and modification time.
 // POSIX only, like the rest of bench/.
 
 #include <fcntl.h>
@@ -51,6 +54,7 @@ struct Contender {
 struct Scenario {
   CorpusOptions corpus;
   bool separateChn = false;
+  bool secondRun = false;
   int runs = 5;
   fs::path work;
 };
@@ -137,6 +141,19 @@ std::size_t check(const fs::path& pklFolder, const fs::path& expectedFolder, std
   return wrong;
 }
 
+// Identity and modification time of every result file.
+std::vector<std::string> fileStamps(const fs::path& pklFolder, std::size_t files) {
+  std::vector<std::string> stamps;
+  for (std::size_t i = 0; i < files; ++i) {
+    struct stat st {};
+    fs::path path = pklFolder / pklfix::bench::resultName(i);
+    if (::stat(path.c_str(), &st) != 0) return {};
+    stamps.push_back(std::to_string(st.st_ino) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                     std::to_string(st.st_mtim.tv_nsec));
+  }
+  return stamps;
+}
+
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   std::size_t n = values.size();
@@ -163,9 +180,10 @@ std::map<std::string, double> readSteps(const fs::path& report) {
 
 int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
   const CorpusOptions& base = scenario.corpus;
-  std::printf("== %zu result files of %.1f KiB%s%s (seed %llu, %d runs each, interleaved) ==\n",
+  std::printf("== %zu result files of %.1f KiB%s%s%s (seed %llu, %d runs each, interleaved) ==\n",
               base.files, base.resultBytes / 1024.0, base.upperCaseChn ? ", spectra *.CHN" : "",
               scenario.separateChn ? ", spectra in another folder" : "",
+              scenario.secondRun ? ", pklfix-cli over the folder it corrected" : "",
               static_cast<unsigned long long>(base.seed), scenario.runs);
   std::printf("load at start: %s\n", load().c_str());
   std::fflush(stdout);
@@ -186,13 +204,26 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
       if (c.checked) options.expectedFolder = root / "expected";
       fs::path pklFolder = root / "pkl";
       if (!pklfix::bench::writeCorpus(pklFolder, options, stats)) return 1;
+      std::string chnArgument = scenario.separateChn ? (root / "chn").string() : "";
+      const bool secondRun = scenario.secondRun && c.kind == Contender::Kind::Cli;
+      if (secondRun) {
+        std::vector<std::string> first = {c.program, "--quiet"};
+        if (!chnArgument.empty()) first.insert(first.end(), {"--chn-dir", chnArgument});
+        first.push_back(pklFolder.string());
+        if (spawn(first, root / "stderr.txt").status != 0) {
+          std::printf("%s: the first run failed:\n%s\n", c.label.c_str(),
+                      contents(root / "stderr.txt").c_str());
+          return 1;
+        }
+      }
+      const std::vector<std::string> stampsBefore =
+          secondRun ? fileStamps(pklFolder, base.files) : std::vector<std::string>();
       // Settle the generator's writes, and any discards of freed blocks, so
       // they do not land in the timed run.
       ::sync();
       waitForQuietDisk(root);
 
       std::vector<std::string> argv = {c.program};
-      std::string chnArgument = scenario.separateChn ? (root / "chn").string() : "";
       if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
       if (c.kind == Contender::Kind::Cli) argv.push_back("--quiet");
       if (c.kind == Contender::Kind::Window) {
@@ -227,6 +258,10 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
             check(pklFolder, root / "expected", base.files, scenario.separateChn ? 0 : base.files);
         checkedFiles += base.files;
       }
+      if (secondRun && fileStamps(pklFolder, base.files) != stampsBefore) {
+        std::printf("  TOUCHED the second run rewrote files in %s\n", pklFolder.c_str());
+        ++wrong;
+      }
       roots.push_back(root);
     }
   }
@@ -250,10 +285,10 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
   }
   double ratio = median(contenders[0].seconds) / median(contenders[1].seconds);
   std::printf(
-      "RESULT files=%zu size=%.1fKiB%s%s ratio %s/%s = %.3f  (%s %.1f us/file, peak %.2f MiB)\n",
+      "RESULT files=%zu size=%.1fKiB%s%s%s ratio %s/%s = %.3f  (%s %.1f us/file, peak %.2f MiB)\n",
       base.files, base.resultBytes / 1024.0, base.upperCaseChn ? " CHN" : "",
-      scenario.separateChn ? " chn-dir" : "", contenders[0].label.c_str(),
-      contenders[1].label.c_str(), ratio, contenders[0].label.c_str(),
+      scenario.separateChn ? " chn-dir" : "", scenario.secondRun ? " second-run" : "",
+      contenders[0].label.c_str(), contenders[1].label.c_str(), ratio, contenders[0].label.c_str(),
       median(contenders[0].seconds) * 1e6 / static_cast<double>(base.files),
       *std::max_element(contenders[0].peakKib.begin(), contenders[0].peakKib.end()) / 1024.0);
   for (const Contender& c : contenders) {
@@ -287,8 +322,9 @@ int main(int argc, char** argv) {
     std::puts(
         "Usage: pklfix-disk-bench --pklfix PATH --floor PATH [--work DIR] [--runs N]\n"
         "         [--seed N] [--files N] [--size BYTES[K|M|G]] [--upper-chn] [--separate-chn]\n"
-        "         [--window PATH]\n"
-        "--window adds the window, driven by pklfix-window-bench at PATH.");
+        "         [--window PATH] [--second-run]\n"
+        "--window adds the window, driven by pklfix-window-bench at PATH.\n"
+        "--second-run times pklfix-cli over the folder it has just corrected.");
     return 0;
   }
   Scenario scenario;
@@ -301,6 +337,7 @@ int main(int argc, char** argv) {
   scenario.corpus.resultBytes = args.size("--size", 8 * 1024);
   scenario.corpus.upperCaseChn = args.flag("--upper-chn");
   scenario.separateChn = args.flag("--separate-chn");
+  scenario.secondRun = args.flag("--second-run");
   std::string window = args.value("--window");
   std::vector<std::string> rest;
   if (!args.positional(rest) || !rest.empty() || pklfixCli.empty() || floor.empty() ||

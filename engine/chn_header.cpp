@@ -63,10 +63,6 @@ void checkField(std::string_view name, std::string_view field, int highest,
 
 }  // namespace
 
-const char* variantText(ChnVariant variant) {
-  return variant == ChnVariant::Seiko ? "SEIKO" : "ORTEC";
-}
-
 ChnStamp stampFromHeader(std::string_view header) {
   assert(header.size() >= kChnHeaderBytes);
   ChnStamp stamp;

@@ -27,7 +27,6 @@ struct Module1 {
 // "ORTEC" as two characters of text. The second byte of the field tells them
 // apart.
 enum class ChnVariant { Seiko, Ortec };
-const char* variantText(ChnVariant variant);
 
 struct ChnStamp {
   std::string text;  // MM-DD-YYYY HH:MM:SS, built from the header whatever it holds

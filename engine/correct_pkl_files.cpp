@@ -5,364 +5,202 @@
 #include <optional>
 #include <set>
 
-#include "engine/chn_header.h"
-#include "engine/file_names.h"
-#include "engine/line_rewriter.h"
+#include "engine/corrected_copy.h"
+#include "engine/leftovers.h"
+#include "engine/replace_batch.h"
+#include "engine/spectrum_finder.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
+
+std::size_t PklJobs::folderIndex(const fs::path& folder) {
+  auto [it, added] = indices_.emplace(folder, folders_.size());
+  if (added) folders_.push_back(folder);
+  return it->second;
+}
+
+void PklJobs::add(const fs::path& pklFolder, std::string name, const fs::path& chnFolder) {
+  Job job;
+  job.pklFolder = folderIndex(pklFolder);
+  job.chnFolder = folderIndex(chnFolder);
+  job.name = std::move(name);
+  jobs_.push_back(std::move(job));
+}
+
 namespace {
 
-constexpr std::size_t kCopyBuffer = 64 * 1024;
-// Tried after "new" + name is taken; each alternative keeps the name in view
-// and never ends in ".pkl", so it cannot show up in a result file list.
-constexpr int kTemporaryAlternatives = 100;
-constexpr std::size_t kWriteAhead = 8 * 1024 * 1024;
-
-// The corrected copy while it is written. States: none (nothing on disk),
-// open (the file exists and is ours: destroying the copy removes it), and
-// committed (renamed over the result file; nothing left to remove).
-class TemporaryCopy {
- public:
-  explicit TemporaryCopy(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
-  TemporaryCopy(const TemporaryCopy&) = delete;
-  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
-  ~TemporaryCopy() {
-    if (!open_) return;
-    file_.reset();
-    // Best effort: the error that brought us here is the one to report.
-    (void)fileSystem_.remove(path_);
-  }
-
-  Status create(const fs::path& folder, const std::string& name) {
-    Error firstError;
-    for (int attempt = 0; attempt <= kTemporaryAlternatives; ++attempt) {
-      std::string tempName = "new" + name;
-      if (attempt > 0) tempName += "." + std::to_string(attempt) + ".tmp";
-      fs::path path = folder / utf8Path(tempName);
-      Result<std::unique_ptr<WritableFile>> file = fileSystem_.createExclusive(path);
-      if (file.ok()) {
-        file_ = std::move(file.value());
-        path_ = std::move(path);
-        open_ = true;
-        return {};
-      }
-      if (attempt == 0) firstError = file.error();
-      // Something else holds that name; leave it be and try another.
-      if (file.error().code != ErrorCode::AlreadyExists) return file.error();
-    }
-    return firstError;
-  }
-
-  WritableFile& file() { return *file_; }
-
-  // Makes the copy durable and closes it; nothing more can be written.
-  Status finishWriting() {
-    if (!file_) return {};
-    if (Status s = file_->sync(); !s.ok()) return s;
-    Status closed = file_->close();
-    file_.reset();
-    return closed;
-  }
-
-  // Makes the copy durable (unless finishWriting() did), gives it
-  // `permissions` and puts it in the place of `target` in one step.
-  Status commit(const fs::path& target, fs::perms permissions) {
-    if (Status s = finishWriting(); !s.ok()) return s;
-    if (Status s = fileSystem_.setPermissions(path_, permissions); !s.ok()) return s;
-    if (Status s = fileSystem_.rename(path_, target); !s.ok()) return s;
-    open_ = false;
-    return {};
-  }
-
- private:
-  FileSystem& fileSystem_;
-  std::unique_ptr<WritableFile> file_;
-  fs::path path_;
-  bool open_ = false;
-};
-
-// Feeds the rewriter its stamps from the spectrum and sends its output to the
-// copy, or nowhere in a dry run.
-class RewriteClient final : public LineRewriter::Client {
- public:
-  RewriteClient(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job,
-                FileReport& report, WritableFile* out)
-      : fileSystem_(fileSystem), finder_(finder), job_(job), report_(report), out_(out) {}
-
-  Result<std::string> stamp() override {
-    // The spectrum is read afresh for every acquisition line, as late as
-    // possible, so a result file without one never needs its spectrum.
-    Result<fs::path> path = finder_.find(job_.chnFolder, spectrumName(job_.name));
-    if (!path.ok()) return path.error();
-    Result<ChnStamp> stamp = ReadChnDate(fileSystem_, path.value());
-    if (!stamp.ok()) return stamp.error();
-    for (const std::string& warning : stamp.value().warnings) {
-      std::string text = "spectrum " + pathText(path.value()) + ": " + warning;
-      if (std::find(report_.warnings.begin(), report_.warnings.end(), text) ==
-          report_.warnings.end()) {
-        report_.warnings.push_back(std::move(text));
-      }
-    }
-    report_.lines.push_back(std::string(AcquisitionPrefix) + stamp.value().text);
-    return std::move(stamp.value().text);
-  }
-
-  Status write(std::string_view bytes) override {
-    if (!out_) return {};
-    if (Status s = out_->write(bytes.data(), bytes.size()); !s.ok()) return s;
-    // A large file goes to the disk while the rest of it is read, so the
-    // final sync has little left to wait for.
-    unsynced_ += bytes.size();
-    if (unsynced_ >= kWriteAhead) {
-      out_->startSync();
-      unsynced_ = 0;
-    }
-    return {};
-  }
-
- private:
-  FileSystem& fileSystem_;
-  SpectrumFinder& finder_;
-  const PklJob& job_;
-  FileReport& report_;
-  WritableFile* out_;
-  std::size_t unsynced_ = 0;
-};
-
-// A name with a folder part would put the temporary copy, and the file it
-// replaces, somewhere other than the result folder.
-bool isPlainName(const std::string& name) {
-  fs::path path = utf8Path(name);
-  return !name.empty() && name != "." && name != ".." && !path.has_root_path() &&
-         path == path.filename();
-}
-
-Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) {
-  Result<FileInfo> info = fileSystem.stat(path);
-  if (!info.ok()) return info;
-  auto refuse = [&](ErrorCode code, std::string_view why) {
-    return Error{code, "cannot correct " + pathText(path) + ": " + std::string(why)};
-  };
-  switch (info.value().type) {
-    case FileType::Missing:
-      return refuse(ErrorCode::NotFound, "no such file");
-    case FileType::Symlink:
-      // Renaming over a link would replace the link, not the file it names.
-      return refuse(ErrorCode::InvalidArgument, "it is a symbolic link, not a regular file");
-    case FileType::Directory:
-    case FileType::Other:
-      return refuse(ErrorCode::InvalidArgument, "not a regular file");
-    case FileType::Regular:
-      break;
-  }
-  if ((info.value().permissions & fs::perms::owner_write) == fs::perms::none) {
-    return refuse(ErrorCode::InvalidArgument, "the file is read-only");
-  }
-  return info;
-}
-
-Status copyRewritten(ReadableFile& in, LineRewriter& rewriter) {
-  auto buffer = std::make_unique<char[]>(kCopyBuffer);
-  for (;;) {
-    Result<std::size_t> n = in.read(buffer.get(), kCopyBuffer);
-    if (!n.ok()) return n.error();
-    if (n.value() == 0) return rewriter.finish();
-    if (Status s = rewriter.feed(std::string_view(buffer.get(), n.value())); !s.ok()) return s;
-  }
-}
-
-// Writes the corrected copy of the job's file (in a dry run, only computes
-// the lines) and starts it on its way to the disk. On success `copy` holds
-// the copy, not yet synced, and `info` what the file was; on failure nothing
-// is left on disk.
-Status writeCopy(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job, bool dryRun,
-                 FileReport& report, std::unique_ptr<TemporaryCopy>& copy, FileInfo& info) {
-  if (!isPlainName(job.name)) {
-    return Error{ErrorCode::InvalidArgument, "cannot correct " + pathText(report.pklPath) + ": \"" +
-                                                 job.name + "\" is not a plain file name"};
-  }
-  Result<FileInfo> checked = checkReplaceable(fileSystem, report.pklPath);
-  if (!checked.ok()) return checked.error();
-  info = checked.value();
-  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(report.pklPath);
-  if (!in.ok()) return in.error();
-
-  if (dryRun) {
-    RewriteClient client(fileSystem, finder, job, report, nullptr);
-    LineRewriter rewriter(client);
-    return copyRewritten(*in.value(), rewriter);
-  }
-
-  auto temporary = std::make_unique<TemporaryCopy>(fileSystem);
-  if (Status s = temporary->create(job.pklFolder, job.name); !s.ok()) return s;
-  RewriteClient client(fileSystem, finder, job, report, &temporary->file());
-  LineRewriter rewriter(client);
-  if (Status s = copyRewritten(*in.value(), rewriter); !s.ok()) return s;
-  in.value().reset();  // Windows will not rename over a file that is still open.
-  temporary->file().startSync();
-  copy = std::move(temporary);
-  return {};
-}
-
-// A file whose corrected copy is written and waits to replace it.
-struct PendingFile {
-  std::size_t index = 0;
-  FileReport report;
-  std::unique_ptr<TemporaryCopy> copy;  // removes the copy unless committed
-  FileInfo info;
-};
-
-// One run through the job list. Corrected copies are written ahead, a batch
-// at a time, and then replace their files in list order, each only once its
-// own copy is on the disk. The disk so takes a batch of small copies in one
-// pass instead of one write-and-wait per file. Whatever ends the run early
-// (a failure, a stop) first lets the copies already written replace their
-// files, and drops the rest: the outcome is that of handling the files one by
-// one and stopping at the same place.
+// One run through the job list: for each file, stop if asked, write its
+// corrected copy, hand it to the batch, and report the file once the batch
+// has replaced it. Whatever ends the run early (a failure, a stop) first lets
+// the copies already written replace their files and drops the rest: the
+// outcome is that of handling the files one by one and stopping at the same
+// place. A dry run writes nothing, so it reports each file at once.
 class Run {
  public:
-  Run(FileSystem& fileSystem, const std::vector<PklJob>& jobs, const RunOptions& options,
-      RunObserver* observer)
+  Run(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options, RunObserver* observer)
       : fileSystem_(fileSystem),
         finder_(fileSystem),
+        candidates_(fileSystem),
         jobs_(jobs),
         options_(options),
-        observer_(observer) {}
+        observer_(observer),
+        batch_(options.batchFiles) {}
 
-  // Handles job `index`. False when the run must stop.
-  bool handle(std::size_t index) {
-    const PklJob& job = jobs_[index];
-    PendingFile file;
-    file.index = index;
-    file.report.pklPath = job.pklFolder / utf8Path(job.name);
-    // A file listed twice is read again only after its first copy replaced it.
-    bool listedTwice = std::any_of(pending_.begin(), pending_.end(), [&](const PendingFile& p) {
-      return p.report.pklPath == file.report.pklPath;
-    });
-    if (listedTwice && !replacePending()) return false;
-    Status s =
-        writeCopy(fileSystem_, finder_, job, options_.dryRun, file.report, file.copy, file.info);
-    if (!s.ok() || options_.dryRun) {
-      if (!s.ok()) {
-        file.report.error = s.error();
-        file.report.lines.clear();
-      }
-      // The copies written before this file are whole and go first, so the
-      // files still change in list order.
-      if (!replacePending()) return false;
-      return finish(index, std::move(file.report));
-    }
-    pendingBytes_ += file.info.size;
-    pending_.push_back(std::move(file));
-    if (pending_.size() >= batchLimit_ || pendingBytes_ >= kBatchBytes) {
-      // The first file is replaced alone, so an observer sees progress at
-      // once; batches then double up to the limit.
-      batchLimit_ = std::min(batchLimit_ * 2, std::max<std::size_t>(options_.batchFiles, 1));
-      return replacePending();
-    }
-    return true;
-  }
-
-  // Lets every copy written so far replace its file, in list order. All the
-  // copies are synced before the first rename, which measured a quarter
-  // faster on ext4 than a rename after each sync. A copy whose
-  // sync failed fails its file; the copies before it still replace theirs.
-  // False when the run must stop; the copies not reached are then removed.
-  bool replacePending() {
-    std::vector<PendingFile> files = std::move(pending_);
-    pending_.clear();
-    pendingBytes_ = 0;
-    std::optional<Error> syncError;
-    std::size_t synced = 0;
-    for (; synced < files.size(); ++synced) {
-      if (Status s = files[synced].copy->finishWriting(); !s.ok()) {
-        syncError = s.error();
+  void all() {
+    bool going = true;
+    for (std::size_t i = 0; i < jobs_.size() && going; ++i) {
+      if (observer_ && observer_->stopRequested()) {
+        summary_.stopped = true;
         break;
       }
+      going = handle(i);
     }
-    for (std::size_t k = 0; k < files.size(); ++k) {
-      PendingFile& file = files[k];
-      // Past a failed sync (keep-going only), commit() syncs each copy itself.
-      Status s = k == synced ? Status(*syncError)
-                             : file.copy->commit(file.report.pklPath, file.info.permissions);
-      if (!s.ok()) {
-        file.report.error = s.error();
-        file.report.lines.clear();
-      }
-      file.copy.reset();
-      if (!finish(file.index, std::move(file.report))) return false;
-    }
-    return true;
+    if (going) flush();
   }
 
   RunSummary& summary() { return summary_; }
   const std::set<fs::path>& replacedIn() const { return replacedIn_; }
 
  private:
-  // Copies waiting for their sync hold no memory of ours, only the system's
-  // page cache and a descriptor each; the byte bound keeps a batch of large
-  // files from piling up in that cache.
-  static constexpr std::uintmax_t kBatchBytes = 16 * 1024 * 1024;
+  // Handles job `index`. False when the run must stop.
+  bool handle(std::size_t index) {
+    const PklJobs::Job& job = jobs_.jobs()[index];
+    const fs::path& folder = jobs_.folder(job.pklFolder);
+    const fs::path& chnFolder = jobs_.folder(job.chnFolder);
+    ReplaceBatch::File file;
+    file.job = index;
+    file.report.pklPath = folder / utf8Path(job.name);
+    // A file listed twice is read again only after its first copy replaced
+    // it; the run's own copy is never taken for a result file.
+    if (batch_.holds(file.report.pklPath) && !flush()) return false;
 
-  // Records a finished file. False when the run must stop.
-  bool finish(std::size_t index, FileReport report) {
+    if (isLeftover(file.report, folder, job.name, chnFolder)) return finishAlone(std::move(file));
+    CopyRequest request;
+    request.folder = folder;
+    request.name = job.name;
+    request.chnFolder = chnFolder;
+    request.dryRun = options_.dryRun;
+    request.leftovers = &candidates_;
+    CorrectedCopy written;
+    Status s = writeCorrectedCopy(fileSystem_, finder_, request, file.report, written);
+    if (!s.ok()) {
+      fail(file.report, s.error());
+      return finishAlone(std::move(file));
+    }
+    file.report.outcome = written.changed ? FileOutcome::Corrected : FileOutcome::AlreadyCorrect;
+    file.report.leftoversRemoved = std::move(written.prefixes);
+    if (options_.dryRun) return finishAlone(std::move(file));
+    file.copy = std::move(written.copy);
+    if (batch_.add(std::move(file), written.info.size)) return flush();
+    return true;
+  }
+
+  // A job that is a copy an interrupted run left of another file is not
+  // corrected, nor removed here: handling that file removes it.
+  bool isLeftover(FileReport& report, const fs::path& folder, const std::string& name,
+                  const fs::path& chnFolder) {
+    auto removed = removed_.find(report.pklPath);
+    std::optional<std::string> of = removed != removed_.end()
+                                        ? std::optional<std::string>(removed->second)
+                                        : leftoverOf(fileSystem_, finder_, folder, name, chnFolder);
+    if (!of) return false;
+    report.outcome = FileOutcome::LeftoverCopy;
+    report.copyOf = folder / utf8Path(*of);
+    return true;
+  }
+
+  // Reports a file that waits for no copy of its own; the files before it in
+  // the batch go first, so files are still reported in list order.
+  bool finishAlone(ReplaceBatch::File file) {
+    if (!flush()) return false;
+    return finish(file);
+  }
+
+  bool flush() {
+    return batch_.flush([this](ReplaceBatch::File& file, Status replaced) {
+      if (!replaced.ok()) fail(file.report, replaced.error());
+      return finish(file);
+    });
+  }
+
+  static void fail(FileReport& report, const Error& error) {
+    report.outcome = FileOutcome::Failed;
+    report.error = error;
+    report.lines.clear();
+    report.oldLines.clear();
+    report.leftoversRemoved.clear();
+  }
+
+  // Records a finished file, and removes the leftovers it made redundant.
+  // False when the run must stop.
+  bool finish(ReplaceBatch::File& file) {
+    FileReport& report = file.report;
+    if (!options_.dryRun && report.outcome != FileOutcome::Failed) removeLeftovers(report);
     for (const std::string& warning : report.warnings) {
       summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
     }
-    bool failed = report.error.has_value();
-    if (failed) {
-      ++summary_.failed;
-    } else {
-      ++summary_.corrected;
-      if (!options_.dryRun) replacedIn_.insert(jobs_[index].pklFolder);
+    switch (report.outcome) {
+      case FileOutcome::Corrected:
+        ++summary_.corrected;
+        if (!options_.dryRun) replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
+        break;
+      case FileOutcome::AlreadyCorrect:
+        ++summary_.alreadyCorrect;
+        break;
+      case FileOutcome::LeftoverCopy:
+        ++summary_.leftoverCopies;
+        break;
+      case FileOutcome::Failed:
+        ++summary_.failed;
+        break;
     }
-    if (observer_) observer_->fileFinished(report, index + 1, jobs_.size());
+    summary_.leftoversRemoved += report.leftoversRemoved.size();
+    if (observer_) observer_->fileFinished(report, file.job + 1, jobs_.size());
+    bool failed = report.outcome == FileOutcome::Failed;
     if (failed) summary_.failures.push_back(std::move(report));
     return !failed || options_.keepGoing;
   }
 
+  // A leftover that cannot be removed costs nothing but space: the file it
+  // copies is handled, so the run goes on and says so.
+  void removeLeftovers(FileReport& report) {
+    std::vector<fs::path> removed;
+    for (fs::path& leftover : report.leftoversRemoved) {
+      candidates_.forget(leftover);
+      if (Status s = fileSystem_.remove(leftover); !s.ok()) {
+        // One already gone (the same folder named two ways) needs no word.
+        if (s.error().code != ErrorCode::NotFound) {
+          report.warnings.push_back("cannot remove the copy an interrupted run left: " +
+                                    s.error().message);
+        }
+        continue;
+      }
+      removed_.emplace(leftover, pathText(report.pklPath.filename()));
+      removed.push_back(std::move(leftover));
+    }
+    report.leftoversRemoved = std::move(removed);
+  }
+
   FileSystem& fileSystem_;
   SpectrumFinder finder_;
-  const std::vector<PklJob>& jobs_;
+  LeftoverCandidates candidates_;
+  const PklJobs& jobs_;
   const RunOptions& options_;
   RunObserver* observer_;
+  ReplaceBatch batch_;
   RunSummary summary_;
   std::set<fs::path> replacedIn_;
-  std::vector<PendingFile> pending_;
-  std::uintmax_t pendingBytes_ = 0;
-  std::size_t batchLimit_ = 1;
+  // Leftovers this run removed, and the names of the files they copied, in
+  // case one of them is also on the list.
+  std::map<fs::path, std::string> removed_;
 };
 
 }  // namespace
 
-FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job,
-                          bool dryRun) {
-  FileReport report;
-  report.pklPath = job.pklFolder / utf8Path(job.name);
-  std::unique_ptr<TemporaryCopy> copy;
-  FileInfo info;
-  Status s = writeCopy(fileSystem, finder, job, dryRun, report, copy, info);
-  if (s.ok() && copy) s = copy->commit(report.pklPath, info.permissions);
-  if (!s.ok()) {
-    report.error = s.error();
-    report.lines.clear();
-  }
-  return report;
-}
-
-RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
-                   const RunOptions& options, RunObserver* observer) {
+RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
+                   RunObserver* observer) {
   Run run(fileSystem, jobs, options, observer);
-  bool going = true;
-  for (std::size_t i = 0; i < jobs.size() && going; ++i) {
-    if (observer && observer->stopRequested()) {
-      run.summary().stopped = true;
-      break;
-    }
-    going = run.handle(i);
-  }
-  if (going) run.replacePending();
+  run.all();
   RunSummary summary = std::move(run.summary());
   // One folder sync per folder makes the run's renames durable together.
   // Without it a power cut could bring back an uncorrected file, whole;
@@ -378,9 +216,9 @@ RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
 RunSummary CorrectPklFiles(FileSystem& fileSystem, const fs::path& pklFolder,
                            const fs::path& chnFolder, const std::vector<PklEntry>& entries,
                            RunObserver* observer) {
-  std::vector<PklJob> jobs;
+  PklJobs jobs;
   for (const PklEntry& entry : entries) {
-    if (entry.selected) jobs.push_back({pklFolder, entry.name, chnFolder});
+    if (entry.selected) jobs.add(pklFolder, entry.name, chnFolder);
   }
   return runJobs(fileSystem, jobs, RunOptions{}, observer);
 }

@@ -3,12 +3,12 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_system.h"
-#include "engine/spectrum_finder.h"
 #include "engine/status.h"
 
 namespace pklfix {
@@ -20,30 +20,74 @@ struct PklEntry {
   bool selected = false;
 };
 
-// One result file to correct, and where its spectrum lies.
-struct PklJob {
-  std::filesystem::path pklFolder;
-  std::string name;  // UTF-8, no folder part
-  std::filesystem::path chnFolder;
+// The result files of a run, and where their spectra lie. Each folder is
+// held once, however many files it has, so a run of thousands of files
+// costs little more than their names.
+class PklJobs {
+ public:
+  struct Job {
+    std::size_t pklFolder = 0;  // indices into folders()
+    std::size_t chnFolder = 0;
+    std::string name;  // UTF-8, no folder part
+  };
+
+  void add(const std::filesystem::path& pklFolder, std::string name,
+           const std::filesystem::path& chnFolder);
+
+  const std::vector<Job>& jobs() const { return jobs_; }
+  std::size_t size() const { return jobs_.size(); }
+  const std::filesystem::path& folder(std::size_t index) const { return folders_[index]; }
+
+ private:
+  std::size_t folderIndex(const std::filesystem::path& folder);
+
+  std::vector<std::filesystem::path> folders_;
+  std::map<std::filesystem::path, std::size_t> indices_;
+  std::vector<Job> jobs_;
+};
+
+// A report keeps at most this many acquisition lines of a file, and at most
+// this many bytes of each line it replaced: enough for any real result file,
+// while a file of a million such lines, or one line of 100 MB, still costs a
+// run no more memory than any other file.
+inline constexpr std::size_t kMaxRecordedLines = 64;
+inline constexpr std::size_t kMaxRecordedLineBytes = 1024;
+
+enum class FileOutcome {
+  Corrected,       // replaced by its corrected copy (in a dry run: would be)
+  AlreadyCorrect,  // its corrected form is the file itself: not touched at all
+  LeftoverCopy,    // not a result file but a copy an interrupted run left of one
+  Failed,          // left as it was; see FileReport::error
 };
 
 // What happened to one result file.
 struct FileReport {
   std::filesystem::path pklPath;
-  std::vector<std::string> lines;     // the acquisition lines written, or that would be
-  std::vector<std::string> warnings;  // each names the spectrum it concerns
+  FileOutcome outcome = FileOutcome::Corrected;
+  // The acquisition lines written (or that would be, or that are already
+  // there), and in the same order the lines they replaced, whole up to
+  // kMaxRecordedLineBytes; a longer one is cut and ends in "[... N bytes]".
+  // Both hold the first kMaxRecordedLines of the file's acquisitionLines.
+  std::vector<std::string> lines;
+  std::vector<std::string> oldLines;
+  std::size_t acquisitionLines = 0;
+  // Copies left by interrupted runs that handling this file removed (in a
+  // dry run: would remove).
+  std::vector<std::filesystem::path> leftoversRemoved;
+  // For a LeftoverCopy: the result file it is a copy of.
+  std::filesystem::path copyOf;
+  std::vector<std::string> warnings;  // each names the file it concerns
   std::optional<Error> error;         // set when the file was left as it was
 };
 
 struct RunOptions {
-  bool dryRun = false;     // compute the lines, write nothing
+  bool dryRun = false;     // compute the lines, write and remove nothing
   bool keepGoing = false;  // go on after a failed file instead of stopping
   // How many corrected copies may be written ahead before they replace their
-  // files, so the disk can take them in one pass. The first file of a run is
-  // replaced alone; batches then double up to this. 1 replaces each file
-  // before the next one is read. 32 measured faster than 16 or 64 on ext4,
-  // and no more temporaries are alive at once than a fatal signal cleans up
-  // (installInterruptCleanup).
+  // files, so the disk can take them in one pass; at most kMaxBatchFiles.
+  // The first file of a run is replaced alone; batches then double up to
+  // this. 1 replaces each file before the next one is read. 32 measured
+  // faster than 16 or 64 on ext4.
   std::size_t batchFiles = 32;
 };
 
@@ -61,7 +105,10 @@ class RunObserver {
 };
 
 struct RunSummary {
-  std::size_t corrected = 0;  // files replaced by their corrected copies (or checked, in a dry run)
+  std::size_t corrected = 0;         // files replaced by their corrected copies (dry run: would be)
+  std::size_t alreadyCorrect = 0;    // files left untouched, their corrected form being themselves
+  std::size_t leftoverCopies = 0;    // files given that were copies left by interrupted runs
+  std::size_t leftoversRemoved = 0;  // such copies removed (dry run: that would be)
   std::size_t failed = 0;
   bool stopped = false;  // the observer asked to stop before the list ended
   std::vector<FileReport> failures;
@@ -71,19 +118,15 @@ struct RunSummary {
   std::vector<Error> syncErrors;
 };
 
-// Corrects one result file in place. On success the file holds the corrected
-// text, with the permission bits it had. On failure it is byte-identical to
-// what it was and no temporary file is left; the report's error names the
-// file, the operation and the reason.
-FileReport correctPklFile(FileSystem& fileSystem, SpectrumFinder& finder, const PklJob& job,
-                          bool dryRun);
-
 // Handles the jobs in order. Stops after the first failure unless told to
-// keep going. Each file is replaced only once its own corrected copy is on
-// the disk, and files are replaced in list order; a failure or a stop
-// leaves every file either corrected or untouched, and no temporary file.
-RunSummary runJobs(FileSystem& fileSystem, const std::vector<PklJob>& jobs,
-                   const RunOptions& options, RunObserver* observer = nullptr);
+// keep going. A file whose corrected form is the file itself is not
+// touched. Each file is replaced only once its own corrected copy is on the
+// disk, and files are replaced in list order; a failure or a stop leaves
+// every file either corrected or untouched, and no temporary file. Handling
+// a file also removes the copies interrupted runs left of it (leftovers.h);
+// a job that is itself such a copy is reported as one and not corrected.
+RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
+                   RunObserver* observer = nullptr);
 
 // The run behind the window's "GO": every selected entry of the result folder
 // is corrected against the spectrum of the same base name in the spectrum

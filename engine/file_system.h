@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "engine/status.h"
@@ -21,14 +22,27 @@ enum class FileType { Missing, Regular, Directory, Symlink, Other };
 
 struct FileInfo {
   FileType type = FileType::Missing;
+  // For a symbolic link, the type of what it names, links followed (Missing
+  // when it names nothing); otherwise the same as `type`. So a caller can
+  // tell a folder, or a link to one, without a second call.
+  FileType targetType = FileType::Missing;
   std::filesystem::perms permissions = std::filesystem::perms::none;
   std::uintmax_t size = 0;
 };
+
+// How many temporaries createExclusive() keeps track of for
+// installInterruptCleanup(): callers keep no more of them alive at once, or
+// a fatal signal leaves the rest behind.
+inline constexpr std::size_t kMaxLiveTemporaries = 32;
 
 struct FolderEntry {
   std::string name;                 // UTF-8
   FileType type = FileType::Other;  // of the entry itself; links are not followed
 };
+
+// "cannot <operation> <path>: <reason>", with the code that fits `reason`.
+Error fileError(std::string_view operation, const std::filesystem::path& path,
+                std::error_code reason);
 
 class ReadableFile {
  public:
@@ -48,6 +62,11 @@ class WritableFile {
   // waiting. Only a hint, so the disk can take several files, or a large
   // file's first part, while more is written; only sync() promises anything.
   virtual void startSync() {}
+  // Gives the open file these permission bits. Done on the open file, not by
+  // path, so nothing put under its name meanwhile can receive them. Where
+  // the system keeps only a read-only attribute (Windows), that attribute
+  // follows owner_write.
+  virtual Status setPermissions(std::filesystem::perms permissions) = 0;
   // Closing reports errors the earlier writes could not (for example on
   // network file systems), so its result matters. Destroying an open file
   // closes it and ignores the result.
@@ -69,8 +88,6 @@ class FileSystem {
   // included, which is never followed.
   virtual Result<std::unique_ptr<WritableFile>> createExclusive(
       const std::filesystem::path& path) = 0;
-  virtual Status setPermissions(const std::filesystem::path& path,
-                                std::filesystem::perms permissions) = 0;
   // Puts `from` in the place of `to` in one step; `to` may exist.
   virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual Status remove(const std::filesystem::path& path) = 0;
@@ -111,10 +128,6 @@ std::vector<std::string> commandLineArguments(int argc, char** argv);
 // out unchanged (std::cout, std::cerr).
 std::ostream& standardOutput();
 std::ostream& standardError();
-
-// "cannot <operation> <path>: <reason>", with the code that fits `reason`.
-Error fileError(std::string_view operation, const std::filesystem::path& path,
-                std::error_code reason);
 
 }  // namespace pklfix
 

@@ -53,6 +53,32 @@ Status LineRewriter::flushOutput() {
   return status;
 }
 
+Status LineRewriter::emitLineEnd(std::string_view bytes) {
+  markChanged();
+  return emit(bytes);
+}
+
+void LineRewriter::markChanged() {
+  if (changed_) return;
+  changed_ = true;
+  client_.changed();
+}
+
+void LineRewriter::discard(std::string_view bytes) {
+  if (bytes.empty()) return;
+  client_.replaced(bytes);
+  if (changed_) return;
+  if (bytes.size() > stamp_.size() - stampSeen_ ||
+      stamp_.compare(stampSeen_, bytes.size(), bytes) != 0) {
+    markChanged();
+  }
+  stampSeen_ += bytes.size();
+}
+
+void LineRewriter::endDiscard() {
+  if (stampSeen_ != stamp_.size()) markChanged();
+}
+
 Status LineRewriter::emitUnchanged(std::string_view bytes) {
   if (bytes.size() < kDirectSpan) return emit(bytes);
   if (Status s = flushOutput(); !s.ok()) return s;
@@ -78,7 +104,7 @@ Status LineRewriter::feed(std::string_view chunk) {
     afterCr_ = false;
     if (chunk[0] == '\n') {
       i = 1;
-    } else if (Status s = emit("\n"); !s.ok()) {
+    } else if (Status s = emitLineEnd("\n"); !s.ok()) {
       return s;
     }
   }
@@ -96,7 +122,9 @@ Status LineRewriter::feed(std::string_view chunk) {
         if (Status s = flushSpan(i); !s.ok()) return s;
         Result<std::string> stamp = client_.stamp();
         if (!stamp.ok()) return stamp.error();
-        if (Status s = emit(stamp.value()); !s.ok()) return s;
+        stamp_ = std::move(stamp.value());
+        stampSeen_ = 0;
+        if (Status s = emit(stamp_); !s.ok()) return s;
         state_ = State::Discard;
         matched_ = 0;
       } else if (i < chunk.size()) {
@@ -107,14 +135,18 @@ Status LineRewriter::feed(std::string_view chunk) {
     }
 
     std::size_t end = finder.find(i);
-    if (state_ == State::Discard) spanStart = end;
+    if (state_ == State::Discard) {
+      discard(chunk.substr(i, end - i));
+      spanStart = end;
+    }
     i = end;
     if (i == chunk.size()) break;
+    if (state_ == State::Discard) endDiscard();
 
     if (chunk[i] == '\n') {
       // A lone LF (the LF of a CR LF is taken with its CR below).
       if (Status s = flushSpan(i); !s.ok()) return s;
-      if (Status s = emit("\r"); !s.ok()) return s;
+      if (Status s = emitLineEnd("\r"); !s.ok()) return s;
       ++i;
     } else if (i + 1 == chunk.size()) {
       ++i;
@@ -124,7 +156,7 @@ Status LineRewriter::feed(std::string_view chunk) {
     } else {
       // A lone CR.
       if (Status s = flushSpan(i + 1); !s.ok()) return s;
-      if (Status s = emit("\n"); !s.ok()) return s;
+      if (Status s = emitLineEnd("\n"); !s.ok()) return s;
       ++i;
     }
     state_ = State::LineStart;
@@ -137,10 +169,11 @@ Status LineRewriter::feed(std::string_view chunk) {
 Status LineRewriter::finish() {
   // A last line without its line end still gets one; a CR at the very end
   // still needs its LF.
+  if (state_ == State::Discard) endDiscard();
   if (afterCr_) {
-    if (Status s = emit("\n"); !s.ok()) return s;
+    if (Status s = emitLineEnd("\n"); !s.ok()) return s;
   } else if (state_ != State::LineStart || matched_ > 0) {
-    if (Status s = emit("\r\n"); !s.ok()) return s;
+    if (Status s = emitLineEnd("\r\n"); !s.ok()) return s;
   }
   afterCr_ = false;
   state_ = State::LineStart;

@@ -27,6 +27,14 @@ class LineRewriter {
     virtual Result<std::string> stamp() = 0;
     // Takes the next piece of output.
     virtual Status write(std::string_view bytes) = 0;
+    // Hears the bytes an acquisition line loses: what followed the prefix,
+    // up to the line end, in pieces, after the stamp() that replaces them.
+    virtual void replaced(std::string_view bytes) { (void)bytes; }
+    // Called once, as soon as the output is known to differ from the input
+    // (a stamp that is not what its line held, a line end that is not
+    // CR LF); output already handed over may hold the difference, or it
+    // may still follow.
+    virtual void changed() {}
   };
 
   explicit LineRewriter(Client& client) : client_(client) {}
@@ -39,13 +47,22 @@ class LineRewriter {
   enum class State { LineStart, PassThrough, Discard };
 
   Status emit(std::string_view bytes);
+  // Adds a line end the input lacks.
+  Status emitLineEnd(std::string_view bytes);
   Status emitUnchanged(std::string_view bytes);
   Status flushOutput();
+  // Holds what an acquisition line loses against the stamp that replaces it.
+  void discard(std::string_view bytes);
+  void endDiscard();
+  void markChanged();
 
   Client& client_;
   State state_ = State::LineStart;
   std::size_t matched_ = 0;  // bytes of the prefix matched at the start of the line
   bool afterCr_ = false;     // the last chunk ended in a CR, so an LF now belongs to it
+  bool changed_ = false;
+  std::string stamp_;          // of the acquisition line being discarded
+  std::size_t stampSeen_ = 0;  // bytes of stamp_ its discarded bytes matched so far
   std::string out_;
 };
 

@@ -130,6 +130,13 @@ long long writeDescriptor(int fd, const char* data, std::size_t size) {
   return ::_write(fd, data, chunk);
 }
 int syncDescriptor(int fd) { return ::_commit(fd); }
+// Windows keeps only a read-only attribute. The copy is created writable,
+// and the engine refuses read-only result files, so a writable copy is all
+// it ever asks for; a request for a read-only one is refused, not ignored.
+std::error_code setDescriptorPermissions(int, fs::perms permissions) {
+  if ((permissions & fs::perms::owner_write) != fs::perms::none) return {};
+  return std::make_error_code(std::errc::operation_not_supported);
+}
 int closeDescriptor(int fd) { return ::_close(fd); }
 constexpr int kReadFlags = _O_RDONLY;
 constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL;
@@ -172,6 +179,10 @@ int syncDescriptor(int fd) {
 #endif
 }
 int closeDescriptor(int fd) { return ::close(fd); }
+std::error_code setDescriptorPermissions(int fd, fs::perms permissions) {
+  if (::fchmod(fd, static_cast<mode_t>(permissions & fs::perms::mask)) != 0) return lastError();
+  return {};
+}
 // O_NONBLOCK keeps a FIFO planted under a spectrum's name from blocking the
 // open; regular files ignore it.
 constexpr int kReadFlags = O_RDONLY | O_NONBLOCK;
@@ -193,14 +204,14 @@ constexpr int kCreateMode = 0600;
 //            so no owner overwrites a path the handler is reading.
 // Only armed slots are ever unlinked, and a path is armed only after this
 // process created the file exclusively, so the handler removes nothing that
-// is not provably ours. Slots are few: a run holds one temporary at a time,
-// or a handful when it batches; a temporary that finds no free slot is
-// merely left behind by a signal, like one killed outright.
+// is not provably ours. There are as many slots as callers may keep
+// temporaries alive (kMaxLiveTemporaries, which bounds a run's batch); a
+// temporary that finds no free slot is merely left behind by a signal, like
+// one killed outright, and the next run recognises and removes it.
 constexpr int kSlotFree = 0;
 constexpr int kSlotFilling = 1;
 constexpr int kSlotArmed = 2;
 constexpr int kSlotTaken = 3;
-constexpr int kCleanupSlots = 32;
 
 struct CleanupSlot {
   std::atomic<int> state{kSlotFree};
@@ -208,7 +219,7 @@ struct CleanupSlot {
 };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free slots");
 
-CleanupSlot cleanupSlots[kCleanupSlots];
+CleanupSlot cleanupSlots[kMaxLiveTemporaries];
 
 constexpr int kFatalSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
 
@@ -305,6 +316,12 @@ class DescriptorWriter final : public WritableFile {
     return {};
   }
 
+  Status setPermissions(fs::perms permissions) override {
+    if (std::error_code ec = setDescriptorPermissions(fd_, permissions))
+      return fileError("set the permissions of", path_, ec);
+    return {};
+  }
+
   void startSync() override {
 #if defined(__linux__)
     // Any error shows again at sync(), where it is reported.
@@ -339,6 +356,13 @@ class RealFileSystem final : public FileSystem {
     if (ec) return fileError("examine", path, ec);
     info.permissions = status.permissions();
     info.type = fileType(status.type());
+    info.targetType = info.type;
+    if (info.type == FileType::Symlink) {
+      // A link that names nothing, or that loops, is no folder and no file.
+      fs::file_status target = fs::status(path, ec);
+      info.targetType = ec ? FileType::Missing : fileType(target.type());
+      ec.clear();
+    }
     if (info.type == FileType::Regular) {
       info.size = fs::file_size(path, ec);
       if (ec) return fileError("examine", path, ec);
@@ -375,13 +399,6 @@ class RealFileSystem final : public FileSystem {
     armCleanup(path);
 #endif
     return std::unique_ptr<WritableFile>(new DescriptorWriter(fd, path));
-  }
-
-  Status setPermissions(const fs::path& path, fs::perms permissions) override {
-    std::error_code ec;
-    fs::permissions(path, permissions, fs::perm_options::replace, ec);
-    if (ec) return fileError("set the permissions of", path, ec);
-    return {};
   }
 
   Status rename(const fs::path& from, const fs::path& to) override {

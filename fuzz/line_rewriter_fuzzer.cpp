@@ -1,11 +1,14 @@
 // The streaming line rewriter on arbitrary result-file bytes, fed in chunks
 // whose sizes come from the input, must write exactly what a plain rewrite
-// of the whole file gives. When its client fails a write or a stamp, the
+// of the whole file gives, hand over exactly the bytes the acquisition lines
+// lose, and say it changed the text exactly when its output differs from
+// the input. When its client fails a write or a stamp, the
 // rewriter must pass the error on, stop writing, and have written only a
 // beginning of that same output.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,8 +36,15 @@ class RecordingClient final : public LineRewriter::Client {
     output_.append(bytes);
     return {};
   }
+  void replaced(std::string_view bytes) override {
+    FUZZ_CHECK(!bytes.empty());
+    replaced_.append(bytes);
+  }
+  void changed() override { ++changed_; }
 
   const std::string& output() const { return output_; }
+  const std::string& replacedBytes() const { return replaced_; }
+  int changedCalls() const { return changed_; }
   bool failed() const { return failed_; }
 
  private:
@@ -50,7 +60,23 @@ class RecordingClient final : public LineRewriter::Client {
   std::size_t stamps_ = 0;
   bool failed_ = false;
   std::string output_;
+  std::string replaced_;
+  int changed_ = 0;
 };
+
+// What follows the prefix on each acquisition line, all run together.
+std::string discardedBytes(std::string_view text) {
+  constexpr std::string_view kPrefix = "Acquisition Date : ";
+  std::string discarded;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    std::string_view line = text.substr(start, end - start);
+    if (line.substr(0, kPrefix.size()) == kPrefix) discarded += line.substr(kPrefix.size());
+    bool crLf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+    start = end + (crLf ? 2 : 1);
+  }
+  return discarded;
+}
 
 }  // namespace
 }  // namespace pklfix::fuzz
@@ -91,8 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string expected =
       testing::referenceRewrite(text, [&] { return stamp + std::to_string(++stamps); });
   FUZZ_CHECK(status.ok() == !client.failed());
+  FUZZ_CHECK(client.changedCalls() <= 1);
   if (status.ok()) {
     FUZZ_CHECK(client.output() == expected);
+    FUZZ_CHECK(client.replacedBytes() == fuzz::discardedBytes(text));
+    FUZZ_CHECK(client.changedCalls() == (expected != text ? 1 : 0));
   } else {
     FUZZ_CHECK(status.error().message == "injected");
     FUZZ_CHECK(expected.compare(0, client.output().size(), client.output()) == 0);

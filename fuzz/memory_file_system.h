@@ -42,9 +42,6 @@ class MemoryFileSystem final : public FileSystem {
       const std::filesystem::path& path) override {
     return refuse("create", path);
   }
-  Status setPermissions(const std::filesystem::path& path, std::filesystem::perms) override {
-    return refuse("set the permissions of", path);
-  }
   Status rename(const std::filesystem::path& from, const std::filesystem::path&) override {
     return refuse("rename", from);
   }

@@ -4,7 +4,7 @@
 # offscreen by clicks) against pklfix-cli, then prints the medians, the
 # ratios and the in-memory microbenchmarks.
 #
-#   ./scripts/bench.sh            every scenario, 5 interleaved runs each (about 20 minutes)
+#   ./scripts/bench.sh            every scenario, 5 interleaved runs each (about 30 minutes)
 #   ./scripts/bench.sh --quick    3 runs, scaling up to 5000 files, 50 MiB instead of 200 MiB
 #   ./scripts/bench.sh --runs 7   more runs
 #
@@ -54,6 +54,9 @@ disk() {
 # and how long a folder takes to list.
 window=(--window "$bin/pklfix-window-bench")
 disk --files 2000 --size 8K "${window[@]}"
+# A second run over a corrected folder touches no file: its cost is reading.
+disk --files 2000 --size 8K --second-run
+disk --files "$most" --size 8K --second-run
 disk --files 1 --size "$big"
 disk --files 1 --size 1M
 for layout in "" --upper-chn --separate-chn; do

@@ -64,9 +64,9 @@ sep=/
 $windows && sep=\\
 dir=$(native "$folder")
 printf '%s' \
-  "$dir${sep}S001.pkl: Acquisition Date : 03-05-2009 14:30:07$eol" \
-  "$dir${sep}S002.PKL: Acquisition Date : 03-05-2009 09:15:42$eol" \
-  "$dir${sep}S003.pkl: no acquisition line$eol" >"$work/expected-out"
+  "$dir${sep}S001.pkl: Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : 03-05-2009 14:30:07$eol" \
+  "$dir${sep}S002.PKL: Acquisition Date :  -> Acquisition Date : 03-05-2009 09:15:42$eol" \
+  "$dir${sep}S003.pkl: already correct, no acquisition line$eol" >"$work/expected-out"
 cmp -s "$work/out" "$work/expected-out" ||
   fail "stdout differs:$(diff <(od -c "$work/expected-out") <(od -c "$work/out"))"
 
@@ -80,7 +80,27 @@ listing=$(cd "$folder" && LC_ALL=C ls | tr '\n' ' ')
 [ "$listing" = "S001.chn S001.pkl S002.PKL S003.pkl notes.txt s002.chn " ] ||
   fail "the folder holds: $listing"
 
-# 2. A file whose spectrum is missing: exit status 1, the reason on stderr,
+# 2. A second run over the folder, with a copy a killed run left of S001.pkl
+# (the first half of its corrected form): the copy is no result file and is
+# removed; every file is already correct and keeps its time and identity.
+head -c 30 "$work/S001" >"$folder/newS001.pkl"
+before=$(cd "$folder" && stat -c '%n %Y %i' S001.pkl S002.PKL S003.pkl)
+sleep 1  # a rewrite would show in the modification time
+status=0
+"${cli[@]}" "$(native "$folder")" >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 0 ] || fail "second run: exit status $status, stderr: $(cat "$work/err")"
+printf '%s' \
+  "$dir${sep}S001.pkl: already correct: Acquisition Date : 03-05-2009 14:30:07$eol" \
+  "$dir${sep}newS001.pkl: removed: an interrupted run's copy of S001.pkl$eol" \
+  "$dir${sep}S002.PKL: already correct: Acquisition Date : 03-05-2009 09:15:42$eol" \
+  "$dir${sep}S003.pkl: already correct, no acquisition line$eol" >"$work/expected-out"
+cmp -s "$work/out" "$work/expected-out" ||
+  fail "second run: stdout differs:$(diff "$work/expected-out" "$work/out")"
+[ "$(cd "$folder" && stat -c '%n %Y %i' S001.pkl S002.PKL S003.pkl)" = "$before" ] ||
+  fail "the second run touched a file"
+[ ! -e "$folder/newS001.pkl" ] || fail "the leftover copy was not removed"
+
+# 3. A file whose spectrum is missing: exit status 1, the reason on stderr,
 # the file untouched and no copy left.
 printf 'Acquisition Date : x\r\n' >"$folder/S004.pkl"
 status=0

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_names.h"
 #include "engine/file_system.h"
 #include "tests/support/test_util.h"
 
@@ -82,8 +83,8 @@ TEST_F(CliTest, CorrectsAFolderInNameOrderAndSaysWhatItWrote) {
 
   CliRun run = cli({pathText(dir_.path())});
   EXPECT_EQ(run.status, kExitSuccess) << run.err;
-  EXPECT_EQ(run.out, path("A1.pkl") + ": Acquisition Date : 03-05-2009 14:30:07\n" +
-                         path("b2.pkl") + ": Acquisition Date : 03-05-2009 14:30:07\n" +
+  const std::string change = "Acquisition Date : wrong -> Acquisition Date : 03-05-2009 14:30:07\n";
+  EXPECT_EQ(run.out, path("A1.pkl") + ": " + change + path("b2.pkl") + ": " + change +
                          path("C3.PKL") + ": no acquisition line\n");
   EXPECT_TRUE(run.err.empty()) << run.err;
   EXPECT_EQ(readFile(dir_ / "A1.pkl"), kCorrected);
@@ -113,7 +114,8 @@ TEST_F(CliTest, DryRunPrintsTheLinesAndWritesNothing) {
   makePair("S1");
   CliRun run = cli({path("S1.pkl"), "--dry-run"});
   EXPECT_EQ(run.status, kExitSuccess);
-  EXPECT_EQ(run.out, path("S1.pkl") + ": Acquisition Date : 03-05-2009 14:30:07\n");
+  EXPECT_EQ(run.out, path("S1.pkl") +
+                         ": Acquisition Date : wrong -> Acquisition Date : 03-05-2009 14:30:07\n");
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kPkl);
   EXPECT_EQ(testing::folderNames(dir_.path()).size(), 2u);
 }
@@ -136,10 +138,60 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
 
   CliRun keepGoing = cli({"--keep-going", path("S2.pkl"), path("S3.pkl")});
   EXPECT_EQ(keepGoing.status, kExitFailure);
-  EXPECT_EQ(keepGoing.out, path("S3.pkl") + ": Acquisition Date :   -05-2009 14:30:07\n");
+  EXPECT_EQ(
+      keepGoing.out,
+      path("S3.pkl") + ": Acquisition Date : wrong -> Acquisition Date :   -05-2009 14:30:07\n");
   EXPECT_NE(keepGoing.err.find("pklfix-cli: " + path("S3.pkl") + ": warning: spectrum "),
             std::string::npos)
       << keepGoing.err;
+}
+
+// Every change on record, one file per line: what it had and what it got,
+// what was left as it was, what a killed run left behind and was removed.
+TEST_F(CliTest, RecordsWhatEachFileHadAndGot) {
+  const std::string right = "Acquisition Date : 03-05-2009 14:30:07";
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"A.pkl", std::string(kPkl)},
+      {"B.pkl", "Acquisition Date : x\r\nAcquisition Date : \x1b[2J\\\r\n"},
+      {"C.pkl", "none\n"},
+      {"D.pkl", right + "\r\n"},
+      {"E.pkl", right + "\n"},
+  };
+  for (const auto& [name, bytes] : files) {
+    writeFile(dir_ / name, bytes);
+    writeFile(dir_ / spectrumName(name), sampleChn());
+  }
+  writeFile(dir_ / "newA.pkl", std::string(kCorrected).substr(0, 12));
+  const std::string record = path("A.pkl") + ": Acquisition Date : wrong -> " + right + "\n" +  //
+                             path("B.pkl") + ": Acquisition Date : x -> " + right +
+                             "; Acquisition Date : \\x1b[2J\\\\ -> " + right + "\n" +  //
+                             path("C.pkl") + ": no acquisition line\n" +               //
+                             path("D.pkl") + ": already correct: " + right + "\n" +    //
+                             path("E.pkl") + ": " + right + " -> " + right +
+                             " (line ends rewritten)\n";
+  const std::string removed = path("newA.pkl") + ": removed: an interrupted run's copy of A.pkl\n";
+  auto withRemoved = [&](std::string_view how) {
+    std::string out = record;
+    out.insert(out.find(path("B.pkl")), path("newA.pkl") + ": " + std::string(how) +
+                                            ": an interrupted run's copy of A.pkl\n");
+    return out;
+  };
+
+  CliRun dry = cli({"--dry-run", pathText(dir_.path())});
+  EXPECT_EQ(dry.status, kExitSuccess) << dry.err;
+  EXPECT_EQ(dry.out, withRemoved("would be removed"));
+  EXPECT_TRUE(fs::exists(dir_ / "newA.pkl"));
+
+  CliRun run = cli({pathText(dir_.path())});
+  EXPECT_EQ(run.status, kExitSuccess) << run.err;
+  EXPECT_EQ(run.out, withRemoved("removed"));
+  EXPECT_FALSE(fs::exists(dir_ / "newA.pkl"));
+
+  CliRun again = cli({pathText(dir_.path())});
+  EXPECT_EQ(again.status, kExitSuccess) << again.err;
+  for (const auto& [name, bytes] : files) {
+    EXPECT_NE(again.out.find(path(name) + ": already correct"), std::string::npos) << again.out;
+  }
 }
 
 #ifdef _WIN32
@@ -161,7 +213,7 @@ TEST_F(CliTest, TakesWindowsPathsInEveryForm) {
     writeFile(dir_ / "S1.pkl", kPkl);
     CliRun run = cli({arg});
     EXPECT_EQ(run.status, kExitSuccess) << arg << ": " << run.err;
-    EXPECT_NE(run.out.find(": Acquisition Date : 03-05-2009 14:30:07\n"), std::string::npos)
+    EXPECT_NE(run.out.find("-> Acquisition Date : 03-05-2009 14:30:07\n"), std::string::npos)
         << arg << ": " << run.out;
     EXPECT_EQ(readFile(dir_ / "S1.pkl"), kCorrected) << arg;
     EXPECT_EQ(testing::folderNames(dir_.path()).size(), 2u) << arg;

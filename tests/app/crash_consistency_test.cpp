@@ -1,14 +1,17 @@
 // pklfix-cli killed outright (SIGKILL, which no handler sees) at random
-// moments of runs over a few hundred result files. After every kill each
-// result file must be whole: byte-identical to its original or to its
-// corrected form. Temporaries the kills leave behind are counted, and a
-// later run over the same files must complete and leave them as they are.
+// moments of runs over a few hundred result files, named one by one or as
+// their folder. After every kill each result file must be whole:
+// byte-identical to its original or to its corrected form, and whatever a
+// kill left must be a beginning of the corrected form of the file it copies.
+// A later run over the folder must complete, correct every file and remove
+// every such copy; the run after that must touch nothing.
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,8 +122,9 @@ struct Figures {
   int emptied = 0;
   int partial = 0;  // present, but neither the original nor the corrected form
   int stillOriginal = 0;
-  int leftovers = 0;
-  int leftoversChanged = 0;
+  int leftovers = 0;  // copies left by kills, as seen after each kill
+  int foreignLeftovers = 0;
+  int folderRuns = 0;
 };
 
 // Checks every result file; counts and reports each that is not whole.
@@ -146,36 +150,55 @@ void checkFiles(const fs::path& dir, const std::vector<ResultFile>& files, bool 
   }
 }
 
+// The result file a temporary's name belongs to: "new" + name, or
+// "new" + name + ".N.tmp".
+std::string copiedName(std::string name) {
+  name.erase(0, 3);
+  if (std::size_t tmp = name.rfind(".pkl."); tmp != std::string::npos) name.erase(tmp + 4);
+  return name;
+}
+
 // Everything in the folder that is neither a result file nor a spectrum is
-// a kill's leftover: it must carry a temporary's name, and once seen it
-// must never change.
-void checkLeftovers(const fs::path& dir, std::map<std::string, std::string>& seen,
+// a kill's leftover: it must carry a temporary's name, and its bytes must be
+// a beginning of the corrected form of the file it copies, which is what
+// lets a later run remove it.
+void checkLeftovers(const fs::path& dir, const std::map<std::string, std::string>& corrected,
                     Figures& figures) {
   std::string bytes;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
     std::string name = entry.path().filename().native();
     if (name.rfind("R", 0) == 0) continue;
-    EXPECT_EQ(name.rfind("newR", 0), 0u) << "unexpected file " << name;
+    ++figures.leftovers;
+    auto it = name.rfind("newR", 0) == 0 ? corrected.find(copiedName(name)) : corrected.end();
     ASSERT_TRUE(readWhole(entry.path(), bytes));
-    auto [it, added] = seen.emplace(name, bytes);
-    if (added) {
-      ++figures.leftovers;
-    } else if (it->second != bytes) {
-      ++figures.leftoversChanged;
-      ADD_FAILURE() << "leftover " << name << " changed";
+    if (it == corrected.end() || it->second.compare(0, bytes.size(), bytes) != 0 ||
+        bytes.size() > it->second.size()) {
+      ++figures.foreignLeftovers;
+      ADD_FAILURE() << "unexpected file " << name << " (" << bytes.size() << " bytes)";
     }
   }
 }
 
 std::vector<std::string> runArguments(const fs::path& dir, const std::vector<ResultFile>& files,
                                       std::size_t first) {
-  // The files are named one by one: a folder run would take a leftover
-  // "newR1000.pkl" for a result file of its own.
   std::vector<std::string> args = {"--quiet", "--"};
   for (std::size_t i = 0; i < files.size(); ++i) {
     args.push_back(pathText(dir / files[(first + i) % files.size()].name));
   }
   return args;
+}
+
+// Modification time and identity of every result file.
+std::map<std::string, std::string> fileStamps(const fs::path& dir,
+                                              const std::vector<ResultFile>& files) {
+  std::map<std::string, std::string> stamps;
+  for (const ResultFile& file : files) {
+    struct stat st {};
+    if (::stat((dir / file.name).c_str(), &st) != 0) continue;
+    stamps[file.name] = std::to_string(st.st_ino) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec);
+  }
+  return stamps;
 }
 
 TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
@@ -186,6 +209,9 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
   const std::vector<ResultFile> files = makeFiles(random);
   TempDir dir;
   Figures figures;
+  std::map<std::string, std::string> corrected;
+  for (const ResultFile& file : files) corrected[file.name] = file.corrected;
+  const std::vector<std::string> folderRun = {"--quiet", pathText(dir.path())};
   const Clock::time_point started = Clock::now();
 
   // One run without a kill shows how long a run takes and that the expected
@@ -205,12 +231,14 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
       if (entry.path().filename().native().rfind("new", 0) == 0) fs::remove(entry.path());
     }
     for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
-    std::map<std::string, std::string> leftovers;
 
     for (int kill = 0; kill < kKillsPerBatch;) {
       auto wait =
           std::chrono::duration_cast<Clock::duration>(window * (random() / double(random.max())));
-      pid_t pid = startChild(kCli, runArguments(dir.path(), files, random() % files.size()));
+      bool byFolder = random() % 2 == 0;
+      figures.folderRuns += byFolder;
+      pid_t pid = startChild(
+          kCli, byFolder ? folderRun : runArguments(dir.path(), files, random() % files.size()));
       std::this_thread::sleep_for(wait);
       ::kill(pid, SIGKILL);
       status = waitChild(pid);
@@ -220,31 +248,44 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
       } else {
         ++figures.finishedFirst;
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+        // Else the next runs find every file correct and end at once; the
+        // copies kills left stay, as copies of the same corrected forms.
+        checkFiles(dir.path(), files, true, figures);
+        for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
       }
       checkFiles(dir.path(), files, false, figures);
-      checkLeftovers(dir.path(), leftovers, figures);
+      checkLeftovers(dir.path(), corrected, figures);
       ASSERT_FALSE(HasFailure()) << "after kill " << figures.kills;
     }
 
-    // The run after the kills completes over the same files and leaves the
-    // kills' leftovers alone.
-    status = waitChild(startChild(kCli, runArguments(dir.path(), files, 0)));
+    // The run after the kills, over the folder as a lab would run it again,
+    // completes, corrects every file and removes every copy the kills left.
+    status = waitChild(startChild(kCli, folderRun));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
     checkFiles(dir.path(), files, true, figures);
-    checkLeftovers(dir.path(), leftovers, figures);
+    EXPECT_EQ(testing::folderNames(dir.path()).size(), 2 * files.size())
+        << "a copy left by a kill is still there";
     ASSERT_FALSE(HasFailure()) << "after the run that followed batch " << batch;
   }
+
+  // And a run over the corrected folder changes no file at all.
+  const std::map<std::string, std::string> stamps = fileStamps(dir.path(), files);
+  status = waitChild(startChild(kCli, folderRun));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+  EXPECT_TRUE(fileStamps(dir.path(), files) == stamps) << "a second run rewrote a file";
 
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   std::cout << "crash consistency: " << figures.kills << " kills (and " << figures.finishedFirst
             << " runs that ended before their kill) over " << files.size() << " result files; "
             << figures.filesChecked << " files checked; lost " << figures.missing + figures.emptied
-            << ", partial " << figures.partial << "; " << figures.leftovers
-            << " temporaries left by kills, " << figures.leftoversChanged
-            << " touched afterwards; one run " << std::chrono::duration<double>(runTime).count()
-            << " s, all " << seconds << " s; seed " << seed << std::endl;
+            << ", partial " << figures.partial << "; " << figures.folderRuns
+            << " killed runs over the folder; " << figures.leftovers
+            << " copies left by kills seen, " << figures.foreignLeftovers
+            << " not a beginning of their file's corrected form; one run "
+            << std::chrono::duration<double>(runTime).count() << " s, all " << seconds
+            << " s; seed " << seed << std::endl;
   EXPECT_GE(figures.kills, 200) << "the time budget ran out before enough kills";
-  EXPECT_EQ(figures.missing + figures.emptied + figures.partial, 0);
+  EXPECT_EQ(figures.missing + figures.emptied + figures.partial + figures.foreignLeftovers, 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -68,14 +69,20 @@ bool sameBytes(const fs::path& a, const fs::path& b) {
   }
 }
 
-// Peak resident memory of a pklfix-cli run, in KiB.
-long peakMemoryOfRun(const fs::path& pkl) {
+// Peak resident memory of a pklfix-cli run, in KiB. Without `quiet`, what
+// it prints goes to `out`.
+long peakMemoryOfRun(const fs::path& pkl, bool quiet = true, const fs::path& out = "/dev/null") {
   std::string program = PKLFIX_CLI_PATH;
-  std::string quiet = "--quiet";
+  std::string option = quiet ? "--quiet" : "--";
   std::string file = pkl.string();
-  char* argv[] = {program.data(), quiet.data(), file.data(), nullptr};
+  char* argv[] = {program.data(), option.data(), file.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
     ADD_FAILURE() << "cannot start " << program;
     return -1;
   }
@@ -105,6 +112,36 @@ TEST(LargeFileTest, PeakMemoryDoesNotGrowWithTheFile) {
   if (!kPeakMemoryIsMeaningful) return;
   EXPECT_LT(large, small + 1024) << "memory grew with the file";
   EXPECT_LT(large, 8 * 1024);
+}
+
+// Every file's record names the line it replaced, and no line is too long
+// to be held: a 100 MB "acquisition line" is cut in the record, not kept.
+TEST(LargeFileTest, PeakMemoryDoesNotGrowWithTheLineItReplaces) {
+  testing::TempDir dir;
+  testing::writeFile(dir / "small.pkl", "Acquisition Date : 01-01-1900 00:00:00\r\n");
+  testing::writeFile(dir / "small.chn", testing::sampleChn());
+  {
+    std::ofstream out(dir / "huge.pkl", std::ios::binary);
+    out << "Acquisition Date : ";
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < 100; ++i) out << block;
+    out << "\r\nPeak 1\r\n";
+  }
+  testing::writeFile(dir / "huge.chn", testing::sampleChn());
+
+  long small = peakMemoryOfRun(dir / "small.pkl", false, dir / "small.txt");
+  long huge = peakMemoryOfRun(dir / "huge.pkl", false, dir / "huge.txt");
+  std::cout << "peak memory of pklfix-cli printing the line it replaced: " << small
+            << " KiB for a short line, " << huge << " KiB for one of 100 MiB\n";
+  EXPECT_EQ(testing::readFile(dir / "huge.pkl"),
+            "Acquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n");
+  const std::string record = testing::readFile(dir / "huge.txt");
+  EXPECT_LT(record.size(), 2048u);
+  EXPECT_NE(record.find(" [... 104857619 bytes] -> Acquisition Date : 03-05-2009 14:30:07\n"),
+            std::string::npos)
+      << record.substr(0, 100);
+  if (!kPeakMemoryIsMeaningful) return;
+  EXPECT_LT(huge, small + 1024) << "memory grew with the line";
 }
 
 }  // namespace

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "engine/file_names.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_util.h"
 
@@ -76,7 +81,8 @@ TEST_F(CorrectPklFilesTest, FileWithoutAcquisitionLineNeedsNoSpectrum) {
   FaultyFileSystem counting(realFileSystem());
   RunSummary summary =
       CorrectPklFiles(counting, dir_.path(), dir_.path(), selectAll({"A.pkl", "Empty.pkl"}));
-  EXPECT_EQ(summary.corrected, 2u);
+  EXPECT_EQ(summary.corrected, 1u);
+  EXPECT_EQ(summary.alreadyCorrect, 1u) << "an empty file is its own corrected form";
   EXPECT_EQ(readFile(dir_ / "A.pkl"), "one\r\ntwo\r\n");
   EXPECT_EQ(readFile(dir_ / "Empty.pkl"), "");
   EXPECT_EQ(countOps(counting, Op::OpenForReading, ".chn"), 0u);
@@ -115,9 +121,10 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   EXPECT_NE(readFile(dir_ / "S3.pkl").find("14:30:09"), std::string::npos);
 #ifdef _WIN32
   // The file system itself finds S2.CHN under the name S2.chn.
-  EXPECT_EQ(countOps(counting, Op::ListFolder), 0u);
+  EXPECT_EQ(countOps(counting, Op::ListFolder, pathText(spectra)), 0u);
 #else
-  EXPECT_EQ(countOps(counting, Op::ListFolder), 1u) << "the spectrum folder is listed once per run";
+  EXPECT_EQ(countOps(counting, Op::ListFolder, pathText(spectra)), 1u)
+      << "the spectrum folder is listed once per run";
 #endif
 }
 
@@ -143,9 +150,10 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(
-      realFileSystem(),
-      {{dir_.path(), "S001.pkl", dir_.path()}, {dir_.path(), "S002.pkl", dir_.path()}}, keepGoing);
+  RunSummary summary = runJobs(realFileSystem(),
+                               testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
+                                                 {dir_.path(), "S002.pkl", dir_.path()}}),
+                               keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
@@ -209,9 +217,10 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = runJobs(
-      realFileSystem(),
-      {{dir_.path(), "S002.pkl", dir_.path()}, {dir_.path(), "S003.pkl", dir_.path()}}, keepGoing);
+  RunSummary again = runJobs(realFileSystem(),
+                             testing::jobList({{dir_.path(), "S002.pkl", dir_.path()},
+                                               {dir_.path(), "S003.pkl", dir_.path()}}),
+                             keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
@@ -260,7 +269,8 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   writeFile(dir_ / "S.chn", testing::chnHeader("07", "05xyz091", "143000"));
   RunOptions dryRun;
   dryRun.dryRun = true;
-  RunSummary dry = runJobs(realFileSystem(), {{dir_.path(), "S.pkl", dir_.path()}}, dryRun);
+  RunSummary dry =
+      runJobs(realFileSystem(), testing::jobList({{dir_.path(), "S.pkl", dir_.path()}}), dryRun);
   EXPECT_EQ(dry.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
   EXPECT_EQ(folderNames(dir_.path()).size(), 2u);
@@ -309,9 +319,9 @@ std::vector<std::size_t> oneTo(std::size_t n) {
   return numbers;
 }
 
-std::vector<PklJob> jobsFor(const fs::path& folder, const std::vector<std::string>& names) {
-  std::vector<PklJob> jobs;
-  for (const std::string& name : names) jobs.push_back({folder, name, folder});
+PklJobs jobsFor(const fs::path& folder, const std::vector<std::string>& names) {
+  PklJobs jobs;
+  for (const std::string& name : names) jobs.add(folder, name, folder);
   return jobs;
 }
 
@@ -443,9 +453,13 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
 }
 
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
-  SpectrumFinder finder(realFileSystem());
-  FileReport report = correctPklFile(
-      realFileSystem(), finder, {fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}, true);
+  RunOptions dryRun;
+  dryRun.dryRun = true;
+  RunSummary summary = runJobs(
+      realFileSystem(),
+      testing::jobList({{fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}}), dryRun);
+  ASSERT_EQ(summary.failures.size(), 1u);
+  const FileReport& report = summary.failures.front();
   EXPECT_EQ(pathText(report.pklPath), "/pklfix-no-such-file.pkl");
   ASSERT_TRUE(report.error.has_value());
   EXPECT_EQ(report.error->code, ErrorCode::NotFound);
@@ -500,6 +514,135 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       }
     }
     EXPECT_GT(n, 30u) << "the loop should have reached every operation of three files";
+  }
+}
+
+// A lab runs the tool again over a folder it corrected. Every file must be
+// found already correct and left exactly as it is: no copy, no rename, the
+// same modification time and the same file.
+TEST_F(CorrectPklFilesTest, SecondRunTouchesNoFile) {
+  std::string large;
+  for (int i = 0; i < 20000; ++i) large += "channel " + std::to_string(i) + " counts 1234\r\n";
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"One.pkl", std::string(kSamplePkl)},
+      {"Two.pkl", "Acquisition Date : a\r\nx\r\nAcquisition Date : b\r\n"},
+      {"None.pkl", "no date\nhere"},
+      {"Empty.pkl", ""},
+      {"LineEnds.pkl", "Spectrum analysis\nAcquisition Date : 03-05-2009 14:30:07\nPeak 1\n"},
+      {"Large.pkl", "Acquisition Date : x\r\n" + large},  // more than a copy holds back
+  };
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : files) {
+    writeFile(dir_ / name, bytes);
+    writeFile(dir_ / spectrumName(name), sampleChn());
+    names.push_back(name);
+  }
+  RunSummary first = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names));
+  ASSERT_EQ(first.failed, 0u) << first.failures.front().error->message;
+  EXPECT_EQ(first.corrected, files.size() - 1) << "all but the empty file change";
+  const std::vector<std::string> before = folderNames(dir_.path());
+  std::map<std::string, std::pair<std::string, fs::file_time_type>> identity;
+  for (const std::string& name : names) {
+    identity[name] = {readFile(dir_ / name), fs::last_write_time(dir_ / name)};
+  }
+#ifndef _WIN32
+  std::map<std::string, ino_t> inodes;
+  for (const std::string& name : names) {
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ / name).c_str(), &st), 0);
+    inodes[name] = st.st_ino;
+  }
+#endif
+
+  FaultyFileSystem logging(realFileSystem());
+  struct Outcomes final : RunObserver {
+    void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+      if (report.outcome != FileOutcome::AlreadyCorrect) notCorrect.push_back(report.pklPath);
+    }
+    std::vector<fs::path> notCorrect;
+  } observer;
+  RunSummary second =
+      CorrectPklFiles(logging, dir_.path(), dir_.path(), selectAll(names), &observer);
+  EXPECT_EQ(second.alreadyCorrect, files.size());
+  EXPECT_EQ(second.corrected + second.failed, 0u);
+  EXPECT_TRUE(observer.notCorrect.empty());
+  EXPECT_EQ(countOps(logging, Op::Rename) + countOps(logging, Op::SyncFolder), 0u);
+  // Only the large file's copy is begun, past what is held back, and dropped.
+  EXPECT_EQ(countOps(logging, Op::CreateExclusive),
+            countOps(logging, Op::CreateExclusive, "Large"));
+  EXPECT_EQ(countOps(logging, Op::Sync), 0u);
+  EXPECT_EQ(folderNames(dir_.path()), before);
+  for (const std::string& name : names) {
+    EXPECT_EQ(readFile(dir_ / name), identity[name].first) << name;
+    EXPECT_EQ(fs::last_write_time(dir_ / name), identity[name].second) << name;
+#ifndef _WIN32
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ / name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_ino, inodes[name]) << name << " was replaced";
+#endif
+  }
+}
+
+// What the report of each kind of file says it had and got.
+TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
+  const std::string right = "Acquisition Date : 03-05-2009 14:30:07";
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += "Acquisition Date : " + std::to_string(i) + "\r\n";
+  const std::string huge = "Acquisition Date : " + std::string(3000, 'x');
+  struct Case {
+    const char* name;
+    std::string bytes;
+    FileOutcome outcome;
+    std::vector<std::string> oldLines;
+    std::size_t acquisitionLines;
+  };
+  const std::vector<Case> cases = {
+      {"One.pkl",
+       std::string(kSamplePkl),
+       FileOutcome::Corrected,
+       {"Acquisition Date : 01-01-1900 00:00:00"},
+       1},
+      {"Two.pkl",
+       "Acquisition Date : a\nAcquisition Date : \n",
+       FileOutcome::Corrected,
+       {"Acquisition Date : a", "Acquisition Date : "},
+       2},
+      {"None.pkl", "none\n", FileOutcome::Corrected, {}, 0},
+      {"Right.pkl", right + "\r\n", FileOutcome::AlreadyCorrect, {right}, 1},
+      {"Huge.pkl",
+       huge + "\r\n",
+       FileOutcome::Corrected,
+       {huge.substr(0, kMaxRecordedLineBytes) + " [... 3019 bytes]"},
+       1},
+      {"Many.pkl", many, FileOutcome::Corrected, std::vector<std::string>(kMaxRecordedLines), 100},
+  };
+  struct Reports final : RunObserver {
+    void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+      byName[pathText(report.pklPath.filename())] = report;
+    }
+    std::map<std::string, FileReport> byName;
+  } reports;
+  std::vector<std::string> names;
+  for (const Case& c : cases) {
+    writeFile(dir_ / c.name, c.bytes);
+    writeFile(dir_ / spectrumName(c.name), sampleChn());
+    names.push_back(c.name);
+  }
+  RunSummary summary =
+      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names), &reports);
+  ASSERT_EQ(summary.failed, 0u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const FileReport& report = reports.byName[c.name];
+    EXPECT_EQ(report.outcome, c.outcome);
+    EXPECT_EQ(report.acquisitionLines, c.acquisitionLines);
+    EXPECT_EQ(report.lines, std::vector<std::string>(c.oldLines.size(), right));
+    if (std::string(c.name) == "Many.pkl") {
+      EXPECT_EQ(report.oldLines.front(), "Acquisition Date : 0");
+      EXPECT_EQ(report.oldLines.back(), "Acquisition Date : 63");
+    } else {
+      EXPECT_EQ(report.oldLines, c.oldLines);
+    }
   }
 }
 

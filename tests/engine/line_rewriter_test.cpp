@@ -21,13 +21,17 @@ class RecordingClient final : public LineRewriter::Client {
     output.append(bytes);
     return {};
   }
+  void changed() override { ++changes; }
 
   std::string output;
   int stamps = 0;
+  int changes = 0;
   bool failStamp = false;
 };
 
-// Feeds `input` in pieces of `piece` bytes (0: all at once).
+// Feeds `input` in pieces of `piece` bytes (0: all at once). The rewriter
+// must say, once, that it changed the text exactly when it did: a file it
+// leaves as it was is not rewritten.
 std::string rewrite(std::string_view input, std::size_t piece, int* stamps = nullptr) {
   RecordingClient client;
   LineRewriter rewriter(client);
@@ -36,6 +40,7 @@ std::string rewrite(std::string_view input, std::size_t piece, int* stamps = nul
     EXPECT_TRUE(rewriter.feed(input.substr(at, step)).ok());
   }
   EXPECT_TRUE(rewriter.finish().ok());
+  EXPECT_EQ(client.changes, client.output == input ? 0 : 1) << "changed() for pieces of " << piece;
   if (stamps) *stamps = client.stamps;
   return client.output;
 }
@@ -68,6 +73,9 @@ const Case kCases[] = {
     {"acquisition line first and last, no line end", "Acquisition Date : old",
      "Acquisition Date : STAMP\r\n", 1},
     {"exactly the prefix", "Acquisition Date : \r\n", "Acquisition Date : STAMP\r\n", 1},
+    {"already stamped", "Acquisition Date : STAMP\r\n", "Acquisition Date : STAMP\r\n", 1},
+    {"stamped, and more", "Acquisition Date : STAMPS\r\n", "Acquisition Date : STAMP\r\n", 1},
+    {"stamped in part", "Acquisition Date : STAM\r\n", "Acquisition Date : STAMP\r\n", 1},
     {"exactly the prefix at the end", "Acquisition Date : ", "Acquisition Date : STAMP\r\n", 1},
     {"two acquisition lines", "Acquisition Date : a\nAcquisition Date : b\n",
      "Acquisition Date : STAMP\r\nAcquisition Date : STAMP\r\n", 2},
@@ -132,9 +140,17 @@ std::string referenceRewrite(std::string_view input, int& stamps) {
 // and keeps its place across chunks; random texts in random splits, long
 // stretches included, must still come out as the plain reading says.
 TEST(LineRewriterTest, AgreesWithThePlainReadingOnRandomTexts) {
-  const std::string pieces[] = {
-      std::string(AcquisitionPrefix), "Acquisition Date :", "Acq", "x", "yz", "\r", "\n", "\r\n",
-      std::string(40000, 'p')};
+  const std::string pieces[] = {std::string(AcquisitionPrefix),
+                                "Acquisition Date :",
+                                "Acq",
+                                "x",
+                                "yz",
+                                "\r",
+                                "\n",
+                                "\r\n",
+                                "STAMP",
+                                std::string(40000, 'p')};
+  const std::string& longStretch = pieces[std::size(pieces) - 1];
   const std::size_t splits[] = {1, 2, 7, 19, 4096, 65536, 0};
   std::mt19937 random(4);
   for (int round = 0; round < 400; ++round) {
@@ -144,7 +160,7 @@ TEST(LineRewriterTest, AgreesWithThePlainReadingOnRandomTexts) {
       // The long stretch is rare, so most texts stay small enough for
       // one-byte splits.
       std::size_t pick = random() % (std::size(pieces) * 4);
-      input += pick < std::size(pieces) - 1 ? pieces[pick] : pick % 9 == 0 ? pieces[8] : "z";
+      input += pick < std::size(pieces) - 1 ? pieces[pick] : pick % 9 == 0 ? longStretch : "z";
     }
     int expectedStamps = 0;
     std::string expected = referenceRewrite(input, expectedStamps);

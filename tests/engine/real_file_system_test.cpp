@@ -99,15 +99,20 @@ TEST(RealFileSystemTest, IgnoredSignalStaysIgnored) {
   EXPECT_EQ(folderNames(dir.path()), std::vector<std::string>{"newS1.pkl"});
 }
 
-// Each entry's own type, links not followed: a run refuses a result file that
-// is a link, and the folder chooser must not take a link to a file for a folder.
-TEST(RealFileSystemTest, ListFolderGivesEachEntrysOwnType) {
-  TempDir dir;
+// A file, a folder, a link to each and a link to nothing.
+void makeFileFolderAndLinks(const TempDir& dir) {
   writeFile(dir.path() / "file.pkl", "x");
   fs::create_directory(dir.path() / "folder");
   fs::create_symlink("file.pkl", dir.path() / "to-file");
   fs::create_directory_symlink("folder", dir.path() / "to-folder");
   fs::create_symlink("nowhere", dir.path() / "dangling");
+}
+
+// Each entry's own type, links not followed: a run refuses a result file that
+// is a link, and the folder chooser must not take a link to a file for a folder.
+TEST(RealFileSystemTest, ListFolderGivesEachEntrysOwnType) {
+  TempDir dir;
+  makeFileFolderAndLinks(dir);
   ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
 
   Result<std::vector<FolderEntry>> listed = realFileSystem().listFolder(dir.path());
@@ -123,6 +128,29 @@ TEST(RealFileSystemTest, ListFolderGivesEachEntrysOwnType) {
 
   EXPECT_FALSE(realFileSystem().listFolder(dir.path() / "missing").ok());
   EXPECT_FALSE(realFileSystem().listFolder(dir.path() / "file.pkl").ok());
+}
+
+// stat tells a link from what it names, and names that too, so a caller can
+// tell a folder given through a link without leaving the seam.
+TEST(RealFileSystemTest, StatGivesALinksOwnTypeAndItsTargets) {
+  TempDir dir;
+  makeFileFolderAndLinks(dir);
+  fs::create_symlink("loop", dir.path() / "loop");
+  const std::map<std::string, std::pair<FileType, FileType>> expected = {
+      {"file.pkl", {FileType::Regular, FileType::Regular}},
+      {"folder", {FileType::Directory, FileType::Directory}},
+      {"to-file", {FileType::Symlink, FileType::Regular}},
+      {"to-folder", {FileType::Symlink, FileType::Directory}},
+      {"dangling", {FileType::Symlink, FileType::Missing}},
+      {"loop", {FileType::Symlink, FileType::Missing}},
+      {"missing", {FileType::Missing, FileType::Missing}},
+  };
+  for (const auto& [name, types] : expected) {
+    Result<FileInfo> info = realFileSystem().stat(dir.path() / name);
+    ASSERT_TRUE(info.ok()) << name << ": " << info.error().message;
+    EXPECT_EQ(info.value().type, types.first) << name;
+    EXPECT_EQ(info.value().targetType, types.second) << name;
+  }
 }
 
 }  // namespace

@@ -38,6 +38,11 @@ class FaultyWriter final : public WritableFile {
     return base_->sync();
   }
   void startSync() override { base_->startSync(); }
+  Status setPermissions(fs::perms permissions) override {
+    if (owner_.shouldFail(Op::SetPermissions, path_))
+      return FaultyFileSystem::injectedError(Op::SetPermissions, path_);
+    return base_->setPermissions(permissions);
+  }
   Status close() override {
     // A failed close still releases the descriptor, as on a real system.
     Status closed = base_->close();
@@ -128,11 +133,6 @@ Result<std::unique_ptr<WritableFile>> FaultyFileSystem::createExclusive(const fs
   Result<std::unique_ptr<WritableFile>> file = base_.createExclusive(path);
   if (!file.ok()) return file;
   return std::unique_ptr<WritableFile>(new FaultyWriter(*this, std::move(file.value()), path));
-}
-
-Status FaultyFileSystem::setPermissions(const fs::path& path, fs::perms permissions) {
-  if (shouldFail(Op::SetPermissions, path)) return injectedError(Op::SetPermissions, path);
-  return base_.setPermissions(path, permissions);
 }
 
 Status FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {

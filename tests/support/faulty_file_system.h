@@ -54,8 +54,6 @@ class FaultyFileSystem final : public FileSystem {
   Result<FileInfo> stat(const std::filesystem::path& path) override;
   Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override;
   Result<std::unique_ptr<WritableFile>> createExclusive(const std::filesystem::path& path) override;
-  Status setPermissions(const std::filesystem::path& path,
-                        std::filesystem::perms permissions) override;
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   Status remove(const std::filesystem::path& path) override;
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override;

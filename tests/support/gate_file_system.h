@@ -44,10 +44,6 @@ class GateFileSystem final : public FileSystem {
       const std::filesystem::path& path) override {
     return base_.createExclusive(path);
   }
-  Status setPermissions(const std::filesystem::path& path,
-                        std::filesystem::perms permissions) override {
-    return base_.setPermissions(path, permissions);
-  }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return base_.rename(from, to);
   }

@@ -67,4 +67,10 @@ std::string chnHeader(std::string_view seconds, std::string_view date, std::stri
 
 std::string sampleChn() { return chnHeader("07", "05MAR091", "143000"); }
 
+PklJobs jobList(const std::vector<Job>& jobs) {
+  PklJobs list;
+  for (const Job& job : jobs) list.add(job.pklFolder, job.name, job.chnFolder);
+  return list;
+}
+
 }  // namespace pklfix::testing

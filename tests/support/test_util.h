@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/correct_pkl_files.h"
 #include "engine/status.h"
 
 namespace pklfix::testing {
@@ -40,6 +41,14 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 // The names in `folder`, sorted.
 std::vector<std::string> folderNames(const std::filesystem::path& folder);
+
+// A run's job list written out: {result folder, name, spectrum folder}.
+struct Job {
+  std::filesystem::path pklFolder;
+  std::string name;
+  std::filesystem::path chnFolder;
+};
+PklJobs jobList(const std::vector<Job>& jobs);
 
 // A 30-byte spectrum header and a little data: the seconds field holds
 // `seconds` as given (two characters, or two bytes of a 16-bit integer).

@@ -1,0 +1,73 @@
+#ifndef ENGINE_ATOMIC_REPLACE_H_
+#define ENGINE_ATOMIC_REPLACE_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/file_system.h"
+#include "engine/status.h"
+
+namespace pklfix {
+
+// The longest name, in bytes, that a temporary may take: what ext4, NTFS and
+// most other file systems allow in one name. UTF-8 never takes fewer bytes
+// than UTF-16 takes units, so it also holds for NTFS's 255 units.
+inline constexpr std::size_t kMaxNameBytes = 255;
+// How many names a temporary tries after "new" + name.
+inline constexpr int kTemporaryAlternatives = 100;
+
+// The name of attempt `attempt` (0 to kTemporaryAlternatives) at a temporary
+// for `name`, in the same folder: "new" + name first, then "new" + name +
+// ".1.tmp" and so on. A name that would exceed kMaxNameBytes keeps what fits
+// of `name` and a hash of all of it, and ends in ".tmp". Only attempt 0 can
+// end in ".pkl", so no other can show up in a result file list.
+std::string temporaryName(std::string_view name, int attempt);
+
+// A copy that takes the place of a file in one step, built as a temporary
+// beside it. States:
+//   none       nothing on disk: before create(), or after it failed;
+//   writing    the temporary exists, is ours and open for writing;
+//   written    it is on the disk, has its permission bits and is closed;
+//   committed  renamed over its target; nothing of ours is left to remove.
+// Destroying it while writing or written removes the temporary.
+class AtomicReplace {
+ public:
+  explicit AtomicReplace(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+  AtomicReplace(const AtomicReplace&) = delete;
+  AtomicReplace& operator=(const AtomicReplace&) = delete;
+  ~AtomicReplace();
+
+  // Creates the temporary for `name` in `folder` under the first free
+  // temporaryName(), exclusively: whatever holds a name (a file, a folder, a
+  // link, which is never followed) is left alone and the next name tried.
+  // The copy will get `permissions` when it is finished.
+  Status create(const std::filesystem::path& folder, std::string_view name,
+                std::filesystem::perms permissions);
+  // Appends to the copy. A large copy is handed to the disk every few
+  // megabytes, so the final sync has little left to wait for.
+  Status write(std::string_view bytes);
+  // Tells the disk to start writing the copy, without waiting.
+  void startSync();
+  // Syncs the copy, sets its permission bits on the open file and closes
+  // it; done once, and by commit() when not called before.
+  Status finishWriting();
+  // Puts the copy in the place of `target` in one step.
+  Status commit(const std::filesystem::path& target);
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  FileSystem& fileSystem_;
+  std::unique_ptr<WritableFile> file_;
+  std::filesystem::path path_;
+  std::filesystem::perms permissions_ = std::filesystem::perms::none;
+  std::size_t unsynced_ = 0;
+  bool ours_ = false;  // writing or written
+};
+
+}  // namespace pklfix
+
+#endif  // ENGINE_ATOMIC_REPLACE_H_

@@ -1,0 +1,66 @@
+#include "engine/replace_batch.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace pklfix {
+namespace {
+
+// Copies waiting for their sync hold no memory of ours, only the system's
+// page cache and a descriptor each; the byte bound keeps a batch of large
+// files from piling up in that cache.
+constexpr std::uintmax_t kBatchBytes = 16 * 1024 * 1024;
+
+}  // namespace
+
+ReplaceBatch::ReplaceBatch(std::size_t maxFiles)
+    : maxFiles_(std::clamp<std::size_t>(maxFiles, 1, kMaxBatchFiles)) {}
+
+bool ReplaceBatch::add(File file, std::uintmax_t copyBytes) {
+  if (file.copy) {
+    ++copies_;
+    bytes_ += copyBytes;
+  }
+  files_.push_back(std::move(file));
+  // With no copy to wait for, nothing is gained by holding the file back.
+  return copies_ == 0 || copies_ >= limit_ || bytes_ >= kBatchBytes;
+}
+
+bool ReplaceBatch::holds(const std::filesystem::path& path) const {
+  return std::any_of(files_.begin(), files_.end(), [&](const File& file) {
+    return file.report.pklPath == path || (file.copy && file.copy->path() == path);
+  });
+}
+
+bool ReplaceBatch::flush(const Done& done) {
+  std::vector<File> files = std::move(files_);
+  files_.clear();
+  if (copies_ > 0) limit_ = std::min(limit_ * 2, maxFiles_);
+  copies_ = 0;
+  bytes_ = 0;
+
+  std::optional<Error> syncError;
+  std::size_t synced = 0;
+  for (; synced < files.size(); ++synced) {
+    if (!files[synced].copy) continue;
+    if (Status s = files[synced].copy->finishWriting(); !s.ok()) {
+      syncError = s.error();
+      break;
+    }
+  }
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    File& file = files[k];
+    Status replaced;
+    if (k == synced) {
+      replaced = *syncError;
+    } else if (file.copy) {
+      replaced = file.copy->commit(file.report.pklPath);
+    }
+    // Removes the copy unless it was committed.
+    file.copy.reset();
+    if (!done(file, std::move(replaced))) return false;
+  }
+  return true;
+}
+
+}  // namespace pklfix
