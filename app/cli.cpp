@@ -6,6 +6,7 @@
 
 #include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
+#include "engine/file_record.h"
 #include "engine/file_system.h"
 #include "engine/leftovers.h"
 
@@ -124,42 +125,6 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
   return jobs;
 }
 
-// A line of a result file as one line of output: control characters and
-// the backslash escaped, so nothing in a file can end the line early or
-// reach the terminal as a command.
-std::string printable(std::string_view text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c == 0x7f) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-// The acquisition lines of a file on one line: each as it was and as it is
-// now, or, for a file left untouched, each as it stands.
-std::string lineRecord(const FileReport& report, bool withOld) {
-  std::string record;
-  for (std::size_t i = 0; i < report.lines.size(); ++i) {
-    if (i > 0) record += "; ";
-    if (withOld) record += printable(report.oldLines[i]) + " -> ";
-    record += printable(report.lines[i]);
-  }
-  if (report.acquisitionLines > report.lines.size()) {
-    record +=
-        "; ... and " + std::to_string(report.acquisitionLines - report.lines.size()) + " more";
-  }
-  return record;
-}
-
 class CliObserver final : public RunObserver {
  public:
   CliObserver(std::ostream& out, std::ostream& err, bool quiet, bool dryRun)
@@ -175,32 +140,13 @@ class CliObserver final : public RunObserver {
       return;
     }
     if (quiet_) return;
-    out_ << path << ": " << outcome(report) << '\n';
+    out_ << path << ": " << fileRecord(report) << '\n';
     for (const fs::path& leftover : report.leftoversRemoved) {
-      out_ << pathText(leftover) << (dryRun_ ? ": would be removed: " : ": removed: ")
-           << "an interrupted run's copy of " << pathText(report.pklPath.filename()) << '\n';
+      out_ << pathText(leftover) << ": " << leftoverRecord(dryRun_, report.pklPath) << '\n';
     }
   }
 
  private:
-  static std::string outcome(const FileReport& report) {
-    switch (report.outcome) {
-      case FileOutcome::AlreadyCorrect:
-        return report.lines.empty() ? "already correct, no acquisition line"
-                                    : "already correct: " + lineRecord(report, false);
-      case FileOutcome::LeftoverCopy:
-        return "not a result file: an interrupted run's copy of " +
-               pathText(report.copyOf.filename());
-      case FileOutcome::Corrected:
-      case FileOutcome::Failed:
-        break;
-    }
-    if (report.lines.empty()) return "no acquisition line";
-    bool sameLines =
-        report.acquisitionLines == report.lines.size() && report.lines == report.oldLines;
-    return lineRecord(report, true) + (sameLines ? " (line ends rewritten)" : "");
-  }
-
   std::ostream& out_;
   std::ostream& err_;
   bool quiet_;

@@ -5,13 +5,20 @@
 #include <string>
 #include <utility>
 
+#include "engine/file_record.h"
+
 namespace pklfix {
 
 class CorrectionRun::Observer final : public RunObserver {
  public:
   explicit Observer(CorrectionRun& run) : run_(run) {}
 
-  void fileFinished(const FileReport&, std::size_t done, std::size_t) override {
+  void fileFinished(const FileReport& report, std::size_t done, std::size_t) override {
+    run_.records_.push_back(pathText(report.pklPath.filename()) + ": " + fileRecord(report));
+    for (const std::filesystem::path& leftover : report.leftoversRemoved) {
+      run_.records_.push_back(pathText(leftover.filename()) + ": " +
+                              leftoverRecord(false, report.pklPath));
+    }
     run_.filesDone_ = static_cast<int>(done);
   }
   bool stopRequested() override { return run_.stop_; }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,6 +45,10 @@ class CorrectionRun {
   void requestStop() { stop_ = true; }
   // Valid after join().
   const RunSummary& summary() const { return summary_; }
+  // What the run did to each file it reached, a line each, in list order:
+  // the file's name and its record (fileRecord), then a line for each copy
+  // of an interrupted run that handling it removed. Valid after join().
+  const std::vector<std::string>& records() const { return records_; }
   std::size_t selectedCount() const { return selected_; }
   // How many of the selected files are done. Read when wanted rather than
   // announced per file: a message per file kept a window's thread busy
@@ -62,6 +67,7 @@ class CorrectionRun {
   std::atomic<bool> stop_{false};
   std::atomic<int> filesDone_{0};
   RunSummary summary_;
+  std::vector<std::string> records_;
   std::thread thread_;
 };
 

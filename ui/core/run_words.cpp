@@ -10,15 +10,22 @@ std::string filesWere(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " file was" : " files were");
 }
 
+// The files a run is done with: corrected now, or correct already.
+std::size_t correctNow(const RunSummary& summary) {
+  return summary.corrected + summary.alreadyCorrect;
+}
+
 std::string failureText(const RunSummary& summary, std::size_t selected) {
   const FileReport& failure = summary.failures.front();
   const std::string name = pathText(failure.pklPath.filename());
   std::string info = failure.error ? failure.error->message : std::string();
   info += "\n\n";
-  info += summary.corrected == 0 ? std::string("No file was") : filesWere(summary.corrected);
+  const std::size_t before = correctNow(summary);
+  info += before == 0 ? std::string("No file was") : filesWere(before);
   info += " corrected before it. " + name + " is unchanged";
-  const long long after =
-      static_cast<long long>(selected) - static_cast<long long>(summary.corrected) - 1;
+  // Copies of interrupted runs among the selection were reached too.
+  const long long after = static_cast<long long>(selected) - static_cast<long long>(before) -
+                          static_cast<long long>(summary.leftoverCopies) - 1;
   if (after == 1) info += ", and the 1 selected file after it was not touched";
   if (after > 1) {
     info += ", and the " + std::to_string(after) + " selected files after it were not touched";
@@ -26,10 +33,28 @@ std::string failureText(const RunSummary& summary, std::size_t selected) {
   return info + ".";
 }
 
+// "2 files corrected, 1 file already correct.", leaving out what did not happen.
+std::string countsLine(const RunSummary& summary) {
+  auto files = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " file " : " files "); };
+  std::string line = files(summary.corrected) + "corrected";
+  if (summary.alreadyCorrect > 0) line += ", " + files(summary.alreadyCorrect) + "already correct";
+  if (summary.leftoversRemoved > 0) {
+    line += ", " + std::to_string(summary.leftoversRemoved) +
+            (summary.leftoversRemoved == 1 ? " copy" : " copies") +
+            " of interrupted runs removed";
+  }
+  return line + ".";
+}
+
 }  // namespace
 
-RunReport describeRun(const RunSummary& summary, std::size_t selected) {
+RunReport describeRun(const RunSummary& summary, std::size_t selected,
+                      const std::vector<std::string>& records) {
   RunReport report;
+  if (!records.empty()) {
+    report.details.push_back(countsLine(summary));
+    report.details.insert(report.details.end(), records.begin(), records.end());
+  }
   for (const std::string& warning : summary.warnings) report.details.push_back(warning);
   for (const Error& error : summary.syncErrors) {
     report.details.push_back("The files are corrected, but may not survive a power cut: " +
@@ -41,7 +66,7 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected) {
     report.informativeText = failureText(summary, selected);
   } else if (summary.stopped) {
     report.kind = RunReport::Kind::Stopped;
-    report.text = "Stopped: " + std::to_string(summary.corrected) + " of " +
+    report.text = "Stopped: " + std::to_string(correctNow(summary)) + " of " +
                   std::to_string(selected) + " files were corrected.";
     report.informativeText = "The other files were not touched.";
   } else {

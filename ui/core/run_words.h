@@ -23,8 +23,11 @@ struct RunReport {
   std::vector<std::string> details;  // one line each
 };
 
-// The box for a run over `selected` files that ended with `summary`.
-RunReport describeRun(const RunSummary& summary, std::size_t selected);
+// The box for a run over `selected` files that ended with `summary`. Its
+// details count the files by what happened to them, then give `records`
+// (a line per file, CorrectionRun::records()), then the warnings.
+RunReport describeRun(const RunSummary& summary, std::size_t selected,
+                      const std::vector<std::string>& records);
 
 // The progress dialog: its title, its line while the run goes on and after
 // Stop was pressed, and the caption of its button.

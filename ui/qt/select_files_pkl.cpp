@@ -399,7 +399,7 @@ void SelectFilesPkl::finishRun() {
   busy_.reset();
   model_.rereadPklFiles();
   showPklFiles();
-  reportRun(describeRun(run->summary(), run->selectedCount()));
+  reportRun(describeRun(run->summary(), run->selectedCount(), run->records()));
   emit runEnded();
 }
 

@@ -646,7 +646,7 @@ void SelectFilesPkl::finishRun() {
   model_.rereadPklFiles();
   showFiles(Control::File2, model_.PklPane().files());
   showPklSelection();
-  runReport_(hwnd_, describeRun(run->summary(), run->selectedCount()));
+  runReport_(hwnd_, describeRun(run->summary(), run->selectedCount(), run->records()));
   if (runEnded_) runEnded_();
 }
 
