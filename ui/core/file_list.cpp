@@ -4,17 +4,36 @@
 #include <utility>
 
 #include "engine/file_names.h"
+#include "engine/leftovers.h"
 
 namespace pklfix {
 
-FileList::FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder)
-    : fileSystem_(fileSystem), extension_(std::move(extension)), folder_(std::move(folder)) {
+FileList::FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder,
+                   std::optional<std::filesystem::path> chnFolder)
+    : fileSystem_(fileSystem),
+      extension_(std::move(extension)),
+      folder_(std::move(folder)),
+      spectrumFolder_(std::move(chnFolder)) {
   read(false);
 }
 
 void FileList::setFolder(const std::filesystem::path& folder) {
   folder_ = folder;
   read(false);
+}
+
+void FileList::pointAt(const std::filesystem::path& folder) {
+  folder_ = folder;
+  entries_.clear();
+  readError_.reset();
+  ++namesVersion_;
+  unread_ = true;
+}
+
+void FileList::setSpectrumFolder(const std::filesystem::path& chnFolder) {
+  if (!unread_ && spectrumFolder_ == chnFolder) return;
+  spectrumFolder_ = chnFolder;
+  read(!unread_);
 }
 
 void FileList::reread() { read(true); }
@@ -36,7 +55,10 @@ void FileList::clearSelection() {
 
 void FileList::read(bool keepSelection) {
   std::vector<PklEntry> entries;
-  Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem_, folder_, extension_);
+  unread_ = false;
+  Result<std::vector<std::string>> names =
+      spectrumFolder_ ? listResultFiles(fileSystem_, folder_, *spectrumFolder_)
+                      : listFilesWithExtension(fileSystem_, folder_, extension_);
   if (names.ok()) {
     entries.reserve(names.value().size());
     // Both listings are in name order, so one pass over the old one finds

@@ -16,10 +16,13 @@ namespace pklfix {
 // A file list: the files of one folder whose names end in a fixed extension
 // in any letter case, in case-insensitive name order, each with a selection
 // flag. A folder that cannot be read gives an empty list and says why in
-// readError(), never a failure.
+// readError(), never a failure. Given a spectrum folder, it lists result
+// files only: the copies interrupted runs left beside them are not offered.
 class FileList {
  public:
-  FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder);
+  // Reads `folder`; with `chnFolder`, as setSpectrumFolder() says.
+  FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder,
+           std::optional<std::filesystem::path> chnFolder = std::nullopt);
 
   const std::filesystem::path& folder() const { return folder_; }
   const std::vector<PklEntry>& entries() const { return entries_; }
@@ -31,6 +34,15 @@ class FileList {
 
   // Points the list at `folder` and reads it; nothing is selected.
   void setFolder(const std::filesystem::path& folder);
+  // Points the list at `folder` and leaves it empty until the spectrum
+  // folder is set, so a folder and its spectra chosen together cost one
+  // reading.
+  void pointAt(const std::filesystem::path& folder);
+  // Leaves out of the list the copies of interrupted runs, recognised
+  // against the spectra in `chnFolder`. Reads the folder when the list was
+  // pointed at it or the spectrum folder changed; names still there keep
+  // their selection.
+  void setSpectrumFolder(const std::filesystem::path& chnFolder);
   // Reads the folder again. Names still there keep their selection.
   void reread();
 
@@ -47,6 +59,8 @@ class FileList {
   std::vector<PklEntry> entries_;
   std::optional<Error> readError_;
   std::size_t namesVersion_ = 0;
+  std::optional<std::filesystem::path> spectrumFolder_;
+  bool unread_ = false;
 };
 
 }  // namespace pklfix

@@ -11,11 +11,11 @@ namespace pklfix {
 namespace fs = std::filesystem;
 
 FolderPane::FolderPane(FileSystem& fileSystem, std::string extension, fs::path drive,
-                       fs::path folder)
+                       fs::path folder, std::optional<fs::path> chnFolder)
     : fileSystem_(fileSystem),
       drive_(std::move(drive)),
       folder_(folder),
-      files_(fileSystem, std::move(extension), std::move(folder)) {}
+      files_(fileSystem, std::move(extension), std::move(folder), std::move(chnFolder)) {}
 
 std::vector<fs::path> FolderPane::folderChain() const {
   fs::path top = folderHolds(drive_, folder_) ? drive_ : folder_.root_path();

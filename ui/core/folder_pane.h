@@ -2,6 +2,7 @@
 #define UI_CORE_FOLDER_PANE_H_
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,10 @@ struct FolderChooserLine {
 // link the two sides.
 class FolderPane {
  public:
+  // With `chnFolder`, the file list holds result files (FileList).
   FolderPane(FileSystem& fileSystem, std::string extension, std::filesystem::path drive,
-             std::filesystem::path folder);
+             std::filesystem::path folder,
+             std::optional<std::filesystem::path> chnFolder = std::nullopt);
 
   const std::filesystem::path& drive() const { return drive_; }
   const std::filesystem::path& folder() const { return folder_; }

@@ -11,7 +11,8 @@ namespace fs = std::filesystem;
 SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<fs::path> drives,
                                const fs::path& start)
     : drives_(std::move(drives)),
-      pkl_(fileSystem, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start)),
+      pkl_(fileSystem, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start),
+           normalFolder(start)),
       chn_(fileSystem, ".chn", pkl_.drive(), pkl_.folder()) {
   currentFolders_[pkl_.drive()] = pkl_.folder();
 }
@@ -45,6 +46,7 @@ void SelectionModel::setDir2(const fs::path& folder) {
   changed(Control::Dir2);
   setFileFolder(pkl_, Control::File2, pkl_.folder_);
   setDir3(pkl_.folder_);
+  settleFile2();
 }
 
 void SelectionModel::setDrive3(const fs::path& drive) {
@@ -62,13 +64,22 @@ void SelectionModel::setDir3(const fs::path& folder) {
   currentFolders_[driveOf(value, drives_)] = value;
   changed(Control::Dir3);
   setFileFolder(chn_, Control::File3, chn_.folder_);
+  settleFile2();
 }
 
 void SelectionModel::setFileFolder(FolderPane& pane, Control list, const fs::path& folder) {
   if (folder == pane.files_.folder()) return;
-  pane.files_.setFolder(folder);
+  if (list == Control::File2) {
+    // Read once the spectrum side has followed: which of its files are
+    // copies of interrupted runs depends on the spectra.
+    pane.files_.pointAt(folder);
+  } else {
+    pane.files_.setFolder(folder);
+  }
   changed(list);
 }
+
+void SelectionModel::settleFile2() { pkl_.files_.setSpectrumFolder(chn_.files_.folder()); }
 
 void SelectionModel::setPklSelected(std::size_t index, bool selected) {
   pkl_.files_.setSelected(index, selected);

@@ -64,6 +64,9 @@ class SelectionModel {
 
  private:
   void setFileFolder(FolderPane& pane, Control list, const std::filesystem::path& folder);
+  // Reads File2 if it waits for its spectrum folder, or if the spectra it
+  // was read against are no longer File3's.
+  void settleFile2();
   void changed(Control control) {
     if (listener_) listener_(control);
   }

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_system.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/test_util.h"
 #include "ui/core/drives.h"
 
@@ -283,6 +285,53 @@ TEST_F(SelectionModelTest, FolderChooserShowsThePathDownAndTheSubfolders) {
   std::vector<fs::path> chain = m.ChnPane().folderChain();
   EXPECT_EQ(chain.front(), at("d1/s").root_path());
   EXPECT_EQ(chain.back(), at("d1/s"));
+}
+
+}  // namespace
+}  // namespace pklfix
+
+namespace pklfix {
+namespace {
+
+TEST(SelectionModelLeftoversTest, File2OffersNoCopyOfAnInterruptedRun) {
+  // A killed run left newS001.pkl, the start of S001.pkl's corrected form;
+  // newS002.pkl is a result file of its own, with its own spectrum.
+  namespace fs = std::filesystem;
+  testing::TempDir dir;
+  fs::create_directories(dir / "r");
+  fs::create_directories(dir / "elsewhere");
+  testing::writeFile(dir / "r/S001.pkl", testing::kSamplePkl);
+  testing::writeFile(dir / "r/S001.chn", testing::sampleChn());
+  testing::writeFile(dir / "r/newS001.pkl", testing::kSampleCorrected.substr(0, 30));
+  testing::writeFile(dir / "r/newS002.pkl", testing::kSamplePkl);
+  testing::writeFile(dir / "r/newS002.chn", testing::sampleChn());
+  testing::FaultyFileSystem logged(realFileSystem());
+  const fs::path r = normalFolder(dir / "r");
+  SelectionModel model(logged, {r.root_path()}, normalFolder(dir / "elsewhere"));
+  auto names = [&] {
+    std::vector<std::string> out;
+    for (const PklEntry& entry : model.pklEntries()) out.push_back(entry.name);
+    return out;
+  };
+  auto listings = [&] {
+    return std::count_if(logged.log().begin(), logged.log().end(), [&](const auto& call) {
+      return call.first == testing::Op::ListFolder && call.second == pathText(r);
+    });
+  };
+
+  // step 1: opened with its spectra beside it, File2 leaves the copy out.
+  // The folder is read once for File2 (not again once the spectrum side has
+  // followed), once for File3, and once to look for newS001's own spectrum
+  // in any letter case.
+  model.setDir2(r);
+  EXPECT_EQ(names(), (std::vector<std::string>{"newS002.pkl", "S001.pkl"}));
+  EXPECT_EQ(listings(), 3);
+  // step 2: with the spectra elsewhere, S001's corrected form is not known,
+  // so nothing is taken for a copy
+  model.setPklSelected(1, true);
+  model.setDir3(normalFolder(dir / "elsewhere"));
+  EXPECT_EQ(names(), (std::vector<std::string>{"newS001.pkl", "newS002.pkl", "S001.pkl"}));
+  EXPECT_TRUE(model.pklEntries()[2].selected);
 }
 
 }  // namespace
