@@ -35,6 +35,12 @@ struct FileInfo {
 // a fatal signal leaves the rest behind.
 inline constexpr std::size_t kMaxLiveTemporaries = 32;
 
+// A drive a folder chooser offers, as the system names it.
+struct Drive {
+  std::filesystem::path root;  // C:\ ..., or a mount point
+  std::string label;           // UTF-8: "c:", "c: [DATA]", "z: [\\server\share]"; or the mount point
+};
+
 struct FolderEntry {
   std::string name;                 // UTF-8
   FileType type = FileType::Other;  // of the entry itself; links are not followed
@@ -95,6 +101,11 @@ class FileSystem {
   virtual Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) = 0;
   // Makes the renames done in `folder` durable.
   virtual Status syncFolder(const std::filesystem::path& folder) = 0;
+  // The drives, never none. Where paths have drive letters, every letter in
+  // use, removable drives with no medium and network drives included, in
+  // letter order; no drive is asked for its medium, so none is an error.
+  // Elsewhere the mount points of the volumes that hold files, "/" first.
+  virtual std::vector<Drive> listDrives() = 0;
 };
 
 // The operating system's file system.

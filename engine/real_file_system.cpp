@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/file_system.h"
+#include "engine/mount_table.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -15,9 +16,12 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
+#include <winnetwk.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+#include <iterator>
 #include <optional>
 #include <streambuf>
 #include <string>
@@ -30,6 +34,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #endif
 
 namespace pklfix {
@@ -44,21 +50,25 @@ fs::path utf8Path(std::string_view text) {
   return fs::path(std::u8string(text.begin(), text.end()));
 }
 
+#ifdef _WIN32
+namespace {
+// Unlike path::u8string, this cannot throw: a lone surrogate becomes U+FFFD.
+std::string utf8FromWide(const wchar_t* text) {
+  int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1) ::WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+}  // namespace
+#endif
+
 std::vector<std::string> commandLineArguments(int argc, char** argv) {
 #ifdef _WIN32
   int count = 0;
   LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
   if (wide != nullptr) {
     std::vector<std::string> args;
-    for (int i = 1; i < count; ++i) {
-      // Unlike path::u8string, this cannot throw: a lone surrogate becomes U+FFFD.
-      int size = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-      std::string arg(size > 0 ? size - 1 : 0, '\0');
-      if (size > 1) {
-        ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
-      }
-      args.push_back(std::move(arg));
-    }
+    for (int i = 1; i < count; ++i) args.push_back(utf8FromWide(wide[i]));
     ::LocalFree(wide);
     return args;
   }
@@ -346,6 +356,31 @@ Error notRegularFile(const fs::path& path) {
                "cannot open " + pathText(path) + ": not a regular file"};
 }
 
+#ifdef _WIN32
+// How Windows' classic drive list names a drive: "c:", with the volume's
+// name for a fixed disk ("c: [DATA]") or the share for a network drive
+// ("z: [\\server\share]"). Removable drives are not asked for theirs,
+// which would wait for a medium.
+std::string windowsDriveLabel(const wchar_t* root) {
+  std::wstring label = {static_cast<wchar_t>(std::towlower(root[0])), L':'};
+  wchar_t name[MAX_PATH + 1] = {};
+  const UINT type = ::GetDriveTypeW(root);
+  if (type == DRIVE_REMOTE) {
+    DWORD size = MAX_PATH;
+    const wchar_t device[] = {root[0], L':', L'\0'};
+    if (::WNetGetConnectionW(device, name, &size) == NO_ERROR && name[0]) {
+      label += L" [" + std::wstring(name) + L"]";
+    }
+  } else if (type == DRIVE_FIXED || type == DRIVE_RAMDISK) {
+    if (::GetVolumeInformationW(root, name, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) &&
+        name[0]) {
+      label += L" [" + std::wstring(name) + L"]";
+    }
+  }
+  return utf8FromWide(label.c_str());
+}
+#endif
+
 class RealFileSystem final : public FileSystem {
  public:
   Result<FileInfo> stat(const fs::path& path) override {
@@ -439,6 +474,37 @@ class RealFileSystem final : public FileSystem {
     }
     if (ec) return fileError("list", folder, ec);
     return entries;
+  }
+
+  std::vector<Drive> listDrives() override {
+    std::vector<Drive> drives;
+#ifdef _WIN32
+    // No drive is asked whether it has a medium, and a failing question
+    // shows no dialog: an empty card reader or a disconnected share is
+    // listed like any drive.
+    DWORD oldMode = 0;
+    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
+    wchar_t roots[4 * 26 + 1] = {};
+    const DWORD length = ::GetLogicalDriveStringsW(static_cast<DWORD>(std::size(roots) - 1), roots);
+    for (const wchar_t* root = roots; length > 0 && *root; root += std::wcslen(root) + 1) {
+      drives.push_back({fs::path(root), windowsDriveLabel(root)});
+    }
+    ::SetThreadErrorMode(oldMode, nullptr);
+    if (drives.empty()) drives.push_back({fs::path("C:\\"), "c:"});
+#else
+    std::ifstream in("/proc/self/mounts", std::ios::binary);
+    std::ostringstream table;
+    if (in) table << in.rdbuf();
+    for (const fs::path& mountPoint : parseMounts(table.str())) {
+      // Single files are bind-mounted into containers; a drive is a folder.
+      Result<FileInfo> info = stat(mountPoint);
+      if (info.ok() && info.value().targetType == FileType::Directory) {
+        drives.push_back({mountPoint, pathText(mountPoint)});
+      }
+    }
+    if (drives.empty()) drives.push_back({fs::path("/"), "/"});
+#endif
+    return drives;
   }
 
   Status syncFolder(const fs::path& folder) override {

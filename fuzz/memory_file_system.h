@@ -50,6 +50,7 @@ class MemoryFileSystem final : public FileSystem {
     return refuse("list", folder);
   }
   Status syncFolder(const std::filesystem::path& folder) override { return refuse("sync", folder); }
+  std::vector<Drive> listDrives() override { return {{"/", "/"}}; }
 
  private:
   struct File {

@@ -153,6 +153,17 @@ TEST(RealFileSystemTest, StatGivesALinksOwnTypeAndItsTargets) {
   }
 }
 
+TEST(RealFileSystemTest, DrivesAreTheMountedFoldersRootFirst) {
+  const std::vector<Drive> drives = realFileSystem().listDrives();
+  ASSERT_FALSE(drives.empty());
+  EXPECT_EQ(drives.front().root, fs::path("/"));
+  for (const Drive& drive : drives) {
+    EXPECT_EQ(drive.label, pathText(drive.root));
+    std::error_code ec;
+    EXPECT_TRUE(fs::is_directory(drive.root, ec)) << drive.label;
+  }
+}
+
 }  // namespace
 }  // namespace pklfix
 

@@ -75,6 +75,7 @@ class PathLog final : public FileSystem {
     log.push_back("list " + pathText(folder));
     return std::vector<FolderEntry>{};
   }
+  std::vector<Drive> listDrives() override { return {{"C:\\", "c:"}}; }
   Status syncFolder(const fs::path& folder) override {
     log.push_back("sync " + pathText(folder));
     return {};
@@ -267,6 +268,24 @@ TEST_F(WindowsFileTest, WritesExactlyCrLfWhateverTheInputLineEnds) {
   RunSummary summary = correct(names);
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
   for (const Case& c : cases) EXPECT_EQ(readFile(dir_ / c.name), c.out) << c.name;
+}
+
+TEST(WindowsTest, DrivesAreEveryLetterInUseNamedAsWindowsNamesThem) {
+  // "C:\" named "c:" or "c: [...]", in letter order, whether or not the
+  // drive holds a medium.
+  const std::vector<Drive> drives = realFileSystem().listDrives();
+  ASSERT_FALSE(drives.empty());
+  std::string letters;
+  for (const Drive& drive : drives) {
+    const std::string root = pathText(drive.root);
+    ASSERT_EQ(root.size(), 3u) << root;
+    EXPECT_EQ(root.substr(1), ":\\") << root;
+    const std::string name = {static_cast<char>(root[0] - 'A' + 'a'), ':'};
+    EXPECT_EQ(drive.label.substr(0, 2), name) << drive.label;
+    letters += root[0];
+  }
+  EXPECT_NE(letters.find('C'), std::string::npos) << letters;
+  EXPECT_TRUE(std::is_sorted(letters.begin(), letters.end())) << letters;
 }
 
 }  // namespace

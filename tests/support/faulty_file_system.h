@@ -58,6 +58,7 @@ class FaultyFileSystem final : public FileSystem {
   Status remove(const std::filesystem::path& path) override;
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override;
   Status syncFolder(const std::filesystem::path& folder) override;
+  std::vector<Drive> listDrives() override { return base_.listDrives(); }
 
   // True when this call is to fail; records it either way.
   bool shouldFail(Op op, const std::filesystem::path& path);

@@ -54,6 +54,7 @@ class GateFileSystem final : public FileSystem {
   Status syncFolder(const std::filesystem::path& folder) override {
     return base_.syncFolder(folder);
   }
+  std::vector<Drive> listDrives() override { return base_.listDrives(); }
 
  private:
   FileSystem& base_;

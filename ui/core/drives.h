@@ -6,30 +6,21 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/file_system.h"
+
 namespace pklfix {
 
-// What the drive choosers offer. Where paths have drive letters, the roots
-// of the drives that answer (C:\, D:\ ...). Elsewhere the mount points of
-// the volumes that hold files, "/" first; never empty.
-std::vector<std::filesystem::path> driveRoots();
-
-// The mount points of the volumes in a mount table (the text of
-// /proc/self/mounts): "/" first, then the others in name order, each once.
-// File systems without files of a user's own (proc, sysfs, tmpfs, cgroup,
-// read-only package images ...) are left out.
-std::vector<std::filesystem::path> parseMounts(std::string_view table);
-
-// The drive `folder` lies on: the longest of `drives` that holds it, else
-// the folder's own root.
+// The drive `folder` lies on: the root of the longest of `drives` that
+// holds it, else the folder's own root.
 std::filesystem::path driveOf(const std::filesystem::path& folder,
-                              const std::vector<std::filesystem::path>& drives);
+                              const std::vector<Drive>& drives);
 
 // True when `ancestor` is `folder` or one of the folders above it. Both are
 // taken as normalFolder gives them.
 bool folderHolds(const std::filesystem::path& ancestor, const std::filesystem::path& folder);
 
-// How a drive chooser names a drive: "c:" for a drive letter, the mount
-// point elsewhere.
+// How a drive is named where the system gives no name: "c:" for a drive
+// letter, the mount point elsewhere.
 std::string driveLabel(const std::filesystem::path& drive);
 
 // `path` made absolute and lexically normal, without a trailing separator

@@ -1,7 +1,6 @@
 #include "ui/core/folder_pane.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "engine/file_names.h"
@@ -36,8 +35,8 @@ std::vector<std::string> FolderPane::subfolders() const {
     if (entry.name.empty() || entry.name[0] == '.') continue;
     bool isFolder = entry.type == FileType::Directory;
     if (entry.type == FileType::Symlink) {
-      std::error_code ec;
-      isFolder = fs::is_directory(folder_ / utf8Path(entry.name), ec);
+      Result<FileInfo> info = fileSystem_.stat(folder_ / utf8Path(entry.name));
+      isFolder = info.ok() && info.value().targetType == FileType::Directory;
     }
     if (isFolder) names.push_back(std::move(entry.name));
   }

@@ -40,8 +40,7 @@ std::string countsLine(const RunSummary& summary) {
   if (summary.alreadyCorrect > 0) line += ", " + files(summary.alreadyCorrect) + "already correct";
   if (summary.leftoversRemoved > 0) {
     line += ", " + std::to_string(summary.leftoversRemoved) +
-            (summary.leftoversRemoved == 1 ? " copy" : " copies") +
-            " of interrupted runs removed";
+            (summary.leftoversRemoved == 1 ? " copy" : " copies") + " of interrupted runs removed";
   }
   return line + ".";
 }

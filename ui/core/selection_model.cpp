@@ -1,6 +1,5 @@
 #include "ui/core/selection_model.h"
 
-#include <system_error>
 #include <utility>
 
 #include "ui/core/drives.h"
@@ -8,16 +7,24 @@
 namespace pklfix {
 namespace fs = std::filesystem;
 
-SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<fs::path> drives,
+SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives,
                                const fs::path& start)
-    : drives_(std::move(drives)),
+    : fileSystem_(fileSystem),
+      drives_(std::move(drives)),
       pkl_(fileSystem, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start),
            normalFolder(start)),
       chn_(fileSystem, ".chn", pkl_.drive(), pkl_.folder()) {
   currentFolders_[pkl_.drive()] = pkl_.folder();
 }
 
-void SelectionModel::setDrives(std::vector<fs::path> drives) { drives_ = std::move(drives); }
+void SelectionModel::setDrives(std::vector<Drive> drives) { drives_ = std::move(drives); }
+
+std::string SelectionModel::driveName(const fs::path& drive) const {
+  for (const Drive& listed : drives_) {
+    if (listed.root == drive) return listed.label;
+  }
+  return driveLabel(drive);
+}
 
 fs::path SelectionModel::currentFolderOf(const fs::path& drive) const {
   fs::path root = normalFolder(drive);
@@ -25,8 +32,9 @@ fs::path SelectionModel::currentFolderOf(const fs::path& drive) const {
   if (it == currentFolders_.end()) return root;
   // A folder removed since it was chosen would greet the user with an empty
   // list and no way up; the drive's root still has everything else.
-  std::error_code ec;
-  return fs::is_directory(it->second, ec) ? it->second : root;
+  Result<FileInfo> info = fileSystem_.stat(it->second);
+  const bool isFolder = info.ok() && info.value().targetType == FileType::Directory;
+  return isFolder ? it->second : root;
 }
 
 void SelectionModel::setDrive2(const fs::path& drive) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "engine/correct_pkl_files.h"
@@ -30,15 +31,17 @@ namespace pklfix {
 class SelectionModel {
  public:
   // Every chooser and list starts on `start` and the drive holding it.
-  SelectionModel(FileSystem& fileSystem, std::vector<std::filesystem::path> drives,
+  SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives,
                  const std::filesystem::path& start);
 
   const FolderPane& PklPane() const { return pkl_; }
   const FolderPane& ChnPane() const { return chn_; }
-  const std::vector<std::filesystem::path>& drives() const { return drives_; }
+  const std::vector<Drive>& drives() const { return drives_; }
   // Takes a fresh list of drives, as when a disk was plugged in. The drives
   // the choosers are on stay where they are, listed or not.
-  void setDrives(std::vector<std::filesystem::path> drives);
+  void setDrives(std::vector<Drive> drives);
+  // How a drive chooser names `drive`: as the system does, when it is listed.
+  std::string driveName(const std::filesystem::path& drive) const;
   std::filesystem::path currentFolderOf(const std::filesystem::path& drive) const;
 
   // Told of each value that changed, before its rule runs: Drive2, Dir2,
@@ -71,7 +74,8 @@ class SelectionModel {
     if (listener_) listener_(control);
   }
 
-  std::vector<std::filesystem::path> drives_;
+  FileSystem& fileSystem_;
+  std::vector<Drive> drives_;
   std::map<std::filesystem::path, std::filesystem::path> currentFolders_;
   FolderPane pkl_;
   FolderPane chn_;

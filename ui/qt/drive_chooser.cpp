@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/file_system.h"
-#include "ui/core/drives.h"
+#include "ui/qt/qt_text.h"
 
 namespace pklfix {
 
@@ -14,15 +14,19 @@ DriveChooser::DriveChooser(QWidget* parent) : QComboBox(parent) {
   });
 }
 
-void DriveChooser::showDrives(const std::vector<std::filesystem::path>& drives,
-                              const std::filesystem::path& current) {
+void DriveChooser::showDrives(const std::vector<Drive>& drives,
+                              const std::filesystem::path& current,
+                              const std::string& currentName) {
   QSignalBlocker quiet(this);
-  std::vector<std::filesystem::path> listed = drives;
-  if (std::find(listed.begin(), listed.end(), current) == listed.end()) listed.push_back(current);
+  std::vector<Drive> listed = drives;
+  if (std::none_of(listed.begin(), listed.end(),
+                   [&](const Drive& drive) { return drive.root == current; })) {
+    listed.push_back({current, currentName});
+  }
   clear();
-  for (const std::filesystem::path& drive : listed) {
-    addItem(QString::fromStdString(driveLabel(drive)), QString::fromStdString(pathText(drive)));
-    if (drive == current) setCurrentIndex(count() - 1);
+  for (const Drive& drive : listed) {
+    addItem(qtText(drive.label), qtText(pathText(drive.root)));
+    if (drive.root == current) setCurrentIndex(count() - 1);
   }
 }
 

@@ -3,7 +3,10 @@
 
 #include <QComboBox>
 #include <filesystem>
+#include <string>
 #include <vector>
+
+#include "engine/file_system.h"
 
 namespace pklfix {
 
@@ -15,10 +18,10 @@ class DriveChooser : public QComboBox {
  public:
   explicit DriveChooser(QWidget* parent = nullptr);
 
-  // Lists `drives` (and `current`, should it be missing from them) and shows
-  // `current`. Emits nothing.
-  void showDrives(const std::vector<std::filesystem::path>& drives,
-                  const std::filesystem::path& current);
+  // Lists `drives` (and `current`, named `currentName`, should it be
+  // missing from them) and shows `current`. Emits nothing.
+  void showDrives(const std::vector<Drive>& drives, const std::filesystem::path& current,
+                  const std::string& currentName);
   std::filesystem::path driveAt(int index) const;
   void showPopup() override;
 

@@ -141,7 +141,7 @@ class TabControl : public QTabWidget {
 
 SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
     : QWidget(parent),
-      model_(fileSystem, driveRoots(), startFolder()),
+      model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runMessageBox_([](QMessageBox& box) { box.exec(); }) {
   installFontSubstitutes();
@@ -239,7 +239,7 @@ void SelectFilesPkl::buildControls() {
   connect(dir3_, &FolderList::folderOpened, this, &SelectFilesPkl::openDir3);
   for (DriveChooser* chooser : {drive2_, drive3_}) {
     connect(chooser, &DriveChooser::aboutToOpen, this, [this] {
-      model_.setDrives(driveRoots());
+      model_.setDrives(fileSystem_.listDrives());
       showModel();
     });
   }
@@ -269,9 +269,9 @@ void SelectFilesPkl::orderTabs() {
 void SelectFilesPkl::showModel() {
   const FolderPane& pkl = model_.PklPane();
   const FolderPane& chn = model_.ChnPane();
-  drive2_->showDrives(model_.drives(), pkl.drive());
+  drive2_->showDrives(model_.drives(), pkl.drive(), model_.driveName(pkl.drive()));
   dir2_->showFolder(pkl.chooserLines());
-  drive3_->showDrives(model_.drives(), chn.drive());
+  drive3_->showDrives(model_.drives(), chn.drive(), model_.driveName(chn.drive()));
   dir3_->showFolder(chn.chooserLines());
   showPklFiles();
   if (file3Names_ != chn.files().namesVersion()) {

@@ -71,7 +71,7 @@ int tabOf(Place place) { return place == Place::Tab2 ? 1 : 0; }
 }  // namespace
 
 SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
-    : model_(fileSystem, driveRoots(),
+    : model_(fileSystem, fileSystem.listDrives(),
              [] {
                std::error_code ec;
                fs::path folder = fs::current_path(ec);
@@ -365,7 +365,7 @@ void SelectFilesPkl::onCommand(int id, int code) {
     const Control chooser = is(Control::Drive2) ? Control::Drive2 : Control::Drive3;
     if (code == CBN_DROPDOWN) {
       // A disk plugged in since shows up.
-      model_.setDrives(driveRoots());
+      model_.setDrives(fileSystem_.listDrives());
       showModel();
     } else if (code == CBN_SELENDOK ||
                (code == CBN_SELCHANGE &&
@@ -500,14 +500,18 @@ void SelectFilesPkl::showModel() {
 
 void SelectFilesPkl::showDrives(Control chooser, const fs::path& current) {
   std::vector<fs::path>& drives = chooser == Control::Drive2 ? drive2Drives_ : drive3Drives_;
-  drives = model_.drives();
-  if (std::find(drives.begin(), drives.end(), current) == drives.end()) drives.push_back(current);
+  drives.clear();
   HWND hwnd = control(chooser);
   ::SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
-  for (std::size_t i = 0; i < drives.size(); ++i) {
-    ::SendMessageW(hwnd, CB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(wide(driveLabel(drives[i])).c_str()));
-    if (drives[i] == current) ::SendMessageW(hwnd, CB_SETCURSEL, i, 0);
+  auto add = [&](const fs::path& root, const std::string& name) {
+    drives.push_back(root);
+    const auto item =
+        ::SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name).c_str()));
+    if (root == current) ::SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+  };
+  for (const Drive& drive : model_.drives()) add(drive.root, drive.label);
+  if (std::find(drives.begin(), drives.end(), current) == drives.end()) {
+    add(current, model_.driveName(current));
   }
 }
 

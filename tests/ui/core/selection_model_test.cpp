@@ -55,7 +55,8 @@ class SelectionModelTest : public ::testing::Test {
   // A model started in d1/r that logs every change.
   SelectionModel& model() {
     if (!model_) {
-      model_.emplace(realFileSystem(), std::vector<fs::path>{at("d1"), at("d2")}, at("d1/r"));
+      model_.emplace(realFileSystem(), std::vector<Drive>{{at("d1"), "d1"}, {at("d2"), "d2"}},
+                     at("d1/r"));
       model_->setChangeListener([this](Control c) { changes_.push_back(controlName(c)); });
     }
     return *model_;
@@ -307,7 +308,7 @@ TEST(SelectionModelLeftoversTest, File2OffersNoCopyOfAnInterruptedRun) {
   testing::writeFile(dir / "r/newS002.chn", testing::sampleChn());
   testing::FaultyFileSystem logged(realFileSystem());
   const fs::path r = normalFolder(dir / "r");
-  SelectionModel model(logged, {r.root_path()}, normalFolder(dir / "elsewhere"));
+  SelectionModel model(logged, {{r.root_path(), "/"}}, normalFolder(dir / "elsewhere"));
   auto names = [&] {
     std::vector<std::string> out;
     for (const PklEntry& entry : model.pklEntries()) out.push_back(entry.name);

@@ -366,11 +366,11 @@ TEST_F(Win32SelectFilesPklTest, FolderChangesOnEachSideAndTheSpectrumSideFollows
   openFolder(Control::Dir2, "r");
   EXPECT_EQ(window_->model().chnFolder(), normalFolder(r()));
   // step 5: another drive, picked with the keyboard, moves both sides there
-  const std::vector<fs::path> drives = window_->model().drives();
+  const std::vector<Drive> drives = window_->model().drives();
   if (drives.size() > 1) {
     const fs::path before = window_->model().PklPane().drive();
     ::SetFocus(control(Control::Drive2));
-    pressKey(control(Control::Drive2), before == drives.front() ? VK_DOWN : VK_UP);
+    pressKey(control(Control::Drive2), before == drives.front().root ? VK_DOWN : VK_UP);
     EXPECT_NE(window_->model().PklPane().drive(), before);
     EXPECT_EQ(window_->model().ChnPane().drive(), window_->model().PklPane().drive());
   }
