@@ -324,6 +324,13 @@ TEST_F(Win32SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
     EXPECT_EQ(box.report.text, "Completed.");
     EXPECT_FALSE(box.busyPointer);
   }
+  // Every file on record in the details.
+  EXPECT_EQ(boxes_[1].report.details,
+            (std::vector<std::string>{"2 files corrected.",
+                                      name(2) + ": Acquisition Date : 01-01-1900 00:00:00 -> "
+                                                "Acquisition Date : 03-05-2009 14:30:07",
+                                      name(3) + ": Acquisition Date : 01-01-1900 00:00:00 -> "
+                                                "Acquisition Date : 03-05-2009 14:30:07"}));
   // The corrected files keep their names, and the selection stays.
   EXPECT_EQ(listed(control(Control::File2)), (std::vector<std::string>{name(1), name(2), name(3)}));
   EXPECT_EQ(modelFlags(), (std::vector<bool>{false, true, true}));
