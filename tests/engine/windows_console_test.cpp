@@ -100,7 +100,9 @@ TEST(ConsoleTest, PklfixCliShowsNamesWholeInAnyCodePage) {
   fs::path folder = dir / "Messung \xC3\x9C \xE6\xB8\xAC\xE5\xAE\x9A";
   fs::create_directory(folder);
   const std::wstring line =
-      folder.wstring() + L"\\S001.pkl: Acquisition Date : 03-05-2009 14:30:07";
+      folder.wstring() +
+      L"\\S001.pkl: Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : 03-05-2009 "
+      L"14:30:07";
   UINT original = ::GetConsoleOutputCP();
   for (UINT codePage : {437u, 850u, 1252u, 932u}) {
     SCOPED_TRACE(codePage);
