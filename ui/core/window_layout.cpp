@@ -58,15 +58,15 @@ const ControlSpec& controlSpec(Control control) {
 std::array<Control, 10> tabOrder() {
   std::array<const ControlSpec*, 12> specs;
   std::transform(kControls.begin(), kControls.end(), specs.begin(),
-                 [](const ControlSpec& spec) { return &spec; });
+                 [](const ControlSpec& layout) { return &layout; });
   std::sort(specs.begin(), specs.end(),
             [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
   std::array<Control, 10> order{};
   std::size_t n = 0;
-  for (const ControlSpec* spec : specs) {
-    if (spec->kind == ControlKind::Label) continue;
+  for (const ControlSpec* layout : specs) {
+    if (layout->kind == ControlKind::Label) continue;
     assert(n < order.size());
-    order[n++] = spec->control;
+    order[n++] = layout->control;
   }
   return order;
 }

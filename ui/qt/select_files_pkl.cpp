@@ -47,11 +47,11 @@ QRect twips(const TwipsRect& r) {
 
 QColor qtColour(Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
 
-QFont qtFont(const FontSpec& spec) {
-  QFont f(qtText(spec.family));
-  f.setPointSizeF(spec.points);
-  f.setBold(spec.bold);
-  f.setItalic(spec.italic);
+QFont qtFont(const FontSpec& layout) {
+  QFont f(qtText(layout.family));
+  f.setPointSizeF(layout.points);
+  f.setBold(layout.bold);
+  f.setItalic(layout.italic);
   return f;
 }
 
@@ -179,11 +179,11 @@ void SelectFilesPkl::buildControls() {
     tabs->addTab(pages[i], qtText(kTabCaptions[i]));
   }
   tabs->tabBar()->setFont(qtFont(kTabFont));
-  for (const ControlSpec& spec : controlSpecs()) {
-    QWidget* parent = spec.place == Place::Window ? this : pages[spec.place == Place::Tab1 ? 0 : 1];
+  for (const ControlSpec& layout : controlSpecs()) {
+    QWidget* parent = layout.place == Place::Window ? this : pages[layout.place == Place::Tab1 ? 0 : 1];
     QWidget* widget = nullptr;
-    const QString caption = qtText(spec.caption);
-    switch (spec.kind) {
+    const QString caption = qtText(layout.caption);
+    switch (layout.kind) {
       case ControlKind::Label:
         widget = new QLabel(caption, parent);
         break;
@@ -203,19 +203,19 @@ void SelectFilesPkl::buildControls() {
         widget = new QPushButton(caption, parent);
         break;
     }
-    widget->setObjectName(qtText(spec.name));
-    if (spec.kind != ControlKind::TabControl && spec.font) widget->setFont(qtFont(*spec.font));
+    widget->setObjectName(qtText(layout.name));
+    if (layout.kind != ControlKind::TabControl && layout.font) widget->setFont(qtFont(*layout.font));
     QPalette palette = widget->palette();
-    if (spec.textColour) palette.setColor(QPalette::WindowText, qtColour(*spec.textColour));
-    if (spec.background) palette.setColor(QPalette::Base, qtColour(*spec.background));
+    if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
+    if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
     widget->setPalette(palette);
-    const QRect rect = twips(spec.rect);
-    if (spec.place == Place::Window) {
+    const QRect rect = twips(layout.rect);
+    if (layout.place == Place::Window) {
       widget->setGeometry(rect);
     } else {
       tabs->place(widget, rect);
     }
-    controls_[static_cast<std::size_t>(spec.control)] = widget;
+    controls_[static_cast<std::size_t>(layout.control)] = widget;
   }
 
   ssTab1_ = tabs;

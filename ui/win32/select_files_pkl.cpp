@@ -32,11 +32,11 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 
 COLORREF colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
-HFONT makeFont(const FontSpec& spec, int dpi) {
-  const int height = -static_cast<int>(std::lround(spec.points * dpi / 72.0));
-  return ::CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, FALSE, FALSE,
+HFONT makeFont(const FontSpec& layout, int dpi) {
+  const int height = -static_cast<int>(std::lround(layout.points * dpi / 72.0));
+  return ::CreateFontW(height, 0, 0, 0, layout.bold ? FW_BOLD : FW_NORMAL, layout.italic, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, wide(spec.family).c_str());
+                       DEFAULT_PITCH | FF_DONTCARE, wide(layout.family).c_str());
 }
 
 // The font of the controls the layout gives none: the one Windows uses for
@@ -198,11 +198,11 @@ void SelectFilesPkl::onCreate() {
 }
 
 void SelectFilesPkl::createControls() {
-  for (const ControlSpec& spec : controlSpecs()) {
+  for (const ControlSpec& layout : controlSpecs()) {
     const wchar_t* kind = L"BUTTON";
     DWORD style = WS_CHILD | WS_TABSTOP;
     DWORD exStyle = 0;
-    switch (spec.kind) {
+    switch (layout.kind) {
       case ControlKind::Label:
         kind = L"STATIC";
         style = WS_CHILD | SS_LEFT | SS_NOPREFIX;
@@ -228,19 +228,19 @@ void SelectFilesPkl::createControls() {
         style |= LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
         // File3 is shown for information: nothing reads its selection, so
         // it offers none.
-        style |= spec.control == Control::File2 ? LBS_EXTENDEDSEL : LBS_NOSEL;
+        style |= layout.control == Control::File2 ? LBS_EXTENDEDSEL : LBS_NOSEL;
         exStyle = WS_EX_CLIENTEDGE;
         break;
       case ControlKind::Button:
         style |= BS_PUSHBUTTON;
         break;
     }
-    if (!isOnTab(spec.place)) style |= WS_VISIBLE;
+    if (!isOnTab(layout.place)) style |= WS_VISIBLE;
     HWND hwnd =
-        ::CreateWindowExW(exStyle, kind, wide(spec.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(spec.control))),
+        ::CreateWindowExW(exStyle, kind, wide(layout.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(layout.control))),
                           ::GetModuleHandleW(nullptr), nullptr);
-    controls_[static_cast<std::size_t>(spec.control)] = hwnd;
+    controls_[static_cast<std::size_t>(layout.control)] = hwnd;
   }
   HWND tabs = control(Control::SSTab1);
   for (std::size_t i = 0; i < kTabCaptions.size(); ++i) {
@@ -256,13 +256,13 @@ void SelectFilesPkl::createControls() {
 void SelectFilesPkl::makeFonts() {
   defaultFont_.reset(makeMessageFont(dpi_));
   tabFont_.reset(makeFont(kTabFont, dpi_));
-  for (const ControlSpec& spec : controlSpecs()) {
-    std::size_t index = static_cast<std::size_t>(spec.control);
+  for (const ControlSpec& layout : controlSpecs()) {
+    std::size_t index = static_cast<std::size_t>(layout.control);
     HFONT font = defaultFont_.get();
-    if (spec.control == Control::SSTab1) {
+    if (layout.control == Control::SSTab1) {
       font = tabFont_.get();
-    } else if (spec.font) {
-      fonts_[index].reset(makeFont(*spec.font, dpi_));
+    } else if (layout.font) {
+      fonts_[index].reset(makeFont(*layout.font, dpi_));
       font = fonts_[index].get();
     }
     ::SendMessageW(controls_[index], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
@@ -277,24 +277,24 @@ void SelectFilesPkl::layOut() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   const TwipsRect& tab = controlSpec(Control::SSTab1).rect;
-  for (const ControlSpec& spec : controlSpecs()) {
-    int left = px(spec.rect.left);
-    int top = px(spec.rect.top);
-    if (isOnTab(spec.place)) {
+  for (const ControlSpec& layout : controlSpecs()) {
+    int left = px(layout.rect.left);
+    int top = px(layout.rect.top);
+    if (isOnTab(layout.place)) {
       left += px(tab.left);
       top += px(tab.top);
     }
-    const int width = px(spec.rect.width);
-    int height = px(spec.rect.height);
-    HWND hwnd = control(spec.control);
-    if (spec.kind == ControlKind::DriveChooser) {
+    const int width = px(layout.rect.width);
+    int height = px(layout.rect.height);
+    HWND hwnd = control(layout.control);
+    if (layout.kind == ControlKind::DriveChooser) {
       // The closed chooser is as high as the layout says; its height as a
       // window includes the list that drops down.
       const int border = ::GetSystemMetricsForDpi(SM_CYEDGE, static_cast<UINT>(dpi_)) * 2 + 2;
       ::SendMessageW(hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - border);
       height *= kDriveListLines;
     }
-    if (spec.kind == ControlKind::FolderChooser) {
+    if (layout.kind == ControlKind::FolderChooser) {
       const int icon = ::GetSystemMetricsForDpi(SM_CYSMICON, static_cast<UINT>(dpi_));
       ::SendMessageW(hwnd, LB_SETITEMHEIGHT, 0, icon + ::MulDiv(2, dpi_, 96));
     }
@@ -306,10 +306,10 @@ void SelectFilesPkl::showTab(int index) {
   shownTab_ = index;
   ::SendMessageW(control(Control::SSTab1), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
   HWND focus = ::GetFocus();
-  for (const ControlSpec& spec : controlSpecs()) {
-    if (!isOnTab(spec.place)) continue;
-    const bool shown = tabOf(spec.place) == index;
-    HWND hwnd = control(spec.control);
+  for (const ControlSpec& layout : controlSpecs()) {
+    if (!isOnTab(layout.place)) continue;
+    const bool shown = tabOf(layout.place) == index;
+    HWND hwnd = control(layout.control);
     if (!shown && focus == hwnd) ::SetFocus(control(Control::SSTab1));
     ::ShowWindow(hwnd, shown ? SW_SHOW : SW_HIDE);
   }
@@ -385,14 +385,14 @@ LRESULT SelectFilesPkl::onNotify(const NMHDR& header) {
 }
 
 LRESULT SelectFilesPkl::onColour(HDC dc, HWND hwnd) {
-  for (const ControlSpec& spec : controlSpecs()) {
-    if (control(spec.control) != hwnd) continue;
-    if (spec.background) {
-      ::SetBkColor(dc, colour(*spec.background));
+  for (const ControlSpec& layout : controlSpecs()) {
+    if (control(layout.control) != hwnd) continue;
+    if (layout.background) {
+      ::SetBkColor(dc, colour(*layout.background));
       return reinterpret_cast<LRESULT>(spectrumBackground_.get());
     }
-    if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Button) {
-      if (spec.textColour) ::SetTextColor(dc, colour(*spec.textColour));
+    if (layout.kind == ControlKind::Label || layout.kind == ControlKind::Button) {
+      if (layout.textColour) ::SetTextColor(dc, colour(*layout.textColour));
       ::SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(background_.get());
     }

@@ -200,31 +200,31 @@ TEST_F(Win32SelectFilesPklTest, ShowsItsControlsInPlaceOnTheCurrentFolder) {
   // the window's corner or, on a tab, from the tab control's).
   const TwipsRect tab = controlSpec(Control::SSTab1).rect;
   auto px = [&](int twips) { return twipsToPixels(twips, window.dpi()); };
-  for (const ControlSpec& spec : controlSpecs()) {
-    HWND hwnd = control(spec.control);
-    if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Button) {
-      EXPECT_EQ(utf8(windowText(hwnd)), spec.caption) << spec.name;
+  for (const ControlSpec& layout : controlSpecs()) {
+    HWND hwnd = control(layout.control);
+    if (layout.kind == ControlKind::Label || layout.kind == ControlKind::Button) {
+      EXPECT_EQ(utf8(windowText(hwnd)), layout.caption) << layout.name;
     }
     RECT rect = {};
     ::GetWindowRect(hwnd, &rect);
     ::MapWindowPoints(nullptr, window.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
-    const int left = px(spec.rect.left) + (spec.place == Place::Window ? 0 : px(tab.left));
-    const int top = px(spec.rect.top) + (spec.place == Place::Window ? 0 : px(tab.top));
-    EXPECT_EQ(rect.left, left) << spec.name;
-    EXPECT_EQ(rect.top, top) << spec.name;
-    EXPECT_EQ(rect.right - rect.left, px(spec.rect.width)) << spec.name;
-    if (spec.kind != ControlKind::DriveChooser) {
-      EXPECT_EQ(rect.bottom - rect.top, px(spec.rect.height)) << spec.name;
+    const int left = px(layout.rect.left) + (layout.place == Place::Window ? 0 : px(tab.left));
+    const int top = px(layout.rect.top) + (layout.place == Place::Window ? 0 : px(tab.top));
+    EXPECT_EQ(rect.left, left) << layout.name;
+    EXPECT_EQ(rect.top, top) << layout.name;
+    EXPECT_EQ(rect.right - rect.left, px(layout.rect.width)) << layout.name;
+    if (layout.kind != ControlKind::DriveChooser) {
+      EXPECT_EQ(rect.bottom - rect.top, px(layout.rect.height)) << layout.name;
     }
     const FontSpec* font =
-        spec.control == Control::SSTab1 ? &kTabFont : (spec.font ? &*spec.font : nullptr);
+        layout.control == Control::SSTab1 ? &kTabFont : (layout.font ? &*layout.font : nullptr);
     if (font) {
       const LOGFONTW logFont = fontOf(hwnd);
-      EXPECT_EQ(utf8(logFont.lfFaceName), font->family) << spec.name;
-      EXPECT_EQ(logFont.lfWeight >= FW_BOLD, font->bold) << spec.name;
-      EXPECT_EQ(logFont.lfItalic != 0, font->italic) << spec.name;
+      EXPECT_EQ(utf8(logFont.lfFaceName), font->family) << layout.name;
+      EXPECT_EQ(logFont.lfWeight >= FW_BOLD, font->bold) << layout.name;
+      EXPECT_EQ(logFont.lfItalic != 0, font->italic) << layout.name;
     }
-    EXPECT_EQ(::IsWindowVisible(hwnd) != 0, spec.place != Place::Tab2) << spec.name;
+    EXPECT_EQ(::IsWindowVisible(hwnd) != 0, layout.place != Place::Tab2) << layout.name;
   }
   EXPECT_EQ(window.shownTab(), 0);
   EXPECT_EQ(::SendMessageW(control(Control::SSTab1), TCM_GETITEMCOUNT, 0, 0), 2);
@@ -269,8 +269,8 @@ TEST_F(Win32SelectFilesPklTest, TabKeyVisitsTheControlsInTheirOrder) {
     for (int i = 0; i < presses; ++i) {
       HWND focus = ::GetFocus();
       std::string name = "(other)";
-      for (const ControlSpec& spec : controlSpecs()) {
-        if (control(spec.control) == focus) name = spec.name;
+      for (const ControlSpec& layout : controlSpecs()) {
+        if (control(layout.control) == focus) name = layout.name;
       }
       order.push_back(name);
       pressKey(focus, VK_TAB);
