@@ -56,14 +56,14 @@ const ControlSpec& controlSpec(Control control) {
 }
 
 std::array<Control, 10> tabOrder() {
-  std::array<const ControlSpec*, 12> specs;
-  std::transform(kControls.begin(), kControls.end(), specs.begin(),
+  std::array<const ControlSpec*, 12> byOrder;
+  std::transform(kControls.begin(), kControls.end(), byOrder.begin(),
                  [](const ControlSpec& layout) { return &layout; });
-  std::sort(specs.begin(), specs.end(),
+  std::sort(byOrder.begin(), byOrder.end(),
             [](const ControlSpec* a, const ControlSpec* b) { return a->tabOrder < b->tabOrder; });
   std::array<Control, 10> order{};
   std::size_t n = 0;
-  for (const ControlSpec* layout : specs) {
+  for (const ControlSpec* layout : byOrder) {
     if (layout->kind == ControlKind::Label) continue;
     assert(n < order.size());
     order[n++] = layout->control;
