@@ -2,6 +2,7 @@
 #define UI_CORE_CORRECTION_RUN_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -13,6 +14,12 @@
 #include "engine/file_system.h"
 
 namespace pklfix {
+
+// How long a run goes before a window shows its progress dialog, and how
+// often the dialog reads filesDone(): often enough to look live, seldom
+// enough to cost the run nothing.
+inline constexpr std::chrono::milliseconds kProgressDelay{500};
+inline constexpr std::chrono::milliseconds kProgressRefresh{100};
 
 // One run of CorrectPklFiles on a thread of its own, so a window keeps
 // repainting while it works. Each window face wakes its own thread in its

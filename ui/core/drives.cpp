@@ -51,6 +51,12 @@ std::string driveLabel(const fs::path& drive) {
   return pathText(drive);
 }
 
+fs::path startFolder() {
+  std::error_code ec;
+  fs::path folder = fs::current_path(ec);
+  return ec ? normalFolder("/") : folder;
+}
+
 fs::path normalFolder(const fs::path& path) {
   std::error_code ec;
   fs::path absolute = fs::absolute(path, ec);

@@ -23,6 +23,10 @@ bool folderHolds(const std::filesystem::path& ancestor, const std::filesystem::p
 // letter, the mount point elsewhere.
 std::string driveLabel(const std::filesystem::path& drive);
 
+// Where every chooser starts: the process's current folder, or the root
+// when it has none.
+std::filesystem::path startFolder();
+
 // `path` made absolute and lexically normal, without a trailing separator
 // unless it is a root, so that equal folders compare equal.
 std::filesystem::path normalFolder(const std::filesystem::path& path);

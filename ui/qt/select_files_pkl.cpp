@@ -15,7 +15,6 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -33,9 +32,6 @@ namespace pklfix {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::chrono::milliseconds kProgressDelay{500};
-// Often enough to look live, seldom enough to cost the run nothing.
-constexpr std::chrono::milliseconds kProgressRefresh{100};
 // Qt's device-independent pixels are the 96-dpi pixels the twips were
 // counted in, so high-DPI screens scale the layout.
 constexpr int kLogicalDpi = 96;
@@ -61,12 +57,6 @@ void installFontSubstitutes() {
   QFont::insertSubstitutions("MS PGothic", {"IPAPGothic", "IPAGothic", "DejaVu Sans"});
   QFont::insertSubstitutions("Times New Roman", {"Liberation Serif", "DejaVu Serif"});
   QFont::insertSubstitutions("Tahoma", {"DejaVu Sans", "Liberation Sans"});
-}
-
-fs::path startFolder() {
-  std::error_code ec;
-  fs::path folder = fs::current_path(ec);
-  return ec ? fs::path("/") : folder;
 }
 
 bool isUserInput(QEvent::Type type) {

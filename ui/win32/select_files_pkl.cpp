@@ -7,7 +7,6 @@
 #include <cmath>
 #include <exception>
 #include <string>
-#include <system_error>
 
 #include "ui/core/drives.h"
 #include "ui/win32/run_report_box.h"
@@ -22,8 +21,6 @@ constexpr wchar_t kClassName[] = L"pklfixSelectFilesPkl";
 constexpr UINT kRunEndedMessage = WM_APP + 1;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT_PTR kRefreshTimer = 2;
-// Often enough to look live, seldom enough to cost the run nothing.
-constexpr UINT kRefreshMs = 100;
 // The drop-down part of a drive chooser, in lines.
 constexpr int kDriveListLines = 12;
 // A folder chooser's indentation per level, in pixels at 96 dpi.
@@ -71,12 +68,7 @@ int tabOf(Place place) { return place == Place::Tab2 ? 1 : 0; }
 }  // namespace
 
 SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
-    : model_(fileSystem, fileSystem.listDrives(),
-             [] {
-               std::error_code ec;
-               fs::path folder = fs::current_path(ec);
-               return ec ? fs::path("C:\\") : folder;
-             }()),
+    : model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runReport_(showRunReportBox) {
   static const bool registered = [] {
@@ -632,7 +624,7 @@ void SelectFilesPkl::showProgressDialog() {
                                                     if (run_) run_->requestStop();
                                                   });
   progress_->showProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()));
-  ::SetTimer(hwnd_, kRefreshTimer, kRefreshMs, nullptr);
+  ::SetTimer(hwnd_, kRefreshTimer, static_cast<UINT>(kProgressRefresh.count()), nullptr);
 }
 
 void SelectFilesPkl::finishRun() {

@@ -106,7 +106,7 @@ class SelectFilesPkl {
   FileSystem& fileSystem_;
   ReportRunner runReport_;
   std::function<void()> runEnded_;
-  std::chrono::milliseconds progressDelay_{500};
+  std::chrono::milliseconds progressDelay_ = kProgressDelay;
 
   HWND hwnd_ = nullptr;
   std::array<HWND, 12> controls_{};
