@@ -8,8 +8,12 @@
 
 namespace pklfix {
 
-// The window's controls, named as on screen. The number in a name tells the
-// side a control serves: 2 the result files, 3 the spectra.
+// The window's controls, named as on screen. In the names of the drive
+// choosers, folder choosers and file lists the number tells the side a
+// control serves: 2 the result files, 3 the spectra. The other numbers only
+// tell controls of a kind apart: Command1 is "GO", Command2 "all" and
+// Command3 "cancel"; Label2 is the title, Label3 the version; SSTab1 is the
+// one tab control.
 enum class Control {
   Label2,
   Label3,
