@@ -38,8 +38,45 @@ void FileList::setSpectrumFolder(const std::filesystem::path& chnFolder) {
 
 void FileList::reread() { read(true); }
 
-void FileList::setSelected(std::size_t index, bool selected) {
-  if (index < entries_.size()) entries_[index].selected = selected;
+std::vector<RowRange> rowRanges(std::vector<std::size_t> rows) {
+  std::sort(rows.begin(), rows.end());
+  std::vector<RowRange> ranges;
+  for (std::size_t row : rows) {
+    if (!ranges.empty() && row <= ranges.back().last + 1) {
+      ranges.back().last = std::max(ranges.back().last, row);
+    } else {
+      ranges.push_back({row, row});
+    }
+  }
+  return ranges;
+}
+
+std::vector<std::string> FileList::lines() const {
+  if (readError_) return {readError_->message};
+  std::vector<std::string> lines;
+  lines.reserve(entries_.size());
+  for (const PklEntry& entry : entries_) lines.push_back(entry.name);
+  return lines;
+}
+
+std::vector<RowRange> FileList::selection() const {
+  std::vector<RowRange> ranges;
+  for (std::size_t row = 0; row < entries_.size(); ++row) {
+    if (!entries_[row].selected) continue;
+    const std::size_t first = row;
+    while (row + 1 < entries_.size() && entries_[row + 1].selected) ++row;
+    ranges.push_back({first, row});
+  }
+  return ranges;
+}
+
+void FileList::setSelection(const std::vector<RowRange>& ranges) {
+  for (PklEntry& entry : entries_) entry.selected = false;
+  for (const RowRange& range : ranges) {
+    for (std::size_t row = range.first; row <= range.last && row < entries_.size(); ++row) {
+      entries_[row].selected = true;
+    }
+  }
 }
 
 // The count is taken once, as the "all" and "cancel" buttons do.

@@ -13,6 +13,17 @@
 
 namespace pklfix {
 
+// Rows first to last, both included: how a selection crosses between the
+// model and a list control, so that selecting thousands of rows is one call.
+struct RowRange {
+  std::size_t first = 0;
+  std::size_t last = 0;
+  bool operator==(const RowRange&) const = default;
+};
+
+// The runs of consecutive rows among `rows`, which come in any order.
+std::vector<RowRange> rowRanges(std::vector<std::size_t> rows);
+
 // A file list: the files of one folder whose names end in a fixed extension
 // in any letter case, in case-insensitive name order, each with a selection
 // flag. A folder that cannot be read gives an empty list and says why in
@@ -46,7 +57,16 @@ class FileList {
   // Reads the folder again. Names still there keep their selection.
   void reread();
 
-  void setSelected(std::size_t index, bool selected);
+  // What the list control shows: a line per name, or, when the folder
+  // cannot be read, one line that says why. Such a line is drawn greyed and
+  // cannot be selected: an unreadable folder never looks like an empty one.
+  std::vector<std::string> lines() const;
+  bool unreadable() const { return readError_.has_value(); }
+
+  // The selected entries, as runs of rows.
+  std::vector<RowRange> selection() const;
+  // Selects exactly the rows of `ranges`; rows past the end are ignored.
+  void setSelection(const std::vector<RowRange>& ranges);
   void selectAll();
   void clearSelection();
 
@@ -61,6 +81,23 @@ class FileList {
   std::size_t namesVersion_ = 0;
   std::optional<std::filesystem::path> spectrumFolder_;
   bool unread_ = false;
+};
+
+// Which reading of a file list a list control shows, so that a face fills
+// the control again only when the names changed: refilling a list of
+// thousands of files at every folder or drive event made each one slow.
+class ShownNames {
+ public:
+  // True when the control does not show the names of `files` yet; from then
+  // on they count as shown.
+  bool refillDue(const FileList& files) {
+    if (shown_ == files.namesVersion()) return false;
+    shown_ = files.namesVersion();
+    return true;
+  }
+
+ private:
+  std::optional<std::size_t> shown_;
 };
 
 }  // namespace pklfix

@@ -74,6 +74,17 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
   return report;
 }
 
+std::string copiedText(const RunReport& report) {
+  const std::string rule = "---------------------------\n";
+  std::string text = rule + "\n" + rule + report.text + "\n";
+  if (!report.informativeText.empty()) text += "\n" + report.informativeText + "\n";
+  if (!report.details.empty()) {
+    text += rule;
+    for (const std::string& line : report.details) text += line + "\n";
+  }
+  return text + rule + "OK\n" + rule;
+}
+
 std::string progressText(int done, int total) {
   return std::to_string(done) + " of " + std::to_string(total) + " files done";
 }

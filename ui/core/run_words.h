@@ -29,6 +29,11 @@ struct RunReport {
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
                       const std::vector<std::string>& records);
 
+// What Ctrl+C on the box copies, as a Windows message box words it:
+// between lines of dashes, the title (empty), the text and its informative
+// text, the details when there are any, and the button. Lines end in "\n".
+std::string copiedText(const RunReport& report);
+
 // The progress dialog: its title, its line while the run goes on and after
 // Stop was pressed, and the caption of its button.
 inline constexpr std::string_view kProgressTitle = "Correcting";

@@ -1,5 +1,6 @@
 #include "ui/core/selection_model.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "ui/core/drives.h"
@@ -19,11 +20,12 @@ SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives
 
 void SelectionModel::setDrives(std::vector<Drive> drives) { drives_ = std::move(drives); }
 
-std::string SelectionModel::driveName(const fs::path& drive) const {
-  for (const Drive& listed : drives_) {
-    if (listed.root == drive) return listed.label;
-  }
-  return driveLabel(drive);
+std::vector<Drive> SelectionModel::driveChoices(const FolderPane& pane) const {
+  std::vector<Drive> choices = drives_;
+  const bool listed = std::any_of(choices.begin(), choices.end(),
+                                  [&](const Drive& drive) { return drive.root == pane.drive(); });
+  if (!listed) choices.push_back({pane.drive(), driveLabel(pane.drive())});
+  return choices;
 }
 
 fs::path SelectionModel::currentFolderOf(const fs::path& drive) const {
@@ -89,8 +91,8 @@ void SelectionModel::setFileFolder(FolderPane& pane, Control list, const fs::pat
 
 void SelectionModel::settleFile2() { pkl_.files_.setSpectrumFolder(chn_.files_.folder()); }
 
-void SelectionModel::setPklSelected(std::size_t index, bool selected) {
-  pkl_.files_.setSelected(index, selected);
+void SelectionModel::setPklSelection(const std::vector<RowRange>& ranges) {
+  pkl_.files_.setSelection(ranges);
 }
 
 void SelectionModel::SelectAll() { pkl_.files_.selectAll(); }

@@ -10,6 +10,7 @@
 
 #include "engine/correct_pkl_files.h"
 #include "engine/file_system.h"
+#include "ui/core/file_list.h"
 #include "ui/core/folder_pane.h"
 #include "ui/core/window_layout.h"
 
@@ -40,8 +41,9 @@ class SelectionModel {
   // Takes a fresh list of drives, as when a disk was plugged in. The drives
   // the choosers are on stay where they are, listed or not.
   void setDrives(std::vector<Drive> drives);
-  // How a drive chooser names `drive`: as the system does, when it is listed.
-  std::string driveName(const std::filesystem::path& drive) const;
+  // What the drive chooser of `pane` offers: every drive, and the pane's
+  // own drive should it no longer be listed (a disk unplugged since).
+  std::vector<Drive> driveChoices(const FolderPane& pane) const;
   std::filesystem::path currentFolderOf(const std::filesystem::path& drive) const;
 
   // Told of each value that changed, before its rule runs: Drive2, Dir2,
@@ -53,7 +55,8 @@ class SelectionModel {
   void setDrive3(const std::filesystem::path& drive);
   void setDir3(const std::filesystem::path& folder);
 
-  void setPklSelected(std::size_t index, bool selected);
+  // File2's selection, as the list control hands it over.
+  void setPklSelection(const std::vector<RowRange>& ranges);
   // The "all" and "cancel" buttons: select or deselect every entry of File2.
   void SelectAll();
   void ClearSelection();

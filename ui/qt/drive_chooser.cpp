@@ -1,7 +1,6 @@
 #include "ui/qt/drive_chooser.h"
 
 #include <QSignalBlocker>
-#include <algorithm>
 
 #include "engine/file_system.h"
 #include "ui/qt/qt_text.h"
@@ -15,16 +14,10 @@ DriveChooser::DriveChooser(QWidget* parent) : QComboBox(parent) {
 }
 
 void DriveChooser::showDrives(const std::vector<Drive>& drives,
-                              const std::filesystem::path& current,
-                              const std::string& currentName) {
+                              const std::filesystem::path& current) {
   QSignalBlocker quiet(this);
-  std::vector<Drive> listed = drives;
-  if (std::none_of(listed.begin(), listed.end(),
-                   [&](const Drive& drive) { return drive.root == current; })) {
-    listed.push_back({current, currentName});
-  }
   clear();
-  for (const Drive& drive : listed) {
+  for (const Drive& drive : drives) {
     addItem(qtText(drive.label), qtText(pathText(drive.root)));
     if (drive.root == current) setCurrentIndex(count() - 1);
   }

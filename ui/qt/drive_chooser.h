@@ -18,10 +18,8 @@ class DriveChooser : public QComboBox {
  public:
   explicit DriveChooser(QWidget* parent = nullptr);
 
-  // Lists `drives` (and `current`, named `currentName`, should it be
-  // missing from them) and shows `current`. Emits nothing.
-  void showDrives(const std::vector<Drive>& drives, const std::filesystem::path& current,
-                  const std::string& currentName);
+  // Lists `drives` and shows `current`, one of them. Emits nothing.
+  void showDrives(const std::vector<Drive>& drives, const std::filesystem::path& current);
   std::filesystem::path driveAt(int index) const;
   void showPopup() override;
 

@@ -12,6 +12,11 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
+// The folder an entry stands for.
+std::filesystem::path folderOf(const QTreeWidgetItem* item) {
+  return utf8Path(item->data(0, kPathRole).toString().toStdString());
+}
+
 }  // namespace
 
 FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
@@ -43,10 +48,6 @@ void FolderList::showFolder(const std::vector<FolderChooserLine>& lines) {
   expandAll();
   setCurrentItem(current);
   scrollToItem(current);
-}
-
-std::filesystem::path FolderList::folderOf(const QTreeWidgetItem* item) {
-  return utf8Path(item->data(0, kPathRole).toString().toStdString());
 }
 
 // Every level is always open, so there is nothing to fold and no branch

@@ -25,8 +25,6 @@ class FolderList : public QTreeWidget {
 
   // The current folder is the last open line.
   void showFolder(const std::vector<FolderChooserLine>& lines);
-  // The folder an entry stands for.
-  static std::filesystem::path folderOf(const QTreeWidgetItem* item);
 
  signals:
   void folderOpened(const std::filesystem::path& folder);

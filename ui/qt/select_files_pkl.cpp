@@ -1,9 +1,12 @@
 #include "ui/qt/select_files_pkl.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QItemSelection>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -18,7 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include "ui/core/correction_run.h"
 #include "ui/core/drives.h"
 #include "ui/core/run_words.h"
 #include "ui/core/window_layout.h"
@@ -77,19 +79,36 @@ bool isUserInput(QEvent::Type type) {
   }
 }
 
-// A folder that cannot be read says so in its list, in a line that cannot
-// be selected, rather than look empty.
+// A folder that cannot be read shows why, in a greyed line that cannot be
+// selected.
 void showFiles(QListWidget* list, const FileList& files) {
-  QStringList names;
-  names.reserve(static_cast<qsizetype>(files.entries().size()));
-  for (const PklEntry& entry : files.entries()) names << qtText(entry.name);
+  QStringList lines;
+  for (const std::string& line : files.lines()) lines << qtText(line);
   list->clear();
-  list->addItems(names);
-  if (files.readError()) {
-    auto* item = new QListWidgetItem(qtText(files.readError()->message), list);
-    item->setFlags(Qt::NoItemFlags);
-  }
+  list->addItems(lines);
+  if (files.unreadable()) list->item(0)->setFlags(Qt::NoItemFlags);
 }
+
+// The box at the end of a run. Ctrl+C copies what it says, as every Windows
+// message box does; the key reaches it from whichever of its buttons has
+// the focus.
+class ReportBox : public QMessageBox {
+ public:
+  ReportBox(std::string copied, QWidget* parent)
+      : QMessageBox(parent), copied_(std::move(copied)) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Copy)) {
+      QGuiApplication::clipboard()->setText(qtText(copied_));
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+
+ private:
+  std::string copied_;
+};
 
 // A tab control whose pages' controls are placed, as the layout gives them,
 // from the tab control's own corner, tab strip included. Where the pages
@@ -133,7 +152,8 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
     : QWidget(parent),
       model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
-      runMessageBox_([](QMessageBox& box) { box.exec(); }) {
+      runMessageBox_([](QMessageBox& box) { box.exec(); }),
+      run_(fileSystem, model_, *this) {
   installFontSubstitutes();
   setObjectName("SelectFilesPkl");
   setWindowTitle(qtText(kWindowSpec.caption));
@@ -143,23 +163,13 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
   orderTabs();
   showModel();
 
-  progressTimer_ = new QTimer(this);
-  progressTimer_->setSingleShot(true);
-  progressTimer_->setInterval(kProgressDelay);
-  connect(progressTimer_, &QTimer::timeout, this, &SelectFilesPkl::showProgressDialog);
-  progressRefresh_ = new QTimer(this);
-  progressRefresh_->setInterval(kProgressRefresh);
-  connect(progressRefresh_, &QTimer::timeout, this, &SelectFilesPkl::refreshProgress);
+  runTimer_ = new QTimer(this);
+  connect(runTimer_, &QTimer::timeout, this, [this] { run_.timerFired(); });
 }
 
 SelectFilesPkl::~SelectFilesPkl() {
-  // The run's thread must end before the window it reports to.
+  run_.abandon();
   qApp->removeEventFilter(this);
-  run_.reset();
-}
-
-void SelectFilesPkl::setProgressDelay(std::chrono::milliseconds delay) {
-  progressTimer_->setInterval(delay);
 }
 
 void SelectFilesPkl::buildControls() {
@@ -170,7 +180,8 @@ void SelectFilesPkl::buildControls() {
   }
   tabs->tabBar()->setFont(qtFont(kTabFont));
   for (const ControlSpec& layout : controlSpecs()) {
-    QWidget* parent = layout.place == Place::Window ? this : pages[layout.place == Place::Tab1 ? 0 : 1];
+    QWidget* parent =
+        layout.place == Place::Window ? this : pages[layout.place == Place::Tab1 ? 0 : 1];
     QWidget* widget = nullptr;
     const QString caption = qtText(layout.caption);
     switch (layout.kind) {
@@ -191,10 +202,13 @@ void SelectFilesPkl::buildControls() {
         break;
       case ControlKind::Button:
         widget = new QPushButton(caption, parent);
+        // Enter presses the focused button, as Space does.
+        static_cast<QPushButton*>(widget)->setAutoDefault(true);
         break;
     }
     widget->setObjectName(qtText(layout.name));
-    if (layout.kind != ControlKind::TabControl && layout.font) widget->setFont(qtFont(*layout.font));
+    if (layout.kind != ControlKind::TabControl && layout.font)
+      widget->setFont(qtFont(*layout.font));
     QPalette palette = widget->palette();
     if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
     if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
@@ -236,7 +250,7 @@ void SelectFilesPkl::buildControls() {
   connect(file2_, &QListWidget::itemSelectionChanged, this, &SelectFilesPkl::pickPklFiles);
   connect(command2_, &QPushButton::clicked, this, &SelectFilesPkl::selectAllFiles);
   connect(command3_, &QPushButton::clicked, this, &SelectFilesPkl::clearFileSelection);
-  connect(command1_, &QPushButton::clicked, this, &SelectFilesPkl::go);
+  connect(command1_, &QPushButton::clicked, this, [this] { run_.go(); });
 }
 
 void SelectFilesPkl::orderTabs() {
@@ -259,21 +273,17 @@ void SelectFilesPkl::orderTabs() {
 void SelectFilesPkl::showModel() {
   const FolderPane& pkl = model_.PklPane();
   const FolderPane& chn = model_.ChnPane();
-  drive2_->showDrives(model_.drives(), pkl.drive(), model_.driveName(pkl.drive()));
+  drive2_->showDrives(model_.driveChoices(pkl), pkl.drive());
   dir2_->showFolder(pkl.chooserLines());
-  drive3_->showDrives(model_.drives(), chn.drive(), model_.driveName(chn.drive()));
+  drive3_->showDrives(model_.driveChoices(chn), chn.drive());
   dir3_->showFolder(chn.chooserLines());
   showPklFiles();
-  if (file3Names_ != chn.files().namesVersion()) {
-    file3Names_ = chn.files().namesVersion();
-    showFiles(file3_, chn.files());
-  }
+  if (file3Names_.refillDue(chn.files())) showFiles(file3_, chn.files());
 }
 
 void SelectFilesPkl::showPklFiles() {
   const FileList& files = model_.PklPane().files();
-  if (file2Names_ != files.namesVersion()) {
-    file2Names_ = files.namesVersion();
+  if (file2Names_.refillDue(files)) {
     showingSelection_ = true;
     showFiles(file2_, files);
     showingSelection_ = false;
@@ -282,19 +292,14 @@ void SelectFilesPkl::showPklFiles() {
 }
 
 void SelectFilesPkl::showPklSelection() {
-  // One selection of whole runs of rows, handed over at once: selecting
-  // row by row makes Qt keep a range per row, and every later look-up
-  // walks them all, which a folder of thousands of files makes slow.
-  const std::vector<PklEntry>& entries = model_.pklEntries();
-  const int rows = std::min(file2_->count(), static_cast<int>(entries.size()));
+  // Whole runs of rows, handed over at once: selecting row by row makes Qt
+  // keep a range per row, and every later look-up walks them all, which a
+  // folder of thousands of files makes slow.
   const QAbstractItemModel* list = file2_->model();
-  auto selected = [&](int row) { return entries[static_cast<std::size_t>(row)].selected; };
   QItemSelection selection;
-  for (int row = 0; row < rows; ++row) {
-    if (!selected(row)) continue;
-    const int first = row;
-    while (row + 1 < rows && selected(row + 1)) ++row;
-    selection.select(list->index(first, 0), list->index(row, 0));
+  for (const RowRange& range : model_.PklPane().files().selection()) {
+    selection.select(list->index(static_cast<int>(range.first), 0),
+                     list->index(static_cast<int>(range.last), 0));
   }
   showingSelection_ = true;
   file2_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -323,13 +328,12 @@ void SelectFilesPkl::openDir3(const fs::path& folder) {
 
 void SelectFilesPkl::pickPklFiles() {
   if (showingSelection_) return;
-  std::vector<bool> selected(static_cast<std::size_t>(file2_->count()), false);
+  std::vector<RowRange> ranges;
   for (const QItemSelectionRange& range : file2_->selectionModel()->selection()) {
-    for (int row = range.top(); row <= range.bottom(); ++row) {
-      selected[static_cast<std::size_t>(row)] = true;
-    }
+    ranges.push_back(
+        {static_cast<std::size_t>(range.top()), static_cast<std::size_t>(range.bottom())});
   }
-  for (std::size_t row = 0; row < selected.size(); ++row) model_.setPklSelected(row, selected[row]);
+  model_.setPklSelection(ranges);
 }
 
 void SelectFilesPkl::selectAllFiles() {
@@ -342,59 +346,50 @@ void SelectFilesPkl::clearFileSelection() {
   showPklSelection();
 }
 
-void SelectFilesPkl::go() {
-  if (run_) return;
-  run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
-                                         model_.pklEntries());
-  busy_.emplace();
-  // Until the run ends the window takes no input: no second run, no other
-  // folder or selection under the run's feet.
-  qApp->installEventFilter(this);
-  progressTimer_->start();
+void SelectFilesPkl::setBusy(bool busy) {
+  if (busy) {
+    busy_.emplace();
+    qApp->installEventFilter(this);
+  } else {
+    qApp->removeEventFilter(this);
+    busy_.reset();
+  }
+}
+
+void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
+  runTimer_->start(interval);
+}
+
+void SelectFilesPkl::stopRunTimer() { runTimer_->stop(); }
+
+void SelectFilesPkl::showProgress(int done, int total) {
+  if (!progress_) {
+    progress_ = new RunProgressDialog(total, this);
+    connect(progress_, &RunProgressDialog::stopRequested, this, [this] { run_.requestStop(); });
+    progress_->show();
+    BusyCursor::allowInteraction();
+  }
+  progress_->showProgress(done, total);
+}
+
+void SelectFilesPkl::closeProgress() {
+  if (!progress_) return;
+  progress_->hide();
+  progress_->deleteLater();
+}
+
+void SelectFilesPkl::postRunEnded() {
   // Queued to this window's thread; dropped should the window be gone first.
-  run_->start([this] {
-    QMetaObject::invokeMethod(this, &SelectFilesPkl::finishRun, Qt::QueuedConnection);
-  });
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (run_.finish()) emit runEnded();
+      },
+      Qt::QueuedConnection);
 }
 
-void SelectFilesPkl::showProgressDialog() {
-  if (!run_) return;
-  const int total = static_cast<int>(run_->selectedCount());
-  progress_ = new RunProgressDialog(total, this);
-  refreshProgress();
-  connect(progress_, &RunProgressDialog::stopRequested, this, [this] {
-    if (run_) run_->requestStop();
-  });
-  progress_->show();
-  progressRefresh_->start();
-  BusyCursor::allowInteraction();
-}
-
-void SelectFilesPkl::refreshProgress() {
-  if (run_ && progress_) {
-    progress_->showProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()));
-  }
-}
-
-void SelectFilesPkl::finishRun() {
-  progressTimer_->stop();
-  progressRefresh_->stop();
-  if (progress_) {
-    progress_->hide();
-    progress_->deleteLater();
-  }
-  qApp->removeEventFilter(this);
-  std::unique_ptr<CorrectionRun> run = std::move(run_);
-  run->join();
-  busy_.reset();
-  model_.rereadPklFiles();
-  showPklFiles();
-  reportRun(describeRun(run->summary(), run->selectedCount(), run->records()));
-  emit runEnded();
-}
-
-void SelectFilesPkl::reportRun(const RunReport& report) {
-  QMessageBox box(this);
+void SelectFilesPkl::showReport(const RunReport& report) {
+  ReportBox box(copiedText(report), this);
   box.setWindowTitle(QString());
   box.setStandardButtons(QMessageBox::Ok);
   if (report.kind == RunReport::Kind::Failed) box.setIcon(QMessageBox::Critical);
@@ -414,8 +409,7 @@ void SelectFilesPkl::paintEvent(QPaintEvent*) {
 }
 
 void SelectFilesPkl::closeEvent(QCloseEvent* event) {
-  // Closing waits for the run to end; Stop in the progress dialog ends it sooner.
-  if (run_) {
+  if (run_.running()) {
     event->ignore();
     return;
   }
@@ -423,11 +417,23 @@ void SelectFilesPkl::closeEvent(QCloseEvent* event) {
 }
 
 bool SelectFilesPkl::eventFilter(QObject* watched, QEvent* event) {
-  if (run_ && watched->isWidgetType() && isUserInput(event->type())) {
+  if (run_.running() && watched->isWidgetType() && isUserInput(event->type())) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget == this || isAncestorOf(widget)) return true;
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void SelectFilesPkl::keyPressEvent(QKeyEvent* event) {
+  // Ctrl+Tab and Ctrl+Shift+Tab switch tabs from anywhere in the window;
+  // the tab control does so itself only while it holds the focus.
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  if (ctrl && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
+    const int step = event->key() == Qt::Key_Backtab ? ssTab1_->count() - 1 : 1;
+    ssTab1_->setCurrentIndex((ssTab1_->currentIndex() + step) % ssTab1_->count());
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace pklfix

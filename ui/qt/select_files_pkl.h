@@ -10,8 +10,10 @@
 #include <optional>
 
 #include "engine/file_system.h"
+#include "ui/core/file_list.h"
 #include "ui/core/selection_model.h"
 #include "ui/core/window_layout.h"
+#include "ui/core/window_run.h"
 #include "ui/qt/busy_cursor.h"
 
 class QLabel;
@@ -23,8 +25,6 @@ class QTimer;
 
 namespace pklfix {
 
-class CorrectionRun;
-struct RunReport;
 class DriveChooser;
 class FolderList;
 class RunProgressDialog;
@@ -34,10 +34,11 @@ class RunProgressDialog;
 // "all" and "cancel" select every file or none. Every chooser starts at the
 // process's current folder.
 //
-// A run works on a thread of its own while the window shows the busy
-// pointer and takes no input; after half a second a progress dialog offers
-// Stop. Its outcome comes in a modal box: "Completed.", or what stopped it.
-class SelectFilesPkl : public QWidget {
+// A run (WindowRun) works on a thread of its own while the window shows the
+// busy pointer and takes no input; after half a second a progress dialog
+// offers Stop. Its outcome comes in a modal box: "Completed.", or what
+// stopped it. The window is the run's face: it only draws what the run asks.
+class SelectFilesPkl : public QWidget, private RunFace {
   Q_OBJECT
 
  public:
@@ -49,8 +50,8 @@ class SelectFilesPkl : public QWidget {
 
   void setMessageBoxRunner(MessageBoxRunner runner) { runMessageBox_ = std::move(runner); }
   // How long a run goes before the progress dialog shows.
-  void setProgressDelay(std::chrono::milliseconds delay);
-  bool isRunning() const { return run_ != nullptr; }
+  void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
+  bool isRunning() const { return run_.running(); }
   const SelectionModel& model() const { return model_; }
 
  signals:
@@ -61,12 +62,12 @@ class SelectFilesPkl : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();
   void orderTabs();
   void showModel();
-  void showPklFiles();
   void showPklSelection();
 
   void chooseDrive2(const std::filesystem::path& drive);
@@ -76,11 +77,16 @@ class SelectFilesPkl : public QWidget {
   void pickPklFiles();
   void selectAllFiles();
   void clearFileSelection();
-  void go();
-  void showProgressDialog();
-  void refreshProgress();
-  void finishRun();
-  void reportRun(const RunReport& report);
+
+  // What the run asks of its face.
+  void setBusy(bool busy) override;
+  void startRunTimer(std::chrono::milliseconds interval) override;
+  void stopRunTimer() override;
+  void showProgress(int done, int total) override;
+  void closeProgress() override;
+  void showPklFiles() override;
+  void showReport(const RunReport& report) override;
+  void postRunEnded() override;
 
   SelectionModel model_;
   FileSystem& fileSystem_;
@@ -105,16 +111,15 @@ class SelectFilesPkl : public QWidget {
   QPushButton* command1_ = nullptr;
   QPushButton* command3_ = nullptr;
 
-  // The names File2 and File3 show, so they are redrawn only when they change.
-  std::size_t file2Names_ = 0;
-  std::size_t file3Names_ = 0;
+  ShownNames file2Names_;
+  ShownNames file3Names_;
   bool showingSelection_ = false;
 
-  std::unique_ptr<CorrectionRun> run_;
   std::optional<BusyCursor> busy_;
-  QTimer* progressTimer_ = nullptr;
-  QTimer* progressRefresh_ = nullptr;
+  QTimer* runTimer_ = nullptr;
   QPointer<RunProgressDialog> progress_;
+  // Last: its run must end before anything it reports to goes.
+  WindowRun run_;
 };
 
 }  // namespace pklfix

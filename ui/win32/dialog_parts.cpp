@@ -17,6 +17,15 @@ POINT centredOn(HWND owner, int width, int height) {
           std::max(screen.top, std::min(top, screen.bottom - height))};
 }
 
+HFONT messageFont(int dpi) {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                               static_cast<UINT>(dpi));
+  if (metrics.lfMessageFont.lfHeight == 0) metrics.lfMessageFont.lfHeight = -::MulDiv(9, dpi, 72);
+  return ::CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
 HWND createChild(HWND parent, const wchar_t* kind, const std::wstring& text, DWORD style, int id,
                  HFONT font, DWORD exStyle) {
   HWND hwnd = ::CreateWindowExW(exStyle, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,

@@ -38,9 +38,9 @@ void registerClass(WNDPROC windowProc) {
 
 }  // namespace
 
-RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, HFONT font,
-                                     std::function<void()> stop)
-    : onStop_(std::move(stop)) {
+RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, std::function<void()> stop)
+    : onStop_(std::move(stop)), font_(messageFont(dpi)) {
+  HFONT font = font_.get();
   registerClass(windowProc);
   auto px = [dpi](int pixels) { return ::MulDiv(pixels, dpi, 96); };
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;

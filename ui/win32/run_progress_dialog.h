@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "ui/win32/gdi_handles.h"
+
 namespace pklfix::win32 {
 
 // Shown over the window during a long run: files done of the total, and a
@@ -12,15 +14,15 @@ namespace pklfix::win32 {
 // until its owner destroys it at the end of the run.
 class RunProgressDialog {
  public:
-  // `stop` is called once, when the user first asks to stop.
-  RunProgressDialog(HWND owner, int total, int dpi, HFONT font, std::function<void()> stop);
+  // `stop` is called once, when the user first asks to stop. The dialog
+  // has a font of its own: the owner's are made anew when its DPI changes,
+  // which may happen during a run.
+  RunProgressDialog(HWND owner, int total, int dpi, std::function<void()> stop);
   ~RunProgressDialog();
   RunProgressDialog(const RunProgressDialog&) = delete;
   RunProgressDialog& operator=(const RunProgressDialog&) = delete;
 
   HWND hwnd() const { return hwnd_; }
-  HWND stopButton() const { return stop_; }
-  HWND label() const { return label_; }
   void showProgress(int done, int total);
   // Its keys: Tab, Space on Stop, Escape.
   bool preTranslateMessage(MSG& message) { return ::IsDialogMessageW(hwnd_, &message) != 0; }
@@ -30,6 +32,7 @@ class RunProgressDialog {
   void requestStop();
 
   std::function<void()> onStop_;
+  OwnedFont font_;
   HWND hwnd_ = nullptr;
   HWND label_ = nullptr;
   HWND bar_ = nullptr;

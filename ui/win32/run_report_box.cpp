@@ -1,7 +1,9 @@
 #include "ui/win32/run_report_box.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "ui/win32/dialog_parts.h"
 #include "ui/win32/gdi_handles.h"
@@ -61,6 +63,36 @@ class Box {
     return FALSE;
   }
 
+  // Ctrl+C, as in every Windows message box: the box's words go to the
+  // clipboard, unless the details field holds a selection of its own to copy.
+  bool copyOnCtrlC(const MSG& message) const {
+    if (message.message != WM_KEYDOWN || message.wParam != 'C' || ::GetKeyState(VK_CONTROL) >= 0 ||
+        (message.hwnd != hwnd_ && !::IsChild(hwnd_, message.hwnd))) {
+      return false;
+    }
+    DWORD start = 0, end = 0;
+    if (message.hwnd == details_) {
+      ::SendMessageW(details_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+      if (start != end) return false;
+    }
+    std::wstring text;
+    for (wchar_t c : wide(copiedText(report_))) {
+      if (c == L'\n') text += L'\r';
+      text += c;
+    }
+    if (!::OpenClipboard(hwnd_)) return true;
+    ::EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+      std::memcpy(::GlobalLock(memory), text.c_str(), bytes);
+      ::GlobalUnlock(memory);
+      if (!::SetClipboardData(CF_UNICODETEXT, memory)) ::GlobalFree(memory);
+    }
+    ::CloseClipboard();
+    return true;
+  }
+
  private:
   int px(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
 
@@ -83,13 +115,7 @@ class Box {
   void create(HWND hwnd) {
     hwnd_ = hwnd;
     dpi_ = static_cast<int>(::GetDpiForWindow(hwnd));
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof metrics;
-    ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                                 static_cast<UINT>(dpi_));
-    if (metrics.lfMessageFont.lfHeight == 0)
-      metrics.lfMessageFont.lfHeight = -::MulDiv(9, dpi_, 72);
-    font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
+    font_.reset(messageFont(dpi_));
     ::SetWindowTextW(hwnd, L"");
 
     const std::wstring text = wide(report_.text);
@@ -182,14 +208,29 @@ class Box {
   OwnedFont font_;
 };
 
+// The box shown on this thread, for the keyboard hook of its modal loop.
+thread_local const Box* shownBox = nullptr;
+
+// A modal dialog's own loop hands keys to its controls; this hook sees them
+// first.
+LRESULT CALLBACK dialogKeys(int code, WPARAM wParam, LPARAM lParam) {
+  const MSG& message = *reinterpret_cast<const MSG*>(lParam);
+  if (code == MSGF_DIALOGBOX && shownBox && shownBox->copyOnCtrlC(message)) return TRUE;
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 void showRunReportBox(HWND owner, const RunReport& report) {
   EmptyDialogTemplate layout = {};
   layout.dialog.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   Box box(report);
+  const Box* outer = std::exchange(shownBox, &box);
+  HHOOK hook = ::SetWindowsHookExW(WH_MSGFILTER, dialogKeys, nullptr, ::GetCurrentThreadId());
   ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), &layout.dialog, owner, Box::dialogProc,
                             reinterpret_cast<LPARAM>(&box));
+  if (hook) ::UnhookWindowsHookEx(hook);
+  shownBox = outer;
 }
 
 }  // namespace pklfix::win32

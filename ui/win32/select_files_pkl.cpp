@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ui/core/drives.h"
+#include "ui/win32/dialog_parts.h"
 #include "ui/win32/run_report_box.h"
 #include "ui/win32/win32_text.h"
 
@@ -19,8 +20,7 @@ namespace {
 constexpr wchar_t kClassName[] = L"pklfixSelectFilesPkl";
 // Posted by the run's thread when the run has ended.
 constexpr UINT kRunEndedMessage = WM_APP + 1;
-constexpr UINT_PTR kProgressTimer = 1;
-constexpr UINT_PTR kRefreshTimer = 2;
+constexpr UINT_PTR kRunTimer = 1;
 // The drop-down part of a drive chooser, in lines.
 constexpr int kDriveListLines = 12;
 // A folder chooser's indentation per level, in pixels at 96 dpi.
@@ -31,20 +31,9 @@ COLORREF colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
 
 HFONT makeFont(const FontSpec& layout, int dpi) {
   const int height = -static_cast<int>(std::lround(layout.points * dpi / 72.0));
-  return ::CreateFontW(height, 0, 0, 0, layout.bold ? FW_BOLD : FW_NORMAL, layout.italic, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, wide(layout.family).c_str());
-}
-
-// The font of the controls the layout gives none: the one Windows uses for
-// message boxes, at this DPI.
-HFONT makeMessageFont(int dpi) {
-  NONCLIENTMETRICSW metrics = {};
-  metrics.cbSize = sizeof metrics;
-  ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                               static_cast<UINT>(dpi));
-  if (metrics.lfMessageFont.lfHeight == 0) metrics.lfMessageFont.lfHeight = -::MulDiv(9, dpi, 72);
-  return ::CreateFontIndirectW(&metrics.lfMessageFont);
+  return ::CreateFontW(height, 0, 0, 0, layout.bold ? FW_BOLD : FW_NORMAL, layout.italic, FALSE,
+                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, wide(layout.family).c_str());
 }
 
 // The shell's small folder icon; where the shell gives none (Wine), the
@@ -70,7 +59,8 @@ int tabOf(Place place) { return place == Place::Tab2 ? 1 : 0; }
 SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
     : model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
-      runReport_(showRunReportBox) {
+      runReport_(showRunReportBox),
+      run_(fileSystem, model_, *this) {
   static const bool registered = [] {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -88,8 +78,7 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
 }
 
 SelectFilesPkl::~SelectFilesPkl() {
-  // The run's thread must end before the window it reports to.
-  run_.reset();
+  run_.abandon();
   progress_.reset();
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
@@ -138,7 +127,7 @@ LRESULT SelectFilesPkl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
-      return onColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      return onColour(message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_MEASUREITEM:
       onMeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
       return TRUE;
@@ -157,11 +146,10 @@ LRESULT SelectFilesPkl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case kRunEndedMessage:
-      finishRun();
+      if (run_.finish() && runEnded_) runEnded_();
       return 0;
     case WM_CLOSE:
-      // Closing waits for the run to end; Stop in the progress dialog ends it sooner.
-      if (run_) return 0;
+      if (run_.running()) return 0;
       ::DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
@@ -246,7 +234,7 @@ void SelectFilesPkl::createControls() {
 }
 
 void SelectFilesPkl::makeFonts() {
-  defaultFont_.reset(makeMessageFont(dpi_));
+  defaultFont_.reset(messageFont(dpi_));
   tabFont_.reset(makeFont(kTabFont, dpi_));
   for (const ControlSpec& layout : controlSpecs()) {
     std::size_t index = static_cast<std::size_t>(layout.control);
@@ -295,7 +283,6 @@ void SelectFilesPkl::layOut() {
 }
 
 void SelectFilesPkl::showTab(int index) {
-  shownTab_ = index;
   ::SendMessageW(control(Control::SSTab1), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
   HWND focus = ::GetFocus();
   for (const ControlSpec& layout : controlSpecs()) {
@@ -310,12 +297,39 @@ void SelectFilesPkl::showTab(int index) {
 bool SelectFilesPkl::preTranslateMessage(MSG& message) {
   if (progress_ && progress_->preTranslateMessage(message)) return true;
   const bool ours = message.hwnd == hwnd_ || ::IsChild(hwnd_, message.hwnd);
-  if (ours && message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
-      ::GetKeyState(VK_CONTROL) >= 0) {
-    moveFocus(::GetKeyState(VK_SHIFT) < 0);
-    return true;
+  return ours && message.message == WM_KEYDOWN && handleKey(message);
+}
+
+// The window is no dialog, so the keys a dialog's controls answer are
+// handled here.
+bool SelectFilesPkl::handleKey(const MSG& message) {
+  const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
+  const bool shift = ::GetKeyState(VK_SHIFT) < 0;
+  switch (message.wParam) {
+    case VK_TAB:
+      if (ctrl) {
+        const auto shown = ::SendMessageW(control(Control::SSTab1), TCM_GETCURSEL, 0, 0);
+        const auto count = static_cast<LRESULT>(kTabCaptions.size());
+        showTab(static_cast<int>((shown + (shift ? count - 1 : 1)) % count));
+      } else {
+        moveFocus(shift);
+      }
+      return true;
+    case VK_RETURN:
+      for (Control button : {Control::Command1, Control::Command2, Control::Command3}) {
+        if (message.hwnd != control(button)) continue;
+        ::SendMessageW(message.hwnd, BM_CLICK, 0, 0);
+        return true;
+      }
+      return false;
+    case 'A':
+      if (!ctrl || message.hwnd != control(Control::File2)) return false;
+      model_.SelectAll();
+      showPklSelection();
+      return true;
+    default:
+      return false;
   }
-  return false;
 }
 
 // The layout's tab order, not the order of the windows: the tab control
@@ -341,7 +355,7 @@ void SelectFilesPkl::moveFocus(bool backwards) {
 void SelectFilesPkl::onCommand(int id, int code) {
   auto is = [id](Control c) { return id == controlId(c); };
   if (is(Control::Command1) && code == BN_CLICKED) {
-    go();
+    run_.go();
   } else if (is(Control::Command2) && code == BN_CLICKED) {
     model_.SelectAll();
     showPklSelection();
@@ -350,6 +364,8 @@ void SelectFilesPkl::onCommand(int id, int code) {
     showPklSelection();
   } else if (is(Control::File2) && code == LBN_SELCHANGE) {
     pickPklFiles();
+    // The line that says why a folder cannot be read cannot be selected.
+    if (model_.PklPane().files().unreadable()) showPklSelection();
   } else if ((is(Control::Dir2) || is(Control::Dir3)) && code == LBN_DBLCLK) {
     const Control chooser = is(Control::Dir2) ? Control::Dir2 : Control::Dir3;
     openFolder(chooser, static_cast<int>(::SendMessageW(control(chooser), LB_GETCURSEL, 0, 0)));
@@ -376,12 +392,21 @@ LRESULT SelectFilesPkl::onNotify(const NMHDR& header) {
   return 0;
 }
 
-LRESULT SelectFilesPkl::onColour(HDC dc, HWND hwnd) {
+LRESULT SelectFilesPkl::onColour(UINT message, HDC dc, HWND hwnd) {
   for (const ControlSpec& layout : controlSpecs()) {
     if (control(layout.control) != hwnd) continue;
+    const bool greyed = layout.kind == ControlKind::FileList &&
+                        (layout.control == Control::File2 ? model_.PklPane() : model_.ChnPane())
+                            .files()
+                            .unreadable();
+    if (greyed) ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
     if (layout.background) {
       ::SetBkColor(dc, colour(*layout.background));
       return reinterpret_cast<LRESULT>(spectrumBackground_.get());
+    }
+    if (greyed) {
+      ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
     }
     if (layout.kind == ControlKind::Label || layout.kind == ControlKind::Button) {
       if (layout.textColour) ::SetTextColor(dc, colour(*layout.textColour));
@@ -389,7 +414,8 @@ LRESULT SelectFilesPkl::onColour(HDC dc, HWND hwnd) {
       return reinterpret_cast<LRESULT>(background_.get());
     }
   }
-  return ::DefWindowProcW(hwnd_, WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(dc),
+  // Every other control is coloured as Windows colours its kind.
+  return ::DefWindowProcW(hwnd_, message, reinterpret_cast<WPARAM>(dc),
                           reinterpret_cast<LPARAM>(hwnd));
 }
 
@@ -436,7 +462,7 @@ LRESULT SelectFilesPkl::onKeyToItem(HWND list, int key) {
 }
 
 bool SelectFilesPkl::onSetCursor() const {
-  if (!run_) return false;
+  if (!run_.running()) return false;
   ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
   return true;
 }
@@ -448,7 +474,7 @@ void SelectFilesPkl::updateCursor() const {
   if (!::GetCursorPos(&point) || !::GetWindowRect(hwnd_, &rect) || !::PtInRect(&rect, point)) {
     return;
   }
-  if (run_) {
+  if (run_.running()) {
     ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     return;
   }
@@ -469,12 +495,7 @@ void SelectFilesPkl::onDpiChanged(int dpi, const RECT& suggested) {
 }
 
 void SelectFilesPkl::onTimer(UINT_PTR timer) {
-  if (timer == kProgressTimer) {
-    ::KillTimer(hwnd_, kProgressTimer);
-    showProgressDialog();
-  } else if (timer == kRefreshTimer && run_ && progress_) {
-    progress_->showProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()));
-  }
+  if (timer == kRunTimer) run_.timerFired();
 }
 
 void SelectFilesPkl::showModel() {
@@ -485,9 +506,7 @@ void SelectFilesPkl::showModel() {
   showDrives(Control::Drive3, chn.drive());
   showFolder(Control::Dir3, chn);
   showFiles(Control::File3, chn.files());
-  showFiles(Control::File2, pkl.files());
-  filesShown_ = true;
-  showPklSelection();
+  showPklFiles();
 }
 
 void SelectFilesPkl::showDrives(Control chooser, const fs::path& current) {
@@ -495,15 +514,12 @@ void SelectFilesPkl::showDrives(Control chooser, const fs::path& current) {
   drives.clear();
   HWND hwnd = control(chooser);
   ::SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
-  auto add = [&](const fs::path& root, const std::string& name) {
-    drives.push_back(root);
+  const FolderPane& pane = chooser == Control::Drive2 ? model_.PklPane() : model_.ChnPane();
+  for (const Drive& drive : model_.driveChoices(pane)) {
+    drives.push_back(drive.root);
     const auto item =
-        ::SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(name).c_str()));
-    if (root == current) ::SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
-  };
-  for (const Drive& drive : model_.drives()) add(drive.root, drive.label);
-  if (std::find(drives.begin(), drives.end(), current) == drives.end()) {
-    add(current, model_.driveName(current));
+        ::SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(drive.label).c_str()));
+    if (drive.root == current) ::SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
   }
 }
 
@@ -527,24 +543,19 @@ void SelectFilesPkl::showFolder(Control chooser, const FolderPane& pane) {
   ::InvalidateRect(hwnd, nullptr, TRUE);
 }
 
-// A folder that cannot be read says so in its list, which is then greyed
-// and offers nothing to select, rather than look empty.
+// A folder that cannot be read shows why, in a greyed line (onColour) that
+// cannot be selected.
 void SelectFilesPkl::showFiles(Control list, const FileList& files) {
-  std::size_t& shown = list == Control::File2 ? file2Names_ : file3Names_;
-  if (filesShown_ && shown == files.namesVersion()) return;
-  shown = files.namesVersion();
+  ShownNames& shown = list == Control::File2 ? file2Names_ : file3Names_;
+  if (!shown.refillDue(files)) return;
   HWND hwnd = control(list);
+  const std::vector<std::string> lines = files.lines();
   ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
   ::SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
-  ::SendMessageW(hwnd, LB_INITSTORAGE, files.entries().size(), files.entries().size() * 32);
-  for (const PklEntry& entry : files.entries()) {
-    ::SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(entry.name).c_str()));
+  ::SendMessageW(hwnd, LB_INITSTORAGE, lines.size(), lines.size() * 32);
+  for (const std::string& line : lines) {
+    ::SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(line).c_str()));
   }
-  if (files.readError()) {
-    ::SendMessageW(hwnd, LB_ADDSTRING, 0,
-                   reinterpret_cast<LPARAM>(wide(files.readError()->message).c_str()));
-  }
-  ::EnableWindow(hwnd, !files.readError());
   ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
   ::InvalidateRect(hwnd, nullptr, TRUE);
 }
@@ -552,13 +563,9 @@ void SelectFilesPkl::showFiles(Control list, const FileList& files) {
 void SelectFilesPkl::showPklSelection() {
   // Whole runs of rows at once, so "all" over thousands of files is one call.
   HWND hwnd = control(Control::File2);
-  const std::vector<PklEntry>& entries = model_.pklEntries();
   ::SendMessageW(hwnd, LB_SETSEL, FALSE, -1);
-  for (std::size_t row = 0; row < entries.size(); ++row) {
-    if (!entries[row].selected) continue;
-    const std::size_t first = row;
-    while (row + 1 < entries.size() && entries[row + 1].selected) ++row;
-    ::SendMessageW(hwnd, LB_SELITEMRANGEEX, first, static_cast<LPARAM>(row));
+  for (const RowRange& range : model_.PklPane().files().selection()) {
+    ::SendMessageW(hwnd, LB_SELITEMRANGEEX, range.first, static_cast<LPARAM>(range.last));
   }
 }
 
@@ -569,13 +576,7 @@ void SelectFilesPkl::pickPklFiles() {
   if (!rows.empty()) {
     ::SendMessageW(hwnd, LB_GETSELITEMS, rows.size(), reinterpret_cast<LPARAM>(rows.data()));
   }
-  std::vector<bool> selected(model_.pklEntries().size(), false);
-  for (int row : rows) {
-    if (row >= 0 && static_cast<std::size_t>(row) < selected.size()) {
-      selected[static_cast<std::size_t>(row)] = true;
-    }
-  }
-  for (std::size_t row = 0; row < selected.size(); ++row) model_.setPklSelected(row, selected[row]);
+  model_.setPklSelection(rowRanges(std::vector<std::size_t>(rows.begin(), rows.end())));
 }
 
 void SelectFilesPkl::openFolder(Control chooser, int item) {
@@ -603,47 +604,43 @@ void SelectFilesPkl::chooseDrive(Control chooser) {
   showModel();
 }
 
-void SelectFilesPkl::go() {
-  if (run_) return;
-  run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
-                                         model_.pklEntries());
-  focusBeforeRun_ = ::GetFocus();
-  // Until the run ends the window takes no input but still repaints: no
-  // second run, no other folder or selection under the run's feet.
-  ::EnableWindow(hwnd_, FALSE);
+void SelectFilesPkl::setBusy(bool busy) {
+  if (busy) {
+    focusBeforeRun_ = ::GetFocus();
+    runWindow_ = hwnd_;
+  }
+  // Disabled, the window takes no input but still repaints.
+  ::EnableWindow(hwnd_, !busy);
   updateCursor();
-  ::SetTimer(hwnd_, kProgressTimer, static_cast<UINT>(progressDelay_.count()), nullptr);
-  // A message to a window that is gone by then is dropped.
-  run_->start([hwnd = hwnd_] { ::PostMessageW(hwnd, kRunEndedMessage, 0, 0); });
+  if (!busy && focusBeforeRun_ && ::IsWindow(focusBeforeRun_)) ::SetFocus(focusBeforeRun_);
 }
 
-void SelectFilesPkl::showProgressDialog() {
-  if (!run_) return;
-  progress_ = std::make_unique<RunProgressDialog>(hwnd_, static_cast<int>(run_->selectedCount()),
-                                                  dpi_, defaultFont_.get(), [this] {
-                                                    if (run_) run_->requestStop();
-                                                  });
-  progress_->showProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()));
-  ::SetTimer(hwnd_, kRefreshTimer, static_cast<UINT>(kProgressRefresh.count()), nullptr);
+void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
+  ::SetTimer(hwnd_, kRunTimer, static_cast<UINT>(interval.count()), nullptr);
 }
 
-void SelectFilesPkl::finishRun() {
-  if (!run_) return;
-  ::KillTimer(hwnd_, kProgressTimer);
-  ::KillTimer(hwnd_, kRefreshTimer);
-  // Enabled before the dialog goes, so that Windows gives the activation
-  // back to this window and not to another program's.
-  ::EnableWindow(hwnd_, TRUE);
-  progress_.reset();
-  std::unique_ptr<CorrectionRun> run = std::move(run_);
-  run->join();
-  updateCursor();
-  if (focusBeforeRun_ && ::IsWindow(focusBeforeRun_)) ::SetFocus(focusBeforeRun_);
-  model_.rereadPklFiles();
+void SelectFilesPkl::stopRunTimer() { ::KillTimer(hwnd_, kRunTimer); }
+
+void SelectFilesPkl::showProgress(int done, int total) {
+  if (!progress_) {
+    progress_ =
+        std::make_unique<RunProgressDialog>(hwnd_, total, dpi_, [this] { run_.requestStop(); });
+  }
+  progress_->showProgress(done, total);
+}
+
+void SelectFilesPkl::closeProgress() { progress_.reset(); }
+
+void SelectFilesPkl::showPklFiles() {
   showFiles(Control::File2, model_.PklPane().files());
   showPklSelection();
-  runReport_(hwnd_, describeRun(run->summary(), run->selectedCount(), run->records()));
-  if (runEnded_) runEnded_();
+}
+
+void SelectFilesPkl::showReport(const RunReport& report) { runReport_(hwnd_, report); }
+
+void SelectFilesPkl::postRunEnded() {
+  // A message to a window that is gone by then is dropped.
+  ::PostMessageW(runWindow_, kRunEndedMessage, 0, 0);
 }
 
 int runMessageLoop(SelectFilesPkl& window) {

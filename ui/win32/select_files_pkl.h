@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "engine/file_system.h"
-#include "ui/core/correction_run.h"
+#include "ui/core/file_list.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"
 #include "ui/core/window_layout.h"
+#include "ui/core/window_run.h"
 #include "ui/win32/gdi_handles.h"
 #include "ui/win32/run_progress_dialog.h"
 
@@ -25,21 +26,22 @@ namespace pklfix::win32 {
 // spectrum folder; "GO" corrects the selection, "all" and "cancel" select
 // every file or none. Every chooser starts at the process's current folder.
 //
-// A run works on a thread of its own while the window shows the busy
-// pointer and, disabled, takes no input but still repaints; after half a
-// second a progress dialog offers Stop. The outcome comes in a modal box:
-// "Completed.", or what stopped the run.
+// A run (WindowRun) works on a thread of its own while the window shows
+// the busy pointer and, disabled, takes no input but still repaints; after
+// half a second a progress dialog offers Stop. The outcome comes in a modal
+// box: "Completed.", or what stopped the run. The window is the run's face:
+// it only draws what the run asks.
 //
 // The window procedure hands each message to one member function; the
 // object is found from the window's user data, set at WM_NCCREATE.
-class SelectFilesPkl {
+class SelectFilesPkl : private RunFace {
  public:
   // Shows the box at the end of a run; the default is RunReportBox.
   using ReportRunner = std::function<void(HWND owner, const RunReport& report)>;
 
   // Creates the window, hidden; show() shows it.
   explicit SelectFilesPkl(FileSystem& fileSystem = realFileSystem());
-  ~SelectFilesPkl();
+  ~SelectFilesPkl() override;
   SelectFilesPkl(const SelectFilesPkl&) = delete;
   SelectFilesPkl& operator=(const SelectFilesPkl&) = delete;
 
@@ -48,21 +50,20 @@ class SelectFilesPkl {
   static int controlId(Control c) { return kFirstControlId + static_cast<int>(c); }
   void show(int showCommand);
 
-  // For the message loop, before a message is dispatched: the keyboard's
-  // moves between controls (Tab, Shift+Tab) and the progress dialog's keys.
-  // True when the message was handled here.
+  // For the message loop, before a message is dispatched: the keys a
+  // dialog would handle (Tab and Shift+Tab between controls, Ctrl+Tab and
+  // Ctrl+Shift+Tab between tabs, Enter on a button, Ctrl+A in File2) and
+  // the progress dialog's keys. True when the message was handled here.
   bool preTranslateMessage(MSG& message);
 
   void setReportRunner(ReportRunner runner) { runReport_ = std::move(runner); }
   // How long a run goes before the progress dialog shows.
-  void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
+  void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
   // Told when a run ended and its box was closed.
   void setRunEndedListener(std::function<void()> listener) { runEnded_ = std::move(listener); }
-  bool isRunning() const { return run_ != nullptr; }
+  bool isRunning() const { return run_.running(); }
   HWND progressDialog() const { return progress_ ? progress_->hwnd() : nullptr; }
   const SelectionModel& model() const { return model_; }
-  int dpi() const { return dpi_; }
-  int shownTab() const { return shownTab_; }
 
  private:
   friend int runMessageLoop(SelectFilesPkl& window);
@@ -74,7 +75,7 @@ class SelectFilesPkl {
   void onCreate();
   void onCommand(int id, int code);
   LRESULT onNotify(const NMHDR& header);
-  LRESULT onColour(HDC dc, HWND control);
+  LRESULT onColour(UINT message, HDC dc, HWND control);
   void onMeasureItem(MEASUREITEMSTRUCT& item) const;
   void onDrawItem(const DRAWITEMSTRUCT& item) const;
   bool onSetCursor() const;
@@ -87,6 +88,7 @@ class SelectFilesPkl {
   void layOut();
   void showTab(int index);
   void moveFocus(bool backwards);
+  bool handleKey(const MSG& message);
 
   void showModel();
   void showDrives(Control chooser, const std::filesystem::path& current);
@@ -97,21 +99,26 @@ class SelectFilesPkl {
   void openFolder(Control chooser, int item);
   void chooseDrive(Control chooser);
 
-  void go();
-  void showProgressDialog();
-  void finishRun();
   void updateCursor() const;
+
+  // What the run asks of its face.
+  void setBusy(bool busy) override;
+  void startRunTimer(std::chrono::milliseconds interval) override;
+  void stopRunTimer() override;
+  void showProgress(int done, int total) override;
+  void closeProgress() override;
+  void showPklFiles() override;
+  void showReport(const RunReport& report) override;
+  void postRunEnded() override;
 
   SelectionModel model_;
   FileSystem& fileSystem_;
   ReportRunner runReport_;
   std::function<void()> runEnded_;
-  std::chrono::milliseconds progressDelay_ = kProgressDelay;
 
   HWND hwnd_ = nullptr;
   std::array<HWND, 12> controls_{};
   int dpi_ = 96;
-  int shownTab_ = 0;
   OwnedBrush background_;
   OwnedBrush spectrumBackground_;
   std::array<OwnedFont, 12> fonts_;
@@ -124,15 +131,16 @@ class SelectFilesPkl {
   std::vector<std::filesystem::path> dir2Folders_, dir3Folders_;
   // The drives Drive2 and Drive3 list, by item.
   std::vector<std::filesystem::path> drive2Drives_, drive3Drives_;
-  // The names File2 and File3 show, so they are refilled only when they change.
-  std::size_t file2Names_ = 0;
-  std::size_t file3Names_ = 0;
-  bool filesShown_ = false;
+  ShownNames file2Names_;
+  ShownNames file3Names_;
   bool quitOnDestroy_ = false;
   HWND focusBeforeRun_ = nullptr;
+  // The window the run's thread posts its end to; set before the run starts.
+  HWND runWindow_ = nullptr;
 
-  std::unique_ptr<CorrectionRun> run_;
   std::unique_ptr<RunProgressDialog> progress_;
+  // Last: its run must end before anything it reports to goes.
+  WindowRun run_;
 };
 
 // Runs the message loop of `window` until the program is asked to end;

@@ -175,11 +175,15 @@ TEST_F(SelectionModelTest, EachChangeRunsItsRuleBeforeTheNextAssignment) {
 
 TEST_F(SelectionModelTest, SelectAllAndClearSelection) {
   SelectionModel& m = model();
-  // step 1: a full list, one entry picked by hand
-  m.setPklSelected(1, true);
-  m.setPklSelected(7, true);  // past the end: ignored
-  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, true, false}));
+  // step 1: a full list, entries picked by hand as a list control hands
+  // them over, in runs of rows both ways
+  m.setPklSelection(rowRanges({2, 0, 7, 8}));  // rows past the end: ignored
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{true, false, true}));
+  m.setPklSelection({{1, 2}});
+  EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{false, true, true}));
+  EXPECT_EQ(m.PklPane().files().selection(), (std::vector<RowRange>{{1, 2}}));
   m.SelectAll();
+  EXPECT_EQ(m.PklPane().files().selection(), (std::vector<RowRange>{{0, 2}}));
   EXPECT_EQ(flags(m.PklPane().files()), (std::vector<bool>{true, true, true}));
   EXPECT_EQ(m.pklEntries().size(), 3u);
   m.ClearSelection();
@@ -200,8 +204,7 @@ TEST_F(SelectionModelTest, SelectAllAndClearSelection) {
 
 TEST_F(SelectionModelTest, RereadKeepsTheSelectionOfNamesStillThere) {
   SelectionModel& m = model();
-  m.setPklSelected(0, true);  // a.pkl
-  m.setPklSelected(1, true);  // B.PKL
+  m.setPklSelection({{0, 1}});  // a.pkl, B.PKL
   fs::remove(dir_ / "d1/r/a.pkl");
   writeFile(dir_ / "d1/r/0.pkl", "x");
   m.rereadPklFiles();
@@ -212,7 +215,7 @@ TEST_F(SelectionModelTest, RereadKeepsTheSelectionOfNamesStillThere) {
 TEST_F(SelectionModelTest, ANewNamesVersionOnlyWhenTheNamesChange) {
   SelectionModel& m = model();
   const FileList& files = m.PklPane().files();
-  m.setPklSelected(1, true);  // B.PKL
+  m.setPklSelection({{1, 1}});  // B.PKL
   const std::size_t version = files.namesVersion();
   // step 1: the same names: nothing for a view to redraw, the selection stays
   m.rereadPklFiles();
@@ -329,7 +332,7 @@ TEST(SelectionModelLeftoversTest, File2OffersNoCopyOfAnInterruptedRun) {
   EXPECT_EQ(listings(), 3);
   // step 2: with the spectra elsewhere, S001's corrected form is not known,
   // so nothing is taken for a copy
-  model.setPklSelected(1, true);
+  model.setPklSelection({{1, 1}});
   model.setDir3(normalFolder(dir / "elsewhere"));
   EXPECT_EQ(names(), (std::vector<std::string>{"newS001.pkl", "newS002.pkl", "S001.pkl"}));
   EXPECT_TRUE(model.pklEntries()[2].selected);

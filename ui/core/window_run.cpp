@@ -1,0 +1,49 @@
+#include "ui/core/window_run.h"
+
+namespace pklfix {
+
+WindowRun::WindowRun(FileSystem& fileSystem, SelectionModel& model, RunFace& face)
+    : fileSystem_(fileSystem), model_(model), face_(face) {}
+
+void WindowRun::go() {
+  if (run_) return;
+  run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
+                                         model_.pklEntries());
+  progressShown_ = false;
+  // Busy before the run starts: no second run, no other folder or
+  // selection under the run's feet.
+  face_.setBusy(true);
+  face_.startRunTimer(progressDelay_);
+  run_->start([this] { face_.postRunEnded(); });
+}
+
+void WindowRun::requestStop() {
+  if (run_) run_->requestStop();
+}
+
+void WindowRun::timerFired() {
+  if (!run_) return;
+  const int total = static_cast<int>(run_->selectedCount());
+  face_.showProgress(run_->filesDone(), total);
+  if (!progressShown_) {
+    progressShown_ = true;
+    face_.startRunTimer(kProgressRefresh);
+  }
+}
+
+bool WindowRun::finish() {
+  if (!run_) return false;
+  face_.stopRunTimer();
+  std::unique_ptr<CorrectionRun> run = std::move(run_);
+  run->join();
+  // Input first: Windows gives the activation back to the window only if
+  // it is enabled when the progress dialog goes.
+  face_.setBusy(false);
+  if (progressShown_) face_.closeProgress();
+  model_.rereadPklFiles();
+  face_.showPklFiles();
+  face_.showReport(describeRun(run->summary(), run->selectedCount(), run->records()));
+  return true;
+}
+
+}  // namespace pklfix

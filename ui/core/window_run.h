@@ -1,0 +1,90 @@
+#ifndef UI_CORE_WINDOW_RUN_H_
+#define UI_CORE_WINDOW_RUN_H_
+
+#include <chrono>
+#include <memory>
+
+#include "engine/file_system.h"
+#include "ui/core/correction_run.h"
+#include "ui/core/run_words.h"
+#include "ui/core/selection_model.h"
+
+namespace pklfix {
+
+// What only a window face can do for a run: the toolkit's timer, progress
+// dialog, box, pointer and way back onto the window's thread. WindowRun
+// decides when each is called; all but postRunEnded() are called on the
+// window's thread.
+class RunFace {
+ public:
+  virtual ~RunFace() = default;
+
+  // While busy, the window shows the busy pointer and takes no input, but
+  // still repaints.
+  virtual void setBusy(bool busy) = 0;
+  // Calls WindowRun::timerFired() every `interval` until stopRunTimer(); a
+  // second start replaces the first.
+  virtual void startRunTimer(std::chrono::milliseconds interval) = 0;
+  virtual void stopRunTimer() = 0;
+  // Shows the progress dialog at `done` of `total` files, or brings the one
+  // shown up to date. Its Stop button, Escape and its close button call
+  // WindowRun::requestStop().
+  virtual void showProgress(int done, int total) = 0;
+  virtual void closeProgress() = 0;
+  // Draws File2 and its selection anew from the model.
+  virtual void showPklFiles() = 0;
+  // The modal box at the end of a run; returns once the user closed it.
+  virtual void showReport(const RunReport& report) = 0;
+  // Called on the run's thread, as its very last act: the face has
+  // WindowRun::finish() called on the window's thread (a posted message, a
+  // queued call), and touches nothing else.
+  virtual void postRunEnded() = 0;
+};
+
+// One run behind "GO", from the click to the box:
+//   idle      no run; go() starts one;
+//   running   the selection is being corrected on a thread of its own; the
+//             window is busy; after the progress delay a dialog shows
+//             the files done and offers Stop;
+//   finishing finish() on the window's thread: the window takes input
+//             again, File2 is read anew and the box shows what happened;
+//             then idle again.
+// While running, the window must refuse to close: the run's files are in
+// hand, and Stop ends it sooner.
+class WindowRun {
+ public:
+  WindowRun(FileSystem& fileSystem, SelectionModel& model, RunFace& face);
+  // abandon()s a run still going.
+  ~WindowRun() { abandon(); }
+  WindowRun(const WindowRun&) = delete;
+  WindowRun& operator=(const WindowRun&) = delete;
+
+  // "GO": corrects File2's selection against File3's folder. Ignored while
+  // a run is going.
+  void go();
+  bool running() const { return run_ != nullptr; }
+  // The run reads no further file; see CorrectionRun::requestStop().
+  void requestStop();
+  void timerFired();
+  // Ends the run once its thread said so; false when there was none.
+  bool finish();
+  // For a window going away: stops a run still going and waits for its
+  // thread, so that it never outlives the window it reports to. Shows
+  // nothing; the files are left as Stop leaves them.
+  void abandon() { run_.reset(); }
+
+  // How long a run goes before its progress shows (tests shorten it).
+  void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
+
+ private:
+  FileSystem& fileSystem_;
+  SelectionModel& model_;
+  RunFace& face_;
+  std::chrono::milliseconds progressDelay_ = kProgressDelay;
+  std::unique_ptr<CorrectionRun> run_;
+  bool progressShown_ = false;
+};
+
+}  // namespace pklfix
+
+#endif  // UI_CORE_WINDOW_RUN_H_
