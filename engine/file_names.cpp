@@ -9,6 +9,39 @@ namespace {
 
 char foldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The digits of the run that starts at `at`, without its leading zeros;
+// `at` moves past the run.
+std::string_view digitRun(std::string_view text, std::size_t& at) {
+  while (at < text.size() && text[at] == '0') ++at;
+  const std::size_t first = at;
+  while (at < text.size() && isDigit(text[at])) ++at;
+  return text.substr(first, at - first);
+}
+
+// nameLess's order before the tie-break: negative, 0 or positive. A digit
+// meeting any other byte compares as that byte does, so all runs of digits
+// sit together where the digits sit among the bytes.
+int compareNames(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      std::string_view x = digitRun(a, i);
+      std::string_view y = digitRun(b, j);
+      // Without leading zeros, the longer run is the larger number.
+      if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+      if (int order = x.compare(y); order != 0) return order;
+      continue;
+    }
+    const auto x = static_cast<unsigned char>(foldChar(a[i++]));
+    const auto y = static_cast<unsigned char>(foldChar(b[j++]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return (i < a.size()) - (j < b.size());
+}
+
 std::uint64_t fnv1a(std::string_view text) {
   std::uint64_t hash = 14695981039346656037ull;
   for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
@@ -37,10 +70,9 @@ bool hasExtension(std::string_view name, std::string_view extension) {
 }
 
 bool nameLess(std::string_view a, std::string_view b) {
-  auto folded = [](char x, char y) { return foldChar(x) < foldChar(y); };
-  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), folded)) return true;
-  if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), folded)) return false;
-  return a < b;
+  const int order = compareNames(a, b);
+  // string_view compares bytes as unsigned char.
+  return order != 0 ? order < 0 : a < b;
 }
 
 Result<std::vector<std::string>> listFilesWithExtension(FileSystem& fileSystem,

@@ -20,8 +20,11 @@ std::string foldCase(std::string_view text);
 // True when `name` ends in `extension` (".pkl") in any letter case.
 bool hasExtension(std::string_view name, std::string_view extension);
 
-// Case-insensitive name order, ties broken by the exact bytes so the order
-// is total.
+// Names in the order a file manager lists them: ASCII letters in either
+// case alike, a run of digits by the number it spells (S2 before S10), and
+// every other byte by its unsigned value, so names beyond ASCII follow the
+// ASCII ones. Names that still tie (S2 and S02, S1 and s1) are ordered by
+// their exact bytes, so the order is total.
 bool nameLess(std::string_view a, std::string_view b);
 
 // The names of the entries of `folder` that end in `extension` in any letter
