@@ -8,7 +8,7 @@
 #include "engine/file_names.h"
 #include "engine/file_record.h"
 #include "engine/file_system.h"
-#include "engine/leftovers.h"
+#include "engine/result_files.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -130,7 +130,7 @@ class CliObserver final : public RunObserver {
   CliObserver(std::ostream& out, std::ostream& err, bool quiet, bool dryRun)
       : out_(out), err_(err), quiet_(quiet), dryRun_(dryRun) {}
 
-  void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+  void fileFinished(const FileReport& report, std::size_t) override {
     std::string path = pathText(report.pklPath);
     for (const std::string& warning : report.warnings) {
       err_ << kProgram << ": " << path << ": warning: " << warning << '\n';
@@ -140,9 +140,8 @@ class CliObserver final : public RunObserver {
       return;
     }
     if (quiet_) return;
-    out_ << path << ": " << fileRecord(report) << '\n';
-    for (const fs::path& leftover : report.leftoversRemoved) {
-      out_ << pathText(leftover) << ": " << leftoverRecord(dryRun_, report.pklPath) << '\n';
+    for (const std::string& line : recordLines(report, dryRun_, RecordPaths::Whole)) {
+      out_ << line << '\n';
     }
   }
 

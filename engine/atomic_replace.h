@@ -4,27 +4,12 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "engine/file_system.h"
 #include "engine/status.h"
 
 namespace pklfix {
-
-// The longest name, in bytes, that a temporary may take: what ext4, NTFS and
-// most other file systems allow in one name. UTF-8 never takes fewer bytes
-// than UTF-16 takes units, so it also holds for NTFS's 255 units.
-inline constexpr std::size_t kMaxNameBytes = 255;
-// How many names a temporary tries after "new" + name.
-inline constexpr int kTemporaryAlternatives = 100;
-
-// The name of attempt `attempt` (0 to kTemporaryAlternatives) at a temporary
-// for `name`, in the same folder: "new" + name first, then "new" + name +
-// ".1.tmp" and so on. A name that would exceed kMaxNameBytes keeps what fits
-// of `name` and a hash of all of it, and ends in ".tmp". Only attempt 0 can
-// end in ".pkl", so no other can show up in a result file list.
-std::string temporaryName(std::string_view name, int attempt);
 
 // A copy that takes the place of a file in one step, built as a temporary
 // beside it. States:
@@ -41,7 +26,7 @@ class AtomicReplace {
   ~AtomicReplace();
 
   // Creates the temporary for `name` in `folder` under the first free
-  // temporaryName(), exclusively: whatever holds a name (a file, a folder, a
+  // temporaryName() (file_names.h), exclusively: whatever holds a name (a file, a folder, a
   // link, which is never followed) is left alone and the next name tried.
   // The copy will get `permissions` when it is finished.
   Status create(const std::filesystem::path& folder, std::string_view name,

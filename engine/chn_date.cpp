@@ -13,6 +13,10 @@ std::string_view mid(std::string_view text, std::size_t position, std::size_t co
   return text.substr(position - 1, count);
 }
 
+// A blank century flag leaves a two-digit year: above the pivot it is read
+// as the last century, otherwise as this one. The pivot is fixed rather
+// than taken from today's date, so a header gives the same stamp whenever
+// a run reads it, and a second run years later finds its files correct.
 constexpr int kPivotYear = 50;
 
 std::string_view century(std::string_view dDate, std::string_view year) {

@@ -22,6 +22,9 @@ std::int16_t littleEndian16(std::string_view bytes, std::size_t offset) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
 }
 
+// A stamp is built the same way from any header, always two characters of
+// seconds, so "0" + 123 keeps its last two digits, 23; a stamp as wide as
+// every other stays a line the result file's readers can take apart.
 std::string secondsText(std::int16_t seconds) {
   std::string text = "0" + std::to_string(seconds);
   return text.substr(text.size() - 2);
@@ -63,14 +66,17 @@ void checkField(std::string_view name, std::string_view field, int highest,
 
 }  // namespace
 
-ChnStamp stampFromHeader(std::string_view header) {
+ChnVariant chnVariant(std::string_view header) {
   assert(header.size() >= kChnHeaderBytes);
-  ChnStamp stamp;
-  Module1& fields = stamp.fields;
+  return header[kVariantProbeOffset] == 0 ? ChnVariant::Seiko : ChnVariant::Ortec;
+}
+
+Module1 readModule1(std::string_view header) {
+  assert(header.size() >= kChnHeaderBytes);
+  Module1 fields;
   fields.StartDate = std::string(header.substr(kDateOffset, kDateBytes));
   fields.StartTime = std::string(header.substr(kTimeOffset, kTimeBytes));
-  stamp.variant = header[kVariantProbeOffset] == 0 ? ChnVariant::Seiko : ChnVariant::Ortec;
-  if (stamp.variant == ChnVariant::Seiko) {
+  if (chnVariant(header) == ChnVariant::Seiko) {
     fields.StartSeconds = littleEndian16(header, kSecondsOffset);
   } else {
     // nearbyint rounds half to even in the default rounding mode; two
@@ -78,7 +84,12 @@ ChnStamp stampFromHeader(std::string_view header) {
     double seconds = std::nearbyint(LenientNumber(header.substr(kSecondsOffset, 2)));
     fields.StartSeconds = static_cast<std::int16_t>(seconds);
   }
+  return fields;
+}
 
+ChnStamp stampFromHeader(std::string_view header) {
+  const Module1 fields = readModule1(header);
+  ChnStamp stamp;
   stamp.text = ChnDate2PklDate(fields.StartDate) + " " + fields.StartTime.substr(0, 2) + ":" +
                fields.StartTime.substr(2, 2) + ":" + secondsText(fields.StartSeconds);
 

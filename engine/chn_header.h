@@ -28,10 +28,15 @@ struct Module1 {
 // apart.
 enum class ChnVariant { Seiko, Ortec };
 
+// The variant of the first kChnHeaderBytes bytes of a spectrum.
+ChnVariant chnVariant(std::string_view header);
+
+// The start-time fields of the first kChnHeaderBytes bytes of a spectrum,
+// the seconds read as its variant stores them.
+Module1 readModule1(std::string_view header);
+
 struct ChnStamp {
   std::string text;  // MM-DD-YYYY HH:MM:SS, built from the header whatever it holds
-  ChnVariant variant = ChnVariant::Seiko;
-  Module1 fields;
   // Why the stamp may be wrong; they never change the stamp.
   std::vector<std::string> warnings;
 };

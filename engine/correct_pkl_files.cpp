@@ -1,7 +1,5 @@
 #include "engine/correct_pkl_files.h"
 
-#include <algorithm>
-#include <memory>
 #include <optional>
 #include <set>
 
@@ -17,6 +15,15 @@ std::size_t PklJobs::folderIndex(const fs::path& folder) {
   auto [it, added] = indices_.emplace(folder, folders_.size());
   if (added) folders_.push_back(folder);
   return it->second;
+}
+
+PklJobs PklJobs::selected(const fs::path& pklFolder, const fs::path& chnFolder,
+                          const std::vector<PklEntry>& entries) {
+  PklJobs jobs;
+  for (const PklEntry& entry : entries) {
+    if (entry.selected) jobs.add(pklFolder, entry.name, chnFolder);
+  }
+  return jobs;
 }
 
 void PklJobs::add(const fs::path& pklFolder, std::string name, const fs::path& chnFolder) {
@@ -65,107 +72,104 @@ class Run {
   // Handles job `index`. False when the run must stop.
   bool handle(std::size_t index) {
     const PklJobs::Job& job = jobs_.jobs()[index];
-    const fs::path& folder = jobs_.folder(job.pklFolder);
-    const fs::path& chnFolder = jobs_.folder(job.chnFolder);
+    CopyRequest request;
+    request.folder = jobs_.folder(job.pklFolder);
+    request.name = job.name;
+    request.chnFolder = jobs_.folder(job.chnFolder);
+    request.dryRun = options_.dryRun;
     ReplaceBatch::File file;
     file.job = index;
-    file.report.pklPath = folder / utf8Path(job.name);
+    file.pklPath = request.folder / utf8Path(job.name);
     // A file listed twice is read again only after its first copy replaced
     // it; the run's own copy is never taken for a result file.
-    if (batch_.holds(file.report.pklPath) && !flush()) return false;
+    if (batch_.holds(file.pklPath) && !flush()) return false;
 
-    if (isLeftover(file.report, folder, job.name, chnFolder)) return finishAlone(std::move(file));
-    CopyRequest request;
-    request.folder = folder;
-    request.name = job.name;
-    request.chnFolder = chnFolder;
-    request.dryRun = options_.dryRun;
-    request.leftovers = &candidates_;
-    CorrectedCopy written;
-    Status s = writeCorrectedCopy(fileSystem_, finder_, request, file.report, written);
-    if (!s.ok()) {
-      fail(file.report, s.error());
-      return finishAlone(std::move(file));
+    if (std::optional<std::string> of = leftoverOf(file.pklPath, request)) {
+      return finishAlone(file, {}, &*of);
     }
-    file.report.outcome = written.changed ? FileOutcome::Corrected : FileOutcome::AlreadyCorrect;
-    file.report.leftoversRemoved = std::move(written.prefixes);
-    if (options_.dryRun) return finishAlone(std::move(file));
-    file.copy = std::move(written.copy);
-    if (batch_.add(std::move(file), written.info.size)) return flush();
+    if (Status s = writeCopy(request, file.written); !s.ok()) return finishAlone(file, s);
+    if (options_.dryRun) return finishAlone(file, {});
+    if (batch_.add(std::move(file))) return flush();
     return true;
   }
 
-  // A job that is a copy an interrupted run left of another file is not
-  // corrected, nor removed here: handling that file removes it.
-  bool isLeftover(FileReport& report, const fs::path& folder, const std::string& name,
-                  const fs::path& chnFolder) {
-    auto removed = removed_.find(report.pklPath);
-    std::optional<std::string> of = removed != removed_.end()
-                                        ? std::optional<std::string>(removed->second)
-                                        : leftoverOf(fileSystem_, finder_, folder, name, chnFolder);
-    if (!of) return false;
-    report.outcome = FileOutcome::LeftoverCopy;
-    report.copyOf = folder / utf8Path(*of);
-    return true;
+  // The result file it copies, for a job that is a copy an interrupted run
+  // left of another file. Such a job is not corrected, nor removed here:
+  // handling that file removes it.
+  std::optional<std::string> leftoverOf(const fs::path& path, const CopyRequest& request) {
+    if (auto removed = removed_.find(path); removed != removed_.end()) return removed->second;
+    return pklfix::leftoverOf(fileSystem_, finder_, request.folder, request.name,
+                              request.chnFolder);
+  }
+
+  // The corrected copy, held against the copies interrupted runs left.
+  Status writeCopy(CopyRequest& request, CorrectedCopy& written) {
+    if (Status s = checkResultFile(fileSystem_, request, written); !s.ok()) return s;
+    Result<std::vector<fs::path>> leftovers =
+        candidates_.of(request.folder, request.name, request.chnFolder, finder_);
+    if (!leftovers.ok()) return leftovers.error();
+    request.candidates = std::move(leftovers.value());
+    return writeCorrectedCopy(fileSystem_, finder_, request, written);
   }
 
   // Reports a file that waits for no copy of its own; the files before it in
   // the batch go first, so files are still reported in list order.
-  bool finishAlone(ReplaceBatch::File file) {
+  bool finishAlone(ReplaceBatch::File& file, Status handled, const std::string* copyOf = nullptr) {
     if (!flush()) return false;
-    return finish(file);
+    return finish(file, handled, copyOf);
   }
 
   bool flush() {
-    return batch_.flush([this](ReplaceBatch::File& file, Status replaced) {
-      if (!replaced.ok()) fail(file.report, replaced.error());
-      return finish(file);
-    });
+    return batch_.flush(
+        [this](ReplaceBatch::File& file, Status replaced) { return finish(file, replaced); });
   }
 
-  static void fail(FileReport& report, const Error& error) {
-    report.outcome = FileOutcome::Failed;
-    report.error = error;
-    report.lines.clear();
-    report.oldLines.clear();
-    report.leftoversRemoved.clear();
-  }
-
-  // Records a finished file, and removes the leftovers it made redundant.
-  // False when the run must stop.
-  bool finish(ReplaceBatch::File& file) {
-    FileReport& report = file.report;
-    if (!options_.dryRun && report.outcome != FileOutcome::Failed) removeLeftovers(report);
+  // The one place a file's report is made and counted, once the file is
+  // done with: `handled` is how its correction ended, `copyOf` names the
+  // file it copies if it is an interrupted run's copy. Removes the
+  // leftovers the file made redundant. False when the run must stop.
+  bool finish(ReplaceBatch::File& file, const Status& handled,
+              const std::string* copyOf = nullptr) {
+    FileReport report;
+    report.pklPath = std::move(file.pklPath);
+    report.warnings = std::move(file.written.warnings);
+    if (copyOf) {
+      report.outcome = FileOutcome::LeftoverCopy;
+      report.copyOf = report.pklPath.parent_path() / utf8Path(*copyOf);
+      ++summary_.leftoverCopies;
+    } else if (!handled.ok()) {
+      report.outcome = FileOutcome::Failed;
+      report.error = handled.error();
+      ++summary_.failed;
+    } else if (file.written.changed) {
+      report.outcome = FileOutcome::Corrected;
+      ++summary_.corrected;
+      if (!options_.dryRun) replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
+    } else {
+      report.outcome = FileOutcome::AlreadyCorrect;
+      ++summary_.alreadyCorrect;
+    }
+    if (!copyOf && handled.ok()) {
+      report.acquisition = std::move(file.written.lines);
+      report.leftoversRemoved = options_.dryRun ? std::move(file.written.prefixes)
+                                                : removeLeftovers(file.written.prefixes, report);
+      summary_.leftoversRemoved += report.leftoversRemoved.size();
+    }
     for (const std::string& warning : report.warnings) {
       summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
     }
-    switch (report.outcome) {
-      case FileOutcome::Corrected:
-        ++summary_.corrected;
-        if (!options_.dryRun) replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
-        break;
-      case FileOutcome::AlreadyCorrect:
-        ++summary_.alreadyCorrect;
-        break;
-      case FileOutcome::LeftoverCopy:
-        ++summary_.leftoverCopies;
-        break;
-      case FileOutcome::Failed:
-        ++summary_.failed;
-        break;
-    }
-    summary_.leftoversRemoved += report.leftoversRemoved.size();
-    if (observer_) observer_->fileFinished(report, file.job + 1, jobs_.size());
-    bool failed = report.outcome == FileOutcome::Failed;
-    if (failed) summary_.failures.push_back(std::move(report));
-    return !failed || options_.keepGoing;
+    if (observer_) observer_->fileFinished(report, file.job + 1);
+    if (report.outcome != FileOutcome::Failed) return true;
+    summary_.failures.push_back(std::move(report));
+    return options_.keepGoing;
   }
 
-  // A leftover that cannot be removed costs nothing but space: the file it
-  // copies is handled, so the run goes on and says so.
-  void removeLeftovers(FileReport& report) {
+  // The leftovers of `report`'s file that could be removed. A leftover that
+  // cannot be removed costs nothing but space: the file it copies is
+  // handled, so the run goes on and says so in a warning.
+  std::vector<fs::path> removeLeftovers(std::vector<fs::path>& leftovers, FileReport& report) {
     std::vector<fs::path> removed;
-    for (fs::path& leftover : report.leftoversRemoved) {
+    for (fs::path& leftover : leftovers) {
       candidates_.forget(leftover);
       if (Status s = fileSystem_.remove(leftover); !s.ok()) {
         // One already gone (the same folder named two ways) needs no word.
@@ -178,7 +182,7 @@ class Run {
       removed_.emplace(leftover, pathText(report.pklPath.filename()));
       removed.push_back(std::move(leftover));
     }
-    report.leftoversRemoved = std::move(removed);
+    return removed;
   }
 
   FileSystem& fileSystem_;
@@ -216,11 +220,8 @@ RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions
 RunSummary CorrectPklFiles(FileSystem& fileSystem, const fs::path& pklFolder,
                            const fs::path& chnFolder, const std::vector<PklEntry>& entries,
                            RunObserver* observer) {
-  PklJobs jobs;
-  for (const PklEntry& entry : entries) {
-    if (entry.selected) jobs.add(pklFolder, entry.name, chnFolder);
-  }
-  return runJobs(fileSystem, jobs, RunOptions{}, observer);
+  return runJobs(fileSystem, PklJobs::selected(pklFolder, chnFolder, entries), RunOptions{},
+                 observer);
 }
 
 }  // namespace pklfix

@@ -4,12 +4,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/file_system.h"
-#include "engine/status.h"
+#include "engine/run_report.h"
 
 namespace pklfix {
 
@@ -31,6 +30,12 @@ class PklJobs {
     std::string name;  // UTF-8, no folder part
   };
 
+  // The selected entries of the result folder `pklFolder`, in list order,
+  // their spectra in `chnFolder`. Its size() is the selection's count.
+  static PklJobs selected(const std::filesystem::path& pklFolder,
+                          const std::filesystem::path& chnFolder,
+                          const std::vector<PklEntry>& entries);
+
   void add(const std::filesystem::path& pklFolder, std::string name,
            const std::filesystem::path& chnFolder);
 
@@ -46,40 +51,6 @@ class PklJobs {
   std::vector<Job> jobs_;
 };
 
-// A report keeps at most this many acquisition lines of a file, and at most
-// this many bytes of each line it replaced: enough for any real result file,
-// while a file of a million such lines, or one line of 100 MB, still costs a
-// run no more memory than any other file.
-inline constexpr std::size_t kMaxRecordedLines = 64;
-inline constexpr std::size_t kMaxRecordedLineBytes = 1024;
-
-enum class FileOutcome {
-  Corrected,       // replaced by its corrected copy (in a dry run: would be)
-  AlreadyCorrect,  // its corrected form is the file itself: not touched at all
-  LeftoverCopy,    // not a result file but a copy an interrupted run left of one
-  Failed,          // left as it was; see FileReport::error
-};
-
-// What happened to one result file.
-struct FileReport {
-  std::filesystem::path pklPath;
-  FileOutcome outcome = FileOutcome::Corrected;
-  // The acquisition lines written (or that would be, or that are already
-  // there), and in the same order the lines they replaced, whole up to
-  // kMaxRecordedLineBytes; a longer one is cut and ends in "[... N bytes]".
-  // Both hold the first kMaxRecordedLines of the file's acquisitionLines.
-  std::vector<std::string> lines;
-  std::vector<std::string> oldLines;
-  std::size_t acquisitionLines = 0;
-  // Copies left by interrupted runs that handling this file removed (in a
-  // dry run: would remove).
-  std::vector<std::filesystem::path> leftoversRemoved;
-  // For a LeftoverCopy: the result file it is a copy of.
-  std::filesystem::path copyOf;
-  std::vector<std::string> warnings;  // each names the file it concerns
-  std::optional<Error> error;         // set when the file was left as it was
-};
-
 struct RunOptions {
   bool dryRun = false;     // compute the lines, write and remove nothing
   bool keepGoing = false;  // go on after a failed file instead of stopping
@@ -89,33 +60,6 @@ struct RunOptions {
   // this. 1 replaces each file before the next one is read. 32 measured
   // faster than 16 or 64 on ext4.
   std::size_t batchFiles = 32;
-};
-
-// Told of each file as it finishes, in list order, and asked before each
-// file whether to stop. The first file finishes before the second is asked
-// about; later files are written ahead (RunOptions::batchFiles), so they
-// finish in bursts, and may finish after the stop was asked for: a stop
-// asked before file k leaves the files before k handled and the rest
-// untouched, as if the files had been handled one at a time.
-class RunObserver {
- public:
-  virtual ~RunObserver() = default;
-  virtual void fileFinished(const FileReport& report, std::size_t done, std::size_t total) = 0;
-  virtual bool stopRequested() { return false; }
-};
-
-struct RunSummary {
-  std::size_t corrected = 0;         // files replaced by their corrected copies (dry run: would be)
-  std::size_t alreadyCorrect = 0;    // files left untouched, their corrected form being themselves
-  std::size_t leftoverCopies = 0;    // files given that were copies left by interrupted runs
-  std::size_t leftoversRemoved = 0;  // such copies removed (dry run: that would be)
-  std::size_t failed = 0;
-  bool stopped = false;  // the observer asked to stop before the list ended
-  std::vector<FileReport> failures;
-  std::vector<std::string> warnings;  // every file's warnings, each naming its result file
-  // The run's renames were done but could not be made durable together; the
-  // files are corrected, yet a power cut could bring back uncorrected ones.
-  std::vector<Error> syncErrors;
 };
 
 // Handles the jobs in order. Stops after the first failure unless told to
@@ -130,7 +74,8 @@ RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions
 
 // The run behind the window's "GO": every selected entry of the result folder
 // is corrected against the spectrum of the same base name in the spectrum
-// folder; unselected entries are not touched.
+// folder; unselected entries are not touched. The same as runJobs() over
+// PklJobs::selected(), with the default options.
 RunSummary CorrectPklFiles(FileSystem& fileSystem, const std::filesystem::path& pklFolder,
                            const std::filesystem::path& chnFolder,
                            const std::vector<PklEntry>& entries, RunObserver* observer = nullptr);

@@ -7,14 +7,12 @@
 #include <vector>
 
 #include "engine/atomic_replace.h"
-#include "engine/correct_pkl_files.h"
 #include "engine/file_system.h"
+#include "engine/line_record.h"
 #include "engine/spectrum_finder.h"
 #include "engine/status.h"
 
 namespace pklfix {
-
-class LeftoverCandidates;
 
 struct CopyRequest {
   std::filesystem::path folder;  // of the result file
@@ -22,12 +20,11 @@ struct CopyRequest {
   std::filesystem::path chnFolder;
   bool dryRun = false;  // compare and record, write nothing
   // Files to hold against the corrected form: each is reported back if its
-  // bytes are a beginning of it, or all of it. To these come, when
-  // `leftovers` is given, the files under the result file's temporary names.
+  // bytes are a beginning of it, or all of it.
   std::vector<std::filesystem::path> candidates;
-  LeftoverCandidates* leftovers = nullptr;
 };
 
+// A result file's corrected form, as far as it got.
 struct CorrectedCopy {
   FileInfo info;  // the result file as it was
   // True when the corrected form differs from the file, line ends included.
@@ -35,20 +32,36 @@ struct CorrectedCopy {
   // The corrected copy, written and on its way to the disk but not synced;
   // null when nothing changed, or in a dry run.
   std::unique_ptr<AtomicReplace> copy;
+  LineRecord lines;                             // the acquisition lines, as they were and became
+  std::vector<std::string> warnings;            // about the spectra read, each naming its spectrum
   std::vector<std::filesystem::path> prefixes;  // of the candidates
 };
 
-// Computes the corrected form of the result file `request` names, stamping
-// each acquisition line from its spectrum, and compares it with the file
-// and the candidates as it streams. The file must be a writable regular
-// file with a plain name. The copy is created only once the corrected form
-// is known to differ from the file, so a file that needs no change is read
-// once and nothing is written (past 256 KiB of unchanged output a copy is
-// begun, and removed again if nothing changed). Records the lines, the lines
-// they replace and the warnings in `report`. On failure nothing is left on
-// disk.
+// Checks that the result file `request` names can be corrected in place: a
+// writable regular file with a plain name. Fills in `result.info`. Touches
+// nothing.
+Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, CorrectedCopy& result);
+
+// Computes the corrected form of the result file `request` names, which
+// checkResultFile() has passed into `result`, stamping each acquisition line
+// from its spectrum, and compares it with the file and the candidates as it
+// streams. The copy is created only once the corrected form is known to
+// differ from the file, so a file that needs no change is read once and
+// nothing is written (past 256 KiB of unchanged output a copy is begun, and
+// removed again if nothing changed). Records the lines, the lines they
+// replace and the warnings in `result`, the warnings also when it fails. On
+// failure nothing is left on disk.
 Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
-                          const CopyRequest& request, FileReport& report, CorrectedCopy& result);
+                          const CopyRequest& request, CorrectedCopy& result);
+
+// Whether the bytes of `candidate` are a beginning of the corrected form of
+// the result file `name` in `folder`, or all of it. Writes nothing. False
+// whenever that cannot be known: the result file cannot be corrected, its
+// spectrum is missing, a read fails.
+bool correctedFormBegins(FileSystem& fileSystem, SpectrumFinder& finder,
+                         const std::filesystem::path& folder, const std::string& name,
+                         const std::filesystem::path& chnFolder,
+                         const std::filesystem::path& candidate);
 
 }  // namespace pklfix
 

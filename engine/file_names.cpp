@@ -1,11 +1,60 @@
 #include "engine/file_names.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 
 namespace pklfix {
 namespace {
 
 char foldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The digits of the run that starts at `at`, without its leading zeros;
+// `at` moves past the run.
+std::string_view digitRun(std::string_view text, std::size_t& at) {
+  while (at < text.size() && text[at] == '0') ++at;
+  const std::size_t first = at;
+  while (at < text.size() && isDigit(text[at])) ++at;
+  return text.substr(first, at - first);
+}
+
+// nameLess's order before the tie-break: negative, 0 or positive. A digit
+// meeting any other byte compares as that byte does, so all runs of digits
+// sit together where the digits sit among the bytes.
+int compareNames(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      std::string_view x = digitRun(a, i);
+      std::string_view y = digitRun(b, j);
+      // Without leading zeros, the longer run is the larger number.
+      if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+      if (int order = x.compare(y); order != 0) return order;
+      continue;
+    }
+    const auto x = static_cast<unsigned char>(foldChar(a[i++]));
+    const auto y = static_cast<unsigned char>(foldChar(b[j++]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return (i < a.size()) - (j < b.size());
+}
+
+std::uint64_t fnv1a(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+// The longest beginning of `text` of at most `bytes` bytes that does not cut
+// a UTF-8 sequence, so the name still converts on Windows.
+std::string_view utf8Prefix(std::string_view text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+  return text.substr(0, bytes);
+}
 
 }  // namespace
 
@@ -21,10 +70,9 @@ bool hasExtension(std::string_view name, std::string_view extension) {
 }
 
 bool nameLess(std::string_view a, std::string_view b) {
-  auto folded = [](char x, char y) { return foldChar(x) < foldChar(y); };
-  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), folded)) return true;
-  if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), folded)) return false;
-  return a < b;
+  const int order = compareNames(a, b);
+  // string_view compares bytes as unsigned char.
+  return order != 0 ? order < 0 : a < b;
 }
 
 Result<std::vector<std::string>> listFilesWithExtension(FileSystem& fileSystem,
@@ -41,6 +89,23 @@ Result<std::vector<std::string>> listFilesWithExtension(FileSystem& fileSystem,
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return nameLess(a, b); });
   return names;
+}
+
+std::string temporaryName(std::string_view name, int attempt) {
+  const std::string prefix(kTemporaryPrefix);
+  std::string suffix = attempt == 0 ? "" : "." + std::to_string(attempt);
+  std::string full = prefix + std::string(name) + (attempt == 0 ? "" : suffix + ".tmp");
+  if (full.size() <= kMaxNameBytes) return full;
+  // The hash tells apart two long names that share their beginning.
+  char hash[17];
+  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(name)));
+  std::string tail = std::string("~") + hash + suffix + ".tmp";
+  return prefix + std::string(utf8Prefix(name, kMaxNameBytes - prefix.size() - tail.size())) + tail;
+}
+
+bool hasTemporaryPrefix(std::string_view name) {
+  return name.size() > kTemporaryPrefix.size() &&
+         name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix;
 }
 
 std::string spectrumName(std::string_view pklName) {

@@ -5,24 +5,6 @@
 namespace pklfix {
 namespace {
 
-// The acquisition lines of a file on one line: each as it was and as it is
-// now, or, for a file left untouched, each as it stands.
-std::string lineRecord(const FileReport& report, bool withOld) {
-  std::string record;
-  for (std::size_t i = 0; i < report.lines.size(); ++i) {
-    if (i > 0) record += "; ";
-    if (withOld) record += printable(report.oldLines[i]) + " -> ";
-    record += printable(report.lines[i]);
-  }
-  if (report.acquisitionLines > report.lines.size()) {
-    record +=
-        "; ... and " + std::to_string(report.acquisitionLines - report.lines.size()) + " more";
-  }
-  return record;
-}
-
-}  // namespace
-
 std::string printable(std::string_view text) {
   std::string out;
   for (unsigned char c : text) {
@@ -40,11 +22,27 @@ std::string printable(std::string_view text) {
   return out;
 }
 
+// The acquisition lines of a file on one line: each as it was and as it is
+// now, or, for a file left untouched, each as it stands.
+std::string lineRecord(const LineRecord& record, bool withOld) {
+  std::string text;
+  for (std::size_t i = 0; i < record.lines().size(); ++i) {
+    if (i > 0) text += "; ";
+    if (withOld) text += printable(record.oldLines()[i]) + " -> ";
+    text += printable(record.lines()[i]);
+  }
+  if (record.count() > record.lines().size()) {
+    text += "; ... and " + std::to_string(record.count() - record.lines().size()) + " more";
+  }
+  return text;
+}
+
 std::string fileRecord(const FileReport& report) {
+  const LineRecord& record = report.acquisition;
   switch (report.outcome) {
     case FileOutcome::AlreadyCorrect:
-      return report.lines.empty() ? "already correct, no acquisition line"
-                                  : "already correct: " + lineRecord(report, false);
+      return record.lines().empty() ? "already correct, no acquisition line"
+                                    : "already correct: " + lineRecord(record, false);
     case FileOutcome::LeftoverCopy:
       return "not a result file: an interrupted run's copy of " +
              pathText(report.copyOf.filename());
@@ -53,15 +51,24 @@ std::string fileRecord(const FileReport& report) {
     case FileOutcome::Corrected:
       break;
   }
-  if (report.lines.empty()) return "no acquisition line";
+  if (record.lines().empty()) return "no acquisition line";
   const bool sameLines =
-      report.acquisitionLines == report.lines.size() && report.lines == report.oldLines;
-  return lineRecord(report, true) + (sameLines ? " (line ends rewritten)" : "");
+      record.count() == record.lines().size() && record.lines() == record.oldLines();
+  return lineRecord(record, true) + (sameLines ? " (line ends rewritten)" : "");
 }
 
-std::string leftoverRecord(bool dryRun, const std::filesystem::path& of) {
-  return std::string(dryRun ? "would be removed: " : "removed: ") +
-         "an interrupted run's copy of " + pathText(of.filename());
+}  // namespace
+
+std::vector<std::string> recordLines(const FileReport& report, bool dryRun, RecordPaths paths) {
+  auto name = [paths](const std::filesystem::path& path) {
+    return pathText(paths == RecordPaths::Whole ? path : path.filename());
+  };
+  std::vector<std::string> lines = {name(report.pklPath) + ": " + fileRecord(report)};
+  for (const std::filesystem::path& leftover : report.leftoversRemoved) {
+    lines.push_back(name(leftover) + ": " + (dryRun ? "would be removed: " : "removed: ") +
+                    "an interrupted run's copy of " + pathText(report.pklPath.filename()));
+  }
+  return lines;
 }
 
 }  // namespace pklfix

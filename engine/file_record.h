@@ -1,30 +1,29 @@
 #ifndef ENGINE_FILE_RECORD_H_
 #define ENGINE_FILE_RECORD_H_
 
-#include <filesystem>
 #include <string>
-#include <string_view>
+#include <vector>
 
-#include "engine/correct_pkl_files.h"
+#include "engine/run_report.h"
 
 namespace pklfix {
 
-// What a run did to one file, as one line of text, the same for pklfix-cli
-// and the window: each acquisition line as it was and as it became ("OLD ->
-// NEW", several joined by "; "), or "no acquisition line", or that the file
-// was already correct, or that it was a copy an interrupted run left. Easy
-// to grep and to diff; the file's name is the caller's to put in front.
-// For a failed file, "not corrected: " and the reason.
-std::string fileRecord(const FileReport& report);
+// How a record names files: by their whole paths, as pklfix-cli prints
+// them, or by their names alone, as the window lists the files of its one
+// folder.
+enum class RecordPaths { Whole, NamesOnly };
 
-// The line for a copy an interrupted run left of `of`, which handling `of`
-// removed, or would have in a dry run.
-std::string leftoverRecord(bool dryRun, const std::filesystem::path& of);
-
-// A line of a result file as one line of output: control characters and
-// the backslash escaped, so nothing in a file can end the line early or
-// reach a terminal as a command.
-std::string printable(std::string_view text);
+// What a run did to one file, as lines of text, the same for pklfix-cli and
+// the window; easy to grep and to diff. First the file's own line, "NAME: "
+// and then each acquisition line as it was and as it became ("OLD -> NEW",
+// several joined by "; "), or "no acquisition line", or that the file was
+// already correct, or that it was a copy an interrupted run left, or, for a
+// failed file, "not corrected: " and the reason. Then a line for each copy
+// an interrupted run left of it that handling it removed, or would have in
+// a dry run. Control characters and the backslash in a file's lines are
+// escaped, so nothing in a file can end a line early or reach a terminal as
+// a command.
+std::vector<std::string> recordLines(const FileReport& report, bool dryRun, RecordPaths paths);
 
 }  // namespace pklfix
 

@@ -1,22 +1,11 @@
 #include "engine/leftovers.h"
 
-#include <algorithm>
-#include <unordered_set>
-
-#include "engine/atomic_replace.h"
 #include "engine/corrected_copy.h"
 #include "engine/file_names.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
 namespace {
-
-constexpr std::string_view kTemporaryPrefix = "new";
-
-bool startsWithNew(std::string_view name) {
-  return name.size() > kTemporaryPrefix.size() &&
-         name.substr(0, kTemporaryPrefix.size()) == kTemporaryPrefix;
-}
 
 // A result file of its own, if its spectrum is there; what cannot be
 // examined counts as one, so it is left alone.
@@ -41,7 +30,7 @@ Result<std::vector<fs::path>> LeftoverCandidates::of(const fs::path& folder,
     if (!entries.ok()) return entries.error();
     std::set<std::string> names;
     for (FolderEntry& entry : entries.value()) {
-      if (entry.type == FileType::Regular && startsWithNew(entry.name)) {
+      if (entry.type == FileType::Regular && hasTemporaryPrefix(entry.name)) {
         names.insert(std::move(entry.name));
       }
     }
@@ -67,42 +56,15 @@ void LeftoverCandidates::forget(const fs::path& path) {
 std::optional<std::string> leftoverOf(FileSystem& fileSystem, SpectrumFinder& finder,
                                       const fs::path& folder, const std::string& name,
                                       const fs::path& chnFolder) {
-  if (!startsWithNew(name)) return std::nullopt;
+  if (!hasTemporaryPrefix(name)) return std::nullopt;
   const fs::path path = folder / utf8Path(name);
   Result<FileInfo> info = fileSystem.stat(path);
   if (!info.ok() || info.value().type != FileType::Regular) return std::nullopt;
   if (hasOwnSpectrum(fileSystem, finder, chnFolder, name)) return std::nullopt;
 
-  CopyRequest request;
-  request.folder = folder;
-  request.name = name.substr(kTemporaryPrefix.size());
-  request.chnFolder = chnFolder;
-  request.dryRun = true;
-  request.candidates = {path};
-  FileReport report;
-  CorrectedCopy result;
-  if (!writeCorrectedCopy(fileSystem, finder, request, report, result).ok() ||
-      result.prefixes.empty()) {
-    return std::nullopt;
-  }
-  return request.name;
-}
-
-Result<std::vector<std::string>> listResultFiles(FileSystem& fileSystem, const fs::path& pklFolder,
-                                                 const fs::path& chnFolder) {
-  Result<std::vector<std::string>> names = listFilesWithExtension(fileSystem, pklFolder, ".pkl");
-  if (!names.ok()) return names;
-  std::unordered_set<std::string> listed(names.value().begin(), names.value().end());
-  SpectrumFinder finder(fileSystem);
-  std::vector<std::string>& kept = names.value();
-  kept.erase(std::remove_if(kept.begin(), kept.end(),
-                            [&](const std::string& name) {
-                              return startsWithNew(name) &&
-                                     listed.count(name.substr(kTemporaryPrefix.size())) &&
-                                     leftoverOf(fileSystem, finder, pklFolder, name, chnFolder);
-                            }),
-             kept.end());
-  return names;
+  std::string of = name.substr(kTemporaryPrefix.size());
+  if (!correctedFormBegins(fileSystem, finder, folder, of, chnFolder, path)) return std::nullopt;
+  return of;
 }
 
 }  // namespace pklfix

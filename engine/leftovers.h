@@ -15,7 +15,8 @@
 namespace pklfix {
 
 // Copies left by interrupted runs. A run writes the corrected form of a
-// result file N under one of N's temporary names (temporaryName) and renames
+// result file N under one of N's temporary names (temporaryName in
+// file_names.h) and renames
 // it over N; a run killed in between leaves it behind. A regular file under
 // one of those names, in N's folder, whose bytes are a beginning of N's
 // corrected form or all of it, is such a leftover: removing it loses
@@ -26,7 +27,7 @@ namespace pklfix {
 // The files of a folder that may be leftovers of a result file, so that a
 // run need not look for each of a file's temporary names. Each folder is
 // listed once, when first asked about, and only the regular files whose
-// names start with "new" are kept.
+// names start with kTemporaryPrefix are kept.
 class LeftoverCandidates {
  public:
   explicit LeftoverCandidates(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
@@ -53,13 +54,6 @@ class LeftoverCandidates {
 std::optional<std::string> leftoverOf(FileSystem& fileSystem, SpectrumFinder& finder,
                                       const std::filesystem::path& folder, const std::string& name,
                                       const std::filesystem::path& chnFolder);
-
-// The result files (".pkl", in nameLess order) of `pklFolder`, without the
-// leftovers of interrupted runs, their spectra being in `chnFolder`: what
-// the window's File2 and `pklfix-cli DIR` offer.
-Result<std::vector<std::string>> listResultFiles(FileSystem& fileSystem,
-                                                 const std::filesystem::path& pklFolder,
-                                                 const std::filesystem::path& chnFolder);
 
 }  // namespace pklfix
 

@@ -16,10 +16,11 @@ constexpr std::uintmax_t kBatchBytes = 16 * 1024 * 1024;
 ReplaceBatch::ReplaceBatch(std::size_t maxFiles)
     : maxFiles_(std::clamp<std::size_t>(maxFiles, 1, kMaxBatchFiles)) {}
 
-bool ReplaceBatch::add(File file, std::uintmax_t copyBytes) {
-  if (file.copy) {
+bool ReplaceBatch::add(File file) {
+  if (file.written.copy) {
     ++copies_;
-    bytes_ += copyBytes;
+    // The copy is about the size of the file it corrects.
+    bytes_ += file.written.info.size;
   }
   files_.push_back(std::move(file));
   // With no copy to wait for, nothing is gained by holding the file back.
@@ -28,7 +29,7 @@ bool ReplaceBatch::add(File file, std::uintmax_t copyBytes) {
 
 bool ReplaceBatch::holds(const std::filesystem::path& path) const {
   return std::any_of(files_.begin(), files_.end(), [&](const File& file) {
-    return file.report.pklPath == path || (file.copy && file.copy->path() == path);
+    return file.pklPath == path || (file.written.copy && file.written.copy->path() == path);
   });
 }
 
@@ -42,8 +43,9 @@ bool ReplaceBatch::flush(const Done& done) {
   std::optional<Error> syncError;
   std::size_t synced = 0;
   for (; synced < files.size(); ++synced) {
-    if (!files[synced].copy) continue;
-    if (Status s = files[synced].copy->finishWriting(); !s.ok()) {
+    const std::unique_ptr<AtomicReplace>& copy = files[synced].written.copy;
+    if (!copy) continue;
+    if (Status s = copy->finishWriting(); !s.ok()) {
       syncError = s.error();
       break;
     }
@@ -53,11 +55,11 @@ bool ReplaceBatch::flush(const Done& done) {
     Status replaced;
     if (k == synced) {
       replaced = *syncError;
-    } else if (file.copy) {
-      replaced = file.copy->commit(file.report.pklPath);
+    } else if (file.written.copy) {
+      replaced = file.written.copy->commit(file.pklPath);
     }
     // Removes the copy unless it was committed.
-    file.copy.reset();
+    file.written.copy.reset();
     if (!done(file, std::move(replaced))) return false;
   }
   return true;

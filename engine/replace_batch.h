@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "engine/atomic_replace.h"
-#include "engine/correct_pkl_files.h"
+#include "engine/corrected_copy.h"
 #include "engine/file_system.h"
 #include "engine/status.h"
 
@@ -26,15 +24,15 @@ inline constexpr std::size_t kMaxBatchFiles = kMaxLiveTemporaries;
 // its turn too, so files are still reported in list order.
 //
 // The batch is full, and must be flushed, at its current limit of copies, at
-// 16 MiB of them, or when it holds no copy at all. The limit starts at 1, so a run's first file is
-// replaced alone and an observer sees progress at once, and doubles after
-// each flush up to `maxFiles`.
+// 16 MiB of them, or when it holds no copy at all. The limit starts at 1, so
+// a run's first file is replaced alone and an observer sees progress at
+// once, and doubles after each flush up to `maxFiles`.
 class ReplaceBatch {
  public:
   struct File {
     std::size_t job = 0;
-    FileReport report;
-    std::unique_ptr<AtomicReplace> copy;  // null when the file needs none
+    std::filesystem::path pklPath;
+    CorrectedCopy written;  // its copy, null when the file needs none, replaces pklPath
   };
   // Hears of each file of a flush, in list order, with the outcome of its
   // replacement; false stops the flush.
@@ -43,7 +41,7 @@ class ReplaceBatch {
   explicit ReplaceBatch(std::size_t maxFiles);
 
   // True when the batch is full and must be flushed now.
-  bool add(File file, std::uintmax_t copyBytes);
+  bool add(File file);
   // Whether a file of the batch, or its copy, is at `path`.
   bool holds(const std::filesystem::path& path) const;
 

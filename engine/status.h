@@ -61,7 +61,6 @@ class [[nodiscard]] Result {
     assert(!ok());
     return std::get<Error>(state_);
   }
-  Status status() const { return ok() ? Status() : Status(error()); }
 
  private:
   std::variant<T, Error> state_;

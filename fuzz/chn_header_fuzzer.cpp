@@ -39,16 +39,16 @@ bool realDateAndTime(const std::string& stamp) {
 }
 
 void checkStamp(const ChnStamp& stamp, const std::string& header) {
-  FUZZ_CHECK(stamp.fields.StartDate == header.substr(16, 8));
-  FUZZ_CHECK(stamp.fields.StartTime == header.substr(24, 6));
-  FUZZ_CHECK((stamp.variant == ChnVariant::Seiko) == (header[7] == '\0'));
+  const Module1 fields = readModule1(header);
+  FUZZ_CHECK(fields.StartDate == header.substr(16, 8));
+  FUZZ_CHECK(fields.StartTime == header.substr(24, 6));
+  FUZZ_CHECK((chnVariant(header) == ChnVariant::Seiko) == (header[7] == '\0'));
   const std::string& text = stamp.text;
   FUZZ_CHECK(text.size() >= 8);
   const std::string seconds = text.substr(text.size() - 2);
   FUZZ_CHECK((isDigit(seconds[0]) || seconds[0] == '-') && isDigit(seconds[1]));
-  FUZZ_CHECK(text == ChnDate2PklDate(stamp.fields.StartDate) + " " +
-                         stamp.fields.StartTime.substr(0, 2) + ":" +
-                         stamp.fields.StartTime.substr(2, 2) + ":" + seconds);
+  FUZZ_CHECK(text == ChnDate2PklDate(fields.StartDate) + " " + fields.StartTime.substr(0, 2) + ":" +
+                         fields.StartTime.substr(2, 2) + ":" + seconds);
   FUZZ_CHECK(stampProblem(text).empty() == realDateAndTime(text));
 }
 

@@ -48,11 +48,11 @@ TEST(ChnHeaderTest, BuildsTheStampFromBothVariants) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    ChnStamp stamp = stampFromHeader(chnHeader(c.seconds, "05MAR091", c.time));
-    EXPECT_EQ(stamp.text, c.expected);
-    EXPECT_EQ(stamp.variant, c.variant);
-    EXPECT_EQ(stamp.fields.StartDate, "05MAR091");
-    EXPECT_EQ(stamp.fields.StartTime, c.time);
+    const std::string header = chnHeader(c.seconds, "05MAR091", c.time);
+    EXPECT_EQ(stampFromHeader(header).text, c.expected);
+    EXPECT_EQ(chnVariant(header), c.variant);
+    EXPECT_EQ(readModule1(header).StartDate, "05MAR091");
+    EXPECT_EQ(readModule1(header).StartTime, c.time);
   }
 }
 

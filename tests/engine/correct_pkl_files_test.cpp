@@ -66,6 +66,7 @@ TEST_F(CorrectPklFilesTest, CorrectsOnlyTheSelectedEntries) {
   EXPECT_TRUE(counting.log().empty()) << "no file may be touched when nothing is selected";
 
   std::vector<PklEntry> entries = {{"S001.pkl", true}, {"S002.pkl", false}, {"S003.pkl", true}};
+  EXPECT_EQ(PklJobs::selected(dir_.path(), dir_.path(), entries).size(), 2u);
   RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), entries);
   EXPECT_EQ(summary.corrected, 2u);
   EXPECT_EQ(summary.failed, 0u);
@@ -276,16 +277,16 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   EXPECT_EQ(folderNames(dir_.path()).size(), 2u);
 
   struct Recorder final : RunObserver {
-    void fileFinished(const FileReport& report, std::size_t done, std::size_t total) override {
-      lines = report.lines;
-      progress = std::to_string(done) + "/" + std::to_string(total);
+    void fileFinished(const FileReport& report, std::size_t done) override {
+      lines = report.acquisition.lines();
+      done_ = done;
     }
     std::vector<std::string> lines;
-    std::string progress;
+    std::size_t done_ = 0;
   } recorder;
   RunSummary summary =
       CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}), &recorder);
-  EXPECT_EQ(recorder.progress, "1/1");
+  EXPECT_EQ(recorder.done_, 1u);
   ASSERT_EQ(recorder.lines.size(), 1u);
   EXPECT_EQ(recorder.lines.front(), "Acquisition Date :   -05-2009 14:30:07");
   EXPECT_EQ(readFile(dir_ / "S.pkl"),
@@ -298,7 +299,7 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
 // Records what the run tells its observer, and asks to stop before file
 // number `stopBefore` (1-based; 0 never).
 struct RecordingObserver final : RunObserver {
-  void fileFinished(const FileReport& report, std::size_t done, std::size_t) override {
+  void fileFinished(const FileReport& report, std::size_t done) override {
     finished.push_back(done);
     if (report.error) failedAt.push_back(done);
   }
@@ -556,7 +557,7 @@ TEST_F(CorrectPklFilesTest, SecondRunTouchesNoFile) {
 
   FaultyFileSystem logging(realFileSystem());
   struct Outcomes final : RunObserver {
-    void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+    void fileFinished(const FileReport& report, std::size_t) override {
       if (report.outcome != FileOutcome::AlreadyCorrect) notCorrect.push_back(report.pklPath);
     }
     std::vector<fs::path> notCorrect;
@@ -617,7 +618,7 @@ TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
       {"Many.pkl", many, FileOutcome::Corrected, std::vector<std::string>(kMaxRecordedLines), 100},
   };
   struct Reports final : RunObserver {
-    void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+    void fileFinished(const FileReport& report, std::size_t) override {
       byName[pathText(report.pklPath.filename())] = report;
     }
     std::map<std::string, FileReport> byName;
@@ -635,13 +636,13 @@ TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
     SCOPED_TRACE(c.name);
     const FileReport& report = reports.byName[c.name];
     EXPECT_EQ(report.outcome, c.outcome);
-    EXPECT_EQ(report.acquisitionLines, c.acquisitionLines);
-    EXPECT_EQ(report.lines, std::vector<std::string>(c.oldLines.size(), right));
+    EXPECT_EQ(report.acquisition.count(), c.acquisitionLines);
+    EXPECT_EQ(report.acquisition.lines(), std::vector<std::string>(c.oldLines.size(), right));
     if (std::string(c.name) == "Many.pkl") {
-      EXPECT_EQ(report.oldLines.front(), "Acquisition Date : 0");
-      EXPECT_EQ(report.oldLines.back(), "Acquisition Date : 63");
+      EXPECT_EQ(report.acquisition.oldLines().front(), "Acquisition Date : 0");
+      EXPECT_EQ(report.acquisition.oldLines().back(), "Acquisition Date : 63");
     } else {
-      EXPECT_EQ(report.oldLines, c.oldLines);
+      EXPECT_EQ(report.acquisition.oldLines(), c.oldLines);
     }
   }
 }

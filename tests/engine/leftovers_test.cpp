@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/atomic_replace.h"
 #include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
+#include "engine/result_files.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_util.h"
 
@@ -131,7 +131,7 @@ TEST_F(LeftoversTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
 
   // step 3: the run corrects every result file and removes exactly the leftovers
   struct Removed final : RunObserver {
-    void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+    void fileFinished(const FileReport& report, std::size_t) override {
       for (const fs::path& path : report.leftoversRemoved) {
         byFile[pathText(report.pklPath.filename())] = pathText(path.filename());
       }
@@ -178,7 +178,7 @@ TEST_F(LeftoversTest, ALeftoverGivenAsAResultFileIsNeitherCorrectedNorAFailure) 
     std::vector<FileOutcome> outcomes;
     struct Outcomes final : RunObserver {
       explicit Outcomes(std::vector<FileOutcome>& out) : out_(out) {}
-      void fileFinished(const FileReport& report, std::size_t, std::size_t) override {
+      void fileFinished(const FileReport& report, std::size_t) override {
         out_.push_back(report.outcome);
       }
       std::vector<FileOutcome>& out_;

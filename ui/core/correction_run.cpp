@@ -1,7 +1,7 @@
 #include "ui/core/correction_run.h"
 
-#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -13,12 +13,10 @@ class CorrectionRun::Observer final : public RunObserver {
  public:
   explicit Observer(CorrectionRun& run) : run_(run) {}
 
-  void fileFinished(const FileReport& report, std::size_t done, std::size_t) override {
-    run_.records_.push_back(pathText(report.pklPath.filename()) + ": " + fileRecord(report));
-    for (const std::filesystem::path& leftover : report.leftoversRemoved) {
-      run_.records_.push_back(pathText(leftover.filename()) + ": " +
-                              leftoverRecord(false, report.pklPath));
-    }
+  void fileFinished(const FileReport& report, std::size_t done) override {
+    std::vector<std::string> lines = recordLines(report, false, RecordPaths::NamesOnly);
+    run_.records_.insert(run_.records_.end(), std::make_move_iterator(lines.begin()),
+                         std::make_move_iterator(lines.end()));
     run_.filesDone_ = static_cast<int>(done);
   }
   bool stopRequested() override { return run_.stop_; }
@@ -31,11 +29,7 @@ CorrectionRun::CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFo
                              std::filesystem::path chnFolder, std::vector<PklEntry> entries)
     : fileSystem_(fileSystem),
       pklFolder_(std::move(pklFolder)),
-      chnFolder_(std::move(chnFolder)),
-      entries_(std::move(entries)) {
-  selected_ = static_cast<std::size_t>(std::count_if(
-      entries_.begin(), entries_.end(), [](const PklEntry& entry) { return entry.selected; }));
-}
+      jobs_(PklJobs::selected(pklFolder_, chnFolder, entries)) {}
 
 CorrectionRun::~CorrectionRun() {
   stop_ = true;
@@ -53,7 +47,7 @@ void CorrectionRun::join() {
 void CorrectionRun::work(const std::function<void()>& ended) {
   Observer observer(*this);
   try {
-    summary_ = CorrectPklFiles(fileSystem_, pklFolder_, chnFolder_, entries_, &observer);
+    summary_ = runJobs(fileSystem_, jobs_, RunOptions{}, &observer);
   } catch (const std::exception& e) {
     // Only running out of memory gets here. Escaping the thread would end
     // the program; reported, the files stay as the engine guarantees.

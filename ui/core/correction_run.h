@@ -21,9 +21,9 @@ namespace pklfix {
 inline constexpr std::chrono::milliseconds kProgressDelay{500};
 inline constexpr std::chrono::milliseconds kProgressRefresh{100};
 
-// One run of CorrectPklFiles on a thread of its own, so a window keeps
-// repainting while it works. Each window face wakes its own thread in its
-// own way; this class knows none of them. States:
+// One run of CorrectPklFiles (runJobs over the selected entries) on a thread
+// of its own, so a window keeps repainting while it works. Each window face
+// wakes its own thread in its own way; this class knows none of them. States:
 //   ready    constructed; nothing read or written yet;
 //   running  after start(); filesDone() climbs, requestStop() is heard;
 //   ended    the run's thread has called `ended`, its very last act;
@@ -53,10 +53,9 @@ class CorrectionRun {
   // Valid after join().
   const RunSummary& summary() const { return summary_; }
   // What the run did to each file it reached, a line each, in list order:
-  // the file's name and its record (fileRecord), then a line for each copy
-  // of an interrupted run that handling it removed. Valid after join().
+  // recordLines() with the names alone. Valid after join().
   const std::vector<std::string>& records() const { return records_; }
-  std::size_t selectedCount() const { return selected_; }
+  std::size_t selectedCount() const { return jobs_.size(); }
   // How many of the selected files are done. Read when wanted rather than
   // announced per file: a message per file kept a window's thread busy
   // enough to slow the run.
@@ -68,9 +67,7 @@ class CorrectionRun {
 
   FileSystem& fileSystem_;
   std::filesystem::path pklFolder_;
-  std::filesystem::path chnFolder_;
-  std::vector<PklEntry> entries_;
-  std::size_t selected_ = 0;
+  PklJobs jobs_;
   std::atomic<bool> stop_{false};
   std::atomic<int> filesDone_{0};
   RunSummary summary_;

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "engine/file_names.h"
-#include "engine/leftovers.h"
+#include "engine/result_files.h"
 
 namespace pklfix {
 

@@ -1,18 +1,18 @@
-#include "engine/atomic_replace.h"
+#include "engine/file_names.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
-
-#include "engine/file_names.h"
+#include <vector>
 
 namespace pklfix {
 namespace {
 
 // Whatever the name, every temporary name fits in one name, never passes
 // for a result file but the first, and two names never share one.
-TEST(AtomicReplaceTest, TemporaryNamesFitAndStayApart) {
+TEST(FileNamesTest, TemporaryNamesFitAndStayApart) {
   const std::string umlauts = [] {
     std::string text;
     for (int i = 0; i < 120; ++i) text += "\xc3\xbc";  // ü, two bytes each
@@ -50,6 +50,41 @@ TEST(AtomicReplaceTest, TemporaryNamesFitAndStayApart) {
   }
   EXPECT_EQ(temporaryName("S001.pkl", 0), "newS001.pkl");
   EXPECT_EQ(temporaryName("S001.pkl", 2), "newS001.pkl.2.tmp");
+}
+
+// The names of one folder, listed as a file manager lists them; every name
+// sorts after the one before it and before the one after, and no two tie.
+TEST(FileNamesTest, NamesSortAsAFileManagerSortsThem) {
+  const std::vector<std::string> sorted = {
+      "",
+      "-S1.pkl",
+      "0.pkl",
+      "café.pkl",
+      "S.pkl",
+      "S0.pkl",
+      "S00.pkl",  // ties S0 but for its zeros: the bytes decide
+      "S01.pkl",
+      "S1.pkl",
+      "s1.pkl",  // ties S1 but for the case: the bytes decide, 'S' first
+      "s1.pkl.1.tmp",
+      "S2.pkl",
+      "S002a.pkl",  // 2 again, then "a" before "b"
+      "S2b.pkl",
+      "S10.pkl",
+      "S00099999999999999999999.pkl",  // beyond any integer type
+      "S100000000000000000000000.pkl",
+      "Sa.pkl",
+      "Sb.PKL",
+      "z.pkl",
+      "\xc3\x84pfel.pkl",              // Ä: bytes beyond ASCII come after every ASCII one
+      "\xe6\xb8\xac\xe5\xae\x9a.pkl",  // 測定
+  };
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    for (std::size_t k = 0; k < sorted.size(); ++k) {
+      EXPECT_EQ(nameLess(sorted[i], sorted[k]), i < k)
+          << '"' << sorted[i] << "\" against \"" << sorted[k] << '"';
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+#ifndef ENGINE_FILE_COMPARISON_H_
+#define ENGINE_FILE_COMPARISON_H_
+
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "engine/file_system.h"
+#include "engine/status.h"
+
+namespace pklfix {
+
+// A file read alongside a stream of bytes, to learn whether its bytes are a
+// beginning of the stream, or all of it. States: matching (every byte so far
+// equal), shorter (it ended while the stream went on), same (it ended with
+// the stream), differs. The file is closed as soon as the answer is known.
+class FileComparison {
+ public:
+  // A file that could not be opened (null) is taken to differ.
+  explicit FileComparison(std::unique_ptr<ReadableFile> file);
+
+  // Compares the next bytes of the stream, reading into `scratch`, which
+  // several comparisons may share.
+  Status feed(std::string_view bytes, std::span<char> scratch);
+  // After the stream's last byte: a file with more bytes differs.
+  Status finish(std::span<char> scratch);
+  void giveUp() { settle(State::Differs); }
+
+  bool beginning() const { return state_ == State::Shorter || state_ == State::Same; }
+
+ private:
+  enum class State { Matching, Shorter, Same, Differs };
+  void settle(State state);
+
+  std::unique_ptr<ReadableFile> file_;
+  State state_;
+};
+
+}  // namespace pklfix
+
+#endif  // ENGINE_FILE_COMPARISON_H_
