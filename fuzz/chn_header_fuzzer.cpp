@@ -13,7 +13,7 @@
 #include "engine/chn_date.h"
 #include "engine/chn_header.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/memory_file_system.h"
+#include "tests/support/memory_file_system.h"
 
 namespace pklfix::fuzz {
 namespace {
@@ -61,10 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t chunk = input.ConsumeIntegralInRange<std::size_t>(1, 40);
   const std::string bytes = input.ConsumeRemainingBytesAsString();
 
-  fuzz::MemoryFileSystem fileSystem;
-  fileSystem.addFile("S.chn", bytes, chunk);
+  testing::MemoryFileSystem fileSystem;
+  fileSystem.files["S.chn"] = bytes;
+  fileSystem.readChunk = chunk;
   Result<ChnStamp> read = ReadChnDate(fileSystem, "S.chn");
-  FUZZ_CHECK(fileSystem.furthestRead() <= kChnHeaderBytes);
+  FUZZ_CHECK(fileSystem.furthestRead <= kChnHeaderBytes);
   if (bytes.size() < kChnHeaderBytes) {
     FUZZ_CHECK(!read.ok() && read.error().code == ErrorCode::BadHeader);
     return 0;

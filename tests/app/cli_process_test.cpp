@@ -25,6 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::describeWaitStatus;
 using testing::folderNames;
+using testing::kSampleCorrected;
+using testing::kSamplePkl;
 using testing::readFile;
 using testing::sampleChn;
 using testing::startChild;
@@ -34,12 +36,9 @@ using testing::writeFile;
 
 const fs::path kCli = PKLFIX_CLI_PATH;
 
-constexpr std::string_view kPkl = "Header\r\nAcquisition Date : wrong\r\n";
-constexpr std::string_view kCorrected = "Header\r\nAcquisition Date : 03-05-2009 14:30:07\r\n";
-
 // A result file big enough that copying it takes a while.
 std::string bigPkl(std::size_t lines) {
-  std::string text = "Header\r\nAcquisition Date : wrong\r\n";
+  std::string text(kSamplePkl);
   text.reserve(text.size() + lines * 40);
   for (std::size_t i = 0; i < lines; ++i) text += "channel " + std::to_string(i) + " counts 42\r\n";
   return text;
@@ -92,7 +91,7 @@ TEST(CliProcessTest, FileSizeLimitFailsTheBigFileAndKeepsIt) {
   const std::string big = bigPkl(100000);
   for (const char* base : {"A1", "A2", "B", "C"}) {
     writeFile(dir / (std::string(base) + ".pkl"),
-              std::string(base) == "B" ? big : std::string(kPkl));
+              std::string(base) == "B" ? big : std::string(kSamplePkl));
     writeFile(dir / (std::string(base) + ".chn"), sampleChn());
   }
   std::vector<std::string> before = folderNames(dir.path());
@@ -113,10 +112,10 @@ TEST(CliProcessTest, FileSizeLimitFailsTheBigFileAndKeepsIt) {
   EXPECT_NE(log.find(pathText(dir / "B.pkl")), std::string::npos) << log;
   EXPECT_NE(log.find("File too large"), std::string::npos) << log;
   EXPECT_EQ(folderNames(dir.path()), before) << "a temporary file was left";
-  EXPECT_EQ(readFile(dir / "A1.pkl"), kCorrected);
-  EXPECT_EQ(readFile(dir / "A2.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir / "A1.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(dir / "A2.pkl"), kSampleCorrected);
   EXPECT_TRUE(readFile(dir / "B.pkl") == big) << "the big file changed";
-  EXPECT_EQ(readFile(dir / "C.pkl"), kPkl) << "the run stops at the first failure";
+  EXPECT_EQ(readFile(dir / "C.pkl"), kSamplePkl) << "the run stops at the first failure";
 }
 
 // Through a real command line, from the folder the files are in: a PATH that
@@ -129,7 +128,7 @@ TEST(CliProcessTest, DashedAndNonAsciiPathsReachTheFilesAsTheyAre) {
   fs::create_directories(dir);
   fs::create_directories(spectra);
   for (const char* name : {"-S 1", "--dry-run", "Ö"}) {
-    writeFile(dir / utf8Path(std::string(name) + ".pkl"), kPkl);
+    writeFile(dir / utf8Path(std::string(name) + ".pkl"), kSamplePkl);
     writeFile(spectra / utf8Path(std::string(name) + ".chn"), sampleChn());
   }
   testing::ChildOptions options;
@@ -143,16 +142,17 @@ TEST(CliProcessTest, DashedAndNonAsciiPathsReachTheFilesAsTheyAre) {
 
   int unknown = run({chnDir, "-S 1.pkl"});
   EXPECT_TRUE(WIFEXITED(unknown) && WEXITSTATUS(unknown) == 2) << describeWaitStatus(unknown);
-  EXPECT_EQ(readFile(dir / "-S 1.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir / "-S 1.pkl"), kSamplePkl);
 
   int ended = run({chnDir, "--", "-S 1.pkl", "--dry-run.pkl"});
   EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << describeWaitStatus(ended);
-  EXPECT_EQ(readFile(dir / "-S 1.pkl"), kCorrected);
-  EXPECT_EQ(readFile(dir / "--dry-run.pkl"), kCorrected) << "after --, it is a file, not an option";
+  EXPECT_EQ(readFile(dir / "-S 1.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(dir / "--dry-run.pkl"), kSampleCorrected)
+      << "after --, it is a file, not an option";
 
   int folder = run({"--chn-dir", pathText(spectra), pathText(dir)});
   EXPECT_TRUE(WIFEXITED(folder) && WEXITSTATUS(folder) == 0) << describeWaitStatus(folder);
-  EXPECT_EQ(readFile(dir / utf8Path("Ö.pkl")), kCorrected);
+  EXPECT_EQ(readFile(dir / utf8Path("Ö.pkl")), kSampleCorrected);
   EXPECT_EQ(folderNames(dir).size(), 3u) << "a temporary file was left";
 }
 

@@ -15,13 +15,13 @@ namespace pklfix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::kSampleCorrected;
+using testing::kSamplePkl;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
-
-constexpr std::string_view kPkl = "Header\r\nAcquisition Date : wrong\r\n";
-constexpr std::string_view kCorrected = "Header\r\nAcquisition Date : 03-05-2009 14:30:07\r\n";
+using testing::writeSamplePair;
 
 struct CliRun {
   int status;
@@ -38,10 +38,7 @@ CliRun cli(std::vector<std::string> args) {
 class CliTest : public ::testing::Test {
  protected:
   std::string path(std::string_view name) const { return pathText(dir_ / name); }
-  void makePair(const std::string& base) {
-    writeFile(dir_ / (base + ".pkl"), kPkl);
-    writeFile(dir_ / (base + ".chn"), sampleChn());
-  }
+  void makePair(const std::string& base) { writeSamplePair(dir_.path(), base); }
   TempDir dir_;
 };
 
@@ -62,7 +59,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
     EXPECT_EQ(run.err.rfind("pklfix-cli: ", 0), 0u) << run.err;
     EXPECT_TRUE(run.out.empty());
   }
-  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
 }
 
 TEST_F(CliTest, HelpAndVersion) {
@@ -83,11 +80,12 @@ TEST_F(CliTest, CorrectsAFolderInNameOrderAndSaysWhatItWrote) {
 
   CliRun run = cli({pathText(dir_.path())});
   EXPECT_EQ(run.status, kExitSuccess) << run.err;
-  const std::string change = "Acquisition Date : wrong -> Acquisition Date : 03-05-2009 14:30:07\n";
+  const std::string change =
+      "Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : 03-05-2009 14:30:07\n";
   EXPECT_EQ(run.out, path("A1.pkl") + ": " + change + path("b2.pkl") + ": " + change +
                          path("C3.PKL") + ": no acquisition line\n");
   EXPECT_TRUE(run.err.empty()) << run.err;
-  EXPECT_EQ(readFile(dir_ / "A1.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "A1.pkl"), kSampleCorrected);
   EXPECT_EQ(readFile(dir_ / "C3.PKL"), "no acquisition line here\r\n");
   EXPECT_EQ(readFile(dir_ / "other.txt"), "left alone");
 }
@@ -107,16 +105,18 @@ TEST_F(CliTest, OptionsMayFollowPathsAndDoubleDashEndsThem) {
   fs::current_path(cwd);
   EXPECT_EQ(run.status, kExitSuccess) << run.err;
   EXPECT_TRUE(run.out.empty()) << "--quiet prints nothing on stdout";
-  EXPECT_EQ(readFile(dir_ / "-odd.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "-odd.pkl"), kSampleCorrected);
 }
 
 TEST_F(CliTest, DryRunPrintsTheLinesAndWritesNothing) {
   makePair("S1");
   CliRun run = cli({path("S1.pkl"), "--dry-run"});
   EXPECT_EQ(run.status, kExitSuccess);
-  EXPECT_EQ(run.out, path("S1.pkl") +
-                         ": Acquisition Date : wrong -> Acquisition Date : 03-05-2009 14:30:07\n");
-  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kPkl);
+  EXPECT_EQ(
+      run.out,
+      path("S1.pkl") +
+          ": Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : 03-05-2009 14:30:07\n");
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
   EXPECT_EQ(testing::folderNames(dir_.path()).size(), 2u);
 }
 
@@ -132,15 +132,16 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
   EXPECT_EQ(run.err.rfind("pklfix-cli: " + path("S2.pkl") + ": cannot open " + path("S2.chn"), 0),
             0u)
       << run.err;
-  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kCorrected);
-  EXPECT_EQ(readFile(dir_ / "S2.pkl"), kPkl);
-  EXPECT_EQ(readFile(dir_ / "S3.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(dir_ / "S2.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(dir_ / "S3.pkl"), kSamplePkl);
 
   CliRun keepGoing = cli({"--keep-going", path("S2.pkl"), path("S3.pkl")});
   EXPECT_EQ(keepGoing.status, kExitFailure);
   EXPECT_EQ(
       keepGoing.out,
-      path("S3.pkl") + ": Acquisition Date : wrong -> Acquisition Date :   -05-2009 14:30:07\n");
+      path("S3.pkl") +
+          ": Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date :   -05-2009 14:30:07\n");
   EXPECT_NE(keepGoing.err.find("pklfix-cli: " + path("S3.pkl") + ": warning: spectrum "),
             std::string::npos)
       << keepGoing.err;
@@ -151,7 +152,7 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
 TEST_F(CliTest, RecordsWhatEachFileHadAndGot) {
   const std::string right = "Acquisition Date : 03-05-2009 14:30:07";
   const std::vector<std::pair<std::string, std::string>> files = {
-      {"A.pkl", std::string(kPkl)},
+      {"A.pkl", std::string(kSamplePkl)},
       {"B.pkl", "Acquisition Date : x\r\nAcquisition Date : \x1b[2J\\\r\n"},
       {"C.pkl", "none\n"},
       {"D.pkl", right + "\r\n"},
@@ -161,14 +162,14 @@ TEST_F(CliTest, RecordsWhatEachFileHadAndGot) {
     writeFile(dir_ / name, bytes);
     writeFile(dir_ / spectrumName(name), sampleChn());
   }
-  writeFile(dir_ / "newA.pkl", std::string(kCorrected).substr(0, 12));
-  const std::string record = path("A.pkl") + ": Acquisition Date : wrong -> " + right + "\n" +  //
-                             path("B.pkl") + ": Acquisition Date : x -> " + right +
-                             "; Acquisition Date : \\x1b[2J\\\\ -> " + right + "\n" +  //
-                             path("C.pkl") + ": no acquisition line\n" +               //
-                             path("D.pkl") + ": already correct: " + right + "\n" +    //
-                             path("E.pkl") + ": " + right + " -> " + right +
-                             " (line ends rewritten)\n";
+  writeFile(dir_ / "newA.pkl", std::string(kSampleCorrected).substr(0, 12));
+  const std::string record =
+      path("A.pkl") + ": Acquisition Date : 01-01-1900 00:00:00 -> " + right + "\n" +  //
+      path("B.pkl") + ": Acquisition Date : x -> " + right +
+      "; Acquisition Date : \\x1b[2J\\\\ -> " + right + "\n" +  //
+      path("C.pkl") + ": no acquisition line\n" +               //
+      path("D.pkl") + ": already correct: " + right + "\n" +    //
+      path("E.pkl") + ": " + right + " -> " + right + " (line ends rewritten)\n";
   const std::string removed = path("newA.pkl") + ": removed: an interrupted run's copy of A.pkl\n";
   auto withRemoved = [&](std::string_view how) {
     std::string out = record;
@@ -210,12 +211,12 @@ TEST_F(CliTest, TakesWindowsPathsInEveryForm) {
       slashes + "/S1.pkl",
   };
   for (const std::string& arg : cases) {
-    writeFile(dir_ / "S1.pkl", kPkl);
+    writeFile(dir_ / "S1.pkl", kSamplePkl);
     CliRun run = cli({arg});
     EXPECT_EQ(run.status, kExitSuccess) << arg << ": " << run.err;
     EXPECT_NE(run.out.find("-> Acquisition Date : 03-05-2009 14:30:07\n"), std::string::npos)
         << arg << ": " << run.out;
-    EXPECT_EQ(readFile(dir_ / "S1.pkl"), kCorrected) << arg;
+    EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSampleCorrected) << arg;
     EXPECT_EQ(testing::folderNames(dir_.path()).size(), 2u) << arg;
   }
 }

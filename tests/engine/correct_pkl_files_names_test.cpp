@@ -21,12 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::folderNames;
 using testing::kSampleCorrected;
+using testing::kSamplePkl;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
-
-constexpr std::string_view kPkl = "Spectrum analysis\nAcquisition Date : 01-01-1900\nPeak 1\n";
+using testing::writeSamplePair;
 
 RunOptions keepGoing() {
   RunOptions options;
@@ -50,7 +50,7 @@ TEST(CorrectPklFilesNamesTest, OddNamesAreCorrectedWithNothingLost) {
                                           tooLong + ".pkl"};
   PklJobs jobs;
   for (const std::string& name : names) {
-    writeFile(results / utf8Path(name), kPkl);
+    writeFile(results / utf8Path(name), kSamplePkl);
     writeFile(spectra / utf8Path(spectrumName(name)), sampleChn());
     jobs.add(results, name, spectra);
   }
@@ -76,8 +76,8 @@ TEST(CorrectPklFilesNamesTest, NameWithAFolderPartIsRefused) {
   fs::create_directories(results / "new..");
   fs::create_directories(results / "newsub");
   fs::create_directories(results / "sub");
-  writeFile(root / "outside.pkl", kPkl);
-  writeFile(results / "sub" / "inner.pkl", kPkl);
+  writeFile(root / "outside.pkl", kSamplePkl);
+  writeFile(results / "sub" / "inner.pkl", kSamplePkl);
   for (const fs::path& folder : {root.path(), results, results / "sub"}) {
     writeFile(folder / "outside.chn", sampleChn());
     writeFile(folder / "inner.chn", sampleChn());
@@ -92,8 +92,8 @@ TEST(CorrectPklFilesNamesTest, NameWithAFolderPartIsRefused) {
     EXPECT_EQ(summary.failures.front().error->code, ErrorCode::InvalidArgument)
         << summary.failures.front().error->message;
   }
-  EXPECT_EQ(readFile(root / "outside.pkl"), kPkl);
-  EXPECT_EQ(readFile(results / "sub" / "inner.pkl"), kPkl);
+  EXPECT_EQ(readFile(root / "outside.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(results / "sub" / "inner.pkl"), kSamplePkl);
   EXPECT_TRUE(fs::is_empty(results / "new.."));
   EXPECT_TRUE(fs::is_empty(results / "newsub"));
 }
@@ -119,7 +119,7 @@ TEST(CorrectPklFilesNamesTest, PlantedThingsUnderTheTemporaryNameAreLeftAlone) {
   fs::create_directory(results / "newD.pkl");
   std::vector<std::string> names = {"A.pkl", "B.pkl", "C.pkl", "D.pkl"};
   for (const std::string& name : names) {
-    writeFile(results / name, kPkl);
+    writeFile(results / name, kSamplePkl);
     writeFile(results / spectrumName(name), sampleChn());
   }
   std::vector<std::string> before = folderNames(results);
@@ -148,14 +148,13 @@ TEST(CorrectPklFilesNamesTest, PlantedThingsUnderTheTemporaryNameAreLeftAlone) {
 TEST(CorrectPklFilesNamesTest, FifosAndFoldersAreReportedWithoutHanging) {
   TempDir dir;
   ASSERT_EQ(::mkfifo((dir / "Fifo.pkl").c_str(), 0600), 0);
-  writeFile(dir / "FifoSpectrum.pkl", kPkl);
+  writeFile(dir / "FifoSpectrum.pkl", kSamplePkl);
   ASSERT_EQ(::mkfifo((dir / "FifoSpectrum.chn").c_str(), 0600), 0);
-  writeFile(dir / "LinkedFifo.pkl", kPkl);
+  writeFile(dir / "LinkedFifo.pkl", kSamplePkl);
   fs::create_symlink(dir / "FifoSpectrum.chn", dir / "LinkedFifo.chn");
-  writeFile(dir / "FolderSpectrum.pkl", kPkl);
+  writeFile(dir / "FolderSpectrum.pkl", kSamplePkl);
   fs::create_directory(dir / "FolderSpectrum.chn");
-  writeFile(dir / "Good.pkl", kPkl);
-  writeFile(dir / "Good.chn", sampleChn());
+  writeSamplePair(dir.path(), "Good");
   std::vector<std::string> before = folderNames(dir.path());
 
   PklJobs jobs;
@@ -173,7 +172,7 @@ TEST(CorrectPklFilesNamesTest, FifosAndFoldersAreReportedWithoutHanging) {
   }
   EXPECT_EQ(readFile(dir / "Good.pkl"), kSampleCorrected);
   for (const char* name : {"FifoSpectrum.pkl", "LinkedFifo.pkl", "FolderSpectrum.pkl"}) {
-    EXPECT_EQ(readFile(dir / name), kPkl) << name;
+    EXPECT_EQ(readFile(dir / name), kSamplePkl) << name;
   }
   EXPECT_EQ(folderNames(dir.path()), before) << "a temporary file was left";
 }

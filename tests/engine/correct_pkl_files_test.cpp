@@ -28,6 +28,7 @@ using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
+using testing::writeSamplePair;
 
 std::vector<PklEntry> selectAll(const std::vector<std::string>& names) {
   std::vector<PklEntry> entries;
@@ -47,8 +48,7 @@ class CorrectPklFilesTest : public ::testing::Test {
   void makeFiles(int n) {
     for (int i = 1; i <= n; ++i) {
       std::string base = "S00" + std::to_string(i);
-      writeFile(dir_ / (base + ".pkl"), kSamplePkl);
-      writeFile(dir_ / (base + ".chn"), sampleChn());
+      writeSamplePair(dir_.path(), base);
       names_.push_back(base + ".pkl");
     }
   }
@@ -479,8 +479,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       std::vector<std::string> names;
       for (int i = 1; i <= 3; ++i) {
         std::string base = "S" + std::to_string(i);
-        writeFile(dir / (base + ".pkl"), kSamplePkl);
-        writeFile(dir / (base + ".chn"), sampleChn());
+        writeSamplePair(dir.path(), base);
         names.push_back(base + ".pkl");
       }
       std::vector<std::string> before = folderNames(dir.path());

@@ -29,6 +29,7 @@ using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
+using testing::writeSamplePair;
 
 enum class Shape { Bytes, Folder, Link, OwnSpectrum };
 
@@ -169,8 +170,7 @@ TEST_F(LeftoversTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
 TEST_F(LeftoversTest, ALeftoverGivenAsAResultFileIsNeitherCorrectedNorAFailure) {
   for (bool leftoverFirst : {true, false}) {
     SCOPED_TRACE(leftoverFirst ? "leftover first" : "leftover second");
-    writeFile(dir_ / "S1.pkl", kSamplePkl);
-    writeFile(dir_ / "S1.chn", sampleChn());
+    writeSamplePair(dir_.path(), "S1");
     writeFile(dir_ / "newS1.pkl", std::string(kSampleCorrected).substr(0, 25));
     std::vector<PklEntry> entries = {{"newS1.pkl", true}, {"S1.pkl", true}};
     if (!leftoverFirst) std::swap(entries[0], entries[1]);
@@ -200,8 +200,7 @@ TEST_F(LeftoversTest, ALeftoverGivenAsAResultFileIsNeitherCorrectedNorAFailure) 
 // A copy that cannot be removed costs space, not data: the file stays
 // corrected, the run goes on and says why, and the next run removes it.
 TEST_F(LeftoversTest, FailedRemovalWarnsAndTheNextRunRemovesIt) {
-  writeFile(dir_ / "S1.pkl", kSamplePkl);
-  writeFile(dir_ / "S1.chn", sampleChn());
+  writeSamplePair(dir_.path(), "S1");
   writeFile(dir_ / "newS1.pkl", std::string(kSampleCorrected).substr(0, 25));
   testing::FaultyFileSystem faulty(realFileSystem());
   faulty.countOnly({testing::Op::Remove});

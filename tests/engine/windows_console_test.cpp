@@ -25,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::writeFile;
+using testing::writeSamplePair;
 
 // A screen buffer of this process's console, never shown; child processes
 // may inherit it as their standard output.
@@ -106,8 +107,7 @@ TEST(ConsoleTest, PklfixCliShowsNamesWholeInAnyCodePage) {
   UINT original = ::GetConsoleOutputCP();
   for (UINT codePage : {437u, 850u, 1252u, 932u}) {
     SCOPED_TRACE(codePage);
-    writeFile(folder / "S001.pkl", testing::kSamplePkl);
-    writeFile(folder / "S001.chn", testing::sampleChn());
+    writeSamplePair(folder, "S001");
     ASSERT_TRUE(::SetConsoleOutputCP(codePage));
     ScreenBuffer screen;
     ASSERT_NE(screen.handle(), INVALID_HANDLE_VALUE) << "no console: run this on a terminal";

@@ -16,6 +16,7 @@
 #include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
@@ -24,87 +25,15 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FaultyFileSystem;
 using testing::folderNames;
+using testing::kSampleCorrected;
+using testing::kSamplePkl;
+using testing::MemoryFileSystem;
 using testing::Op;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
-
-constexpr std::string_view kPkl = "Header\r\nAcquisition Date : wrong\r\n";
-constexpr std::string_view kCorrected = "Header\r\nAcquisition Date : 03-05-2009 14:30:07\r\n";
-
-// Files held in memory under their full path text, so that paths on drives
-// and shares that do not exist here can be followed through a run. Every
-// call is logged as "<call> <path>".
-class PathLog final : public FileSystem {
- public:
-  std::map<std::string, std::string> files;
-  std::vector<std::string> log;
-
-  Result<FileInfo> stat(const fs::path& path) override {
-    log.push_back("stat " + pathText(path));
-    FileInfo info;
-    if (files.count(pathText(path))) {
-      info.type = FileType::Regular;
-      info.permissions = fs::perms::owner_read | fs::perms::owner_write;
-    }
-    return info;
-  }
-  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path) override {
-    log.push_back("open " + pathText(path));
-    auto it = files.find(pathText(path));
-    if (it == files.end()) return Error{ErrorCode::NotFound, "no " + pathText(path)};
-    return std::unique_ptr<ReadableFile>(new Reader(it->second));
-  }
-  Result<std::unique_ptr<WritableFile>> createExclusive(const fs::path& path) override {
-    log.push_back("create " + pathText(path));
-    return std::unique_ptr<WritableFile>(new Writer(files[pathText(path)]));
-  }
-  Status rename(const fs::path& from, const fs::path& to) override {
-    log.push_back("rename " + pathText(from) + " -> " + pathText(to));
-    files[pathText(to)] = files[pathText(from)];
-    files.erase(pathText(from));
-    return {};
-  }
-  Status remove(const fs::path& path) override {
-    log.push_back("remove " + pathText(path));
-    files.erase(pathText(path));
-    return {};
-  }
-  Result<std::vector<FolderEntry>> listFolder(const fs::path& folder) override {
-    log.push_back("list " + pathText(folder));
-    return std::vector<FolderEntry>{};
-  }
-  std::vector<Drive> listDrives() override { return {{"C:\\", "c:"}}; }
-  Status syncFolder(const fs::path& folder) override {
-    log.push_back("sync " + pathText(folder));
-    return {};
-  }
-
- private:
-  struct Reader final : ReadableFile {
-    explicit Reader(std::string bytes) : bytes_(std::move(bytes)) {}
-    Result<std::size_t> read(char* buffer, std::size_t size) override {
-      std::size_t n = std::min(size, bytes_.size() - offset_);
-      std::copy_n(bytes_.data() + offset_, n, buffer);
-      offset_ += n;
-      return n;
-    }
-    std::string bytes_;
-    std::size_t offset_ = 0;
-  };
-  struct Writer final : WritableFile {
-    explicit Writer(std::string& bytes) : bytes_(bytes) {}
-    Status write(const char* data, std::size_t size) override {
-      bytes_.append(data, size);
-      return {};
-    }
-    Status sync() override { return {}; }
-    Status setPermissions(fs::perms) override { return {}; }
-    Status close() override { return {}; }
-    std::string& bytes_;
-  };
-};
+using testing::writeSamplePair;
 
 TEST(WindowsPathTest, JoinsDriveAndNetworkRootsWithOneBackslash) {
   struct Case {
@@ -127,8 +56,8 @@ TEST(WindowsPathTest, JoinsDriveAndNetworkRootsWithOneBackslash) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pklFolder);
-    PathLog files;
-    files.files[c.pkl] = std::string(kPkl);
+    MemoryFileSystem files;
+    files.files[c.pkl] = std::string(kSamplePkl);
     files.files[c.chn] = sampleChn();
     RunSummary summary =
         CorrectPklFiles(files, utf8Path(c.pklFolder), utf8Path(c.chnFolder), {{"S001.pkl", true}});
@@ -145,7 +74,7 @@ TEST(WindowsPathTest, JoinsDriveAndNetworkRootsWithOneBackslash) {
         std::string("sync ") + c.pklFolder,
     };
     EXPECT_EQ(files.log, expected);
-    EXPECT_EQ(files.files[c.pkl], kCorrected);
+    EXPECT_EQ(files.files[c.pkl], kSampleCorrected);
   }
 }
 
@@ -168,7 +97,7 @@ class WindowsFileTest : public ::testing::Test {
 };
 
 TEST_F(WindowsFileTest, NamesThatDifferOnlyInCaseAreOneFile) {
-  writeFile(dir_ / "S001.PKL", kPkl);
+  writeFile(dir_ / "S001.PKL", kSamplePkl);
   writeFile(dir_ / "s001.CHN", sampleChn());
   // A file whose name is the temporary name in other letters is still that
   // name here, and must be left alone.
@@ -177,7 +106,7 @@ TEST_F(WindowsFileTest, NamesThatDifferOnlyInCaseAreOneFile) {
   FaultyFileSystem counting(realFileSystem());
   RunSummary summary = CorrectPklFiles(counting, dir_.path(), dir_.path(), {{"S001.PKL", true}});
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
-  EXPECT_EQ(readFile(dir_ / "S001.PKL"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S001.PKL"), kSampleCorrected);
   EXPECT_EQ(readFile(dir_ / "NEWS001.PKL"), "not ours");
   EXPECT_EQ(folderNames(dir_.path()),
             (std::vector<std::string>{"NEWS001.PKL", "S001.PKL", "s001.CHN"}))
@@ -190,10 +119,8 @@ TEST_F(WindowsFileTest, NamesThatDifferOnlyInCaseAreOneFile) {
 }
 
 TEST_F(WindowsFileTest, ReadOnlyAttributeRefusesTheFileAndIsKept) {
-  writeFile(dir_ / "S001.pkl", kPkl);
-  writeFile(dir_ / "S001.chn", sampleChn());
-  writeFile(dir_ / "S002.pkl", kPkl);
-  writeFile(dir_ / "S002.chn", sampleChn());
+  writeSamplePair(dir_.path(), "S001");
+  writeSamplePair(dir_.path(), "S002");
   setReadOnly(dir_ / "S001.pkl", true);
   // Spectra are often archived read-only; that must not matter.
   setReadOnly(dir_ / "S002.chn", true);
@@ -208,11 +135,11 @@ TEST_F(WindowsFileTest, ReadOnlyAttributeRefusesTheFileAndIsKept) {
   ASSERT_EQ(summary.failed, 1u);
   EXPECT_NE(summary.failures.front().error->message.find("read-only"), std::string::npos)
       << summary.failures.front().error->message;
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSamplePkl);
   EXPECT_TRUE(readOnly(dir_ / "S001.pkl"));
 
   EXPECT_EQ(summary.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSampleCorrected);
   EXPECT_FALSE(readOnly(dir_ / "S002.pkl")) << "a writable file stays writable";
   EXPECT_EQ(folderNames(dir_.path()).size(), 4u) << "no temporary file may remain";
 
@@ -223,8 +150,7 @@ TEST_F(WindowsFileTest, ReadOnlyAttributeRefusesTheFileAndIsKept) {
 }
 
 TEST_F(WindowsFileTest, FileHeldOpenByAnotherProgramIsLeftAsItWas) {
-  writeFile(dir_ / "S001.pkl", kPkl);
-  writeFile(dir_ / "S001.chn", sampleChn());
+  writeSamplePair(dir_.path(), "S001");
   RunSummary summary;
   {
     // The C runtime opens files without delete sharing, as most Windows
@@ -237,13 +163,13 @@ TEST_F(WindowsFileTest, FileHeldOpenByAnotherProgramIsLeftAsItWas) {
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("cannot rename"), std::string::npos) << message;
   EXPECT_NE(message.find("S001.pkl"), std::string::npos) << message;
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kPkl);
+  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSamplePkl);
   EXPECT_EQ(folderNames(dir_.path()), (std::vector<std::string>{"S001.chn", "S001.pkl"}));
 
   // Once the other program lets go, the same file corrects.
   RunSummary again = correct({"S001.pkl"});
   EXPECT_EQ(again.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
+  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
 }
 
 TEST_F(WindowsFileTest, WritesExactlyCrLfWhateverTheInputLineEnds) {
@@ -253,9 +179,9 @@ TEST_F(WindowsFileTest, WritesExactlyCrLfWhateverTheInputLineEnds) {
     std::string_view out;
   };
   const Case cases[] = {
-      {"crlf.pkl", kPkl, kCorrected},
-      {"lf.pkl", "Header\nAcquisition Date : wrong\n", kCorrected},
-      {"cr.pkl", "Header\rAcquisition Date : wrong", kCorrected},
+      {"crlf.pkl", kSamplePkl, kSampleCorrected},
+      {"lf.pkl", "Spectrum analysis\nAcquisition Date : x\nPeak 1\n", kSampleCorrected},
+      {"cr.pkl", "Spectrum analysis\rAcquisition Date : x\rPeak 1", kSampleCorrected},
       {"mixed.pkl", "a\r\n\nb\rAcquisition Date : x\r\n",
        "a\r\n\r\nb\r\nAcquisition Date : 03-05-2009 14:30:07\r\n"},
   };

@@ -118,41 +118,41 @@ Error FaultyFileSystem::injectedError(Op op, const fs::path& path) {
 
 Result<FileInfo> FaultyFileSystem::stat(const fs::path& path) {
   if (shouldFail(Op::Stat, path)) return injectedError(Op::Stat, path);
-  return base_.stat(path);
+  return base().stat(path);
 }
 
 Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::openForReading(const fs::path& path) {
   if (shouldFail(Op::OpenForReading, path)) return injectedError(Op::OpenForReading, path);
-  Result<std::unique_ptr<ReadableFile>> file = base_.openForReading(path);
+  Result<std::unique_ptr<ReadableFile>> file = base().openForReading(path);
   if (!file.ok()) return file;
   return std::unique_ptr<ReadableFile>(new FaultyReader(*this, std::move(file.value()), path));
 }
 
 Result<std::unique_ptr<WritableFile>> FaultyFileSystem::createExclusive(const fs::path& path) {
   if (shouldFail(Op::CreateExclusive, path)) return injectedError(Op::CreateExclusive, path);
-  Result<std::unique_ptr<WritableFile>> file = base_.createExclusive(path);
+  Result<std::unique_ptr<WritableFile>> file = base().createExclusive(path);
   if (!file.ok()) return file;
   return std::unique_ptr<WritableFile>(new FaultyWriter(*this, std::move(file.value()), path));
 }
 
 Status FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {
   if (shouldFail(Op::Rename, from)) return injectedError(Op::Rename, from);
-  return base_.rename(from, to);
+  return base().rename(from, to);
 }
 
 Status FaultyFileSystem::remove(const fs::path& path) {
   if (shouldFail(Op::Remove, path)) return injectedError(Op::Remove, path);
-  return base_.remove(path);
+  return base().remove(path);
 }
 
 Result<std::vector<FolderEntry>> FaultyFileSystem::listFolder(const fs::path& folder) {
   if (shouldFail(Op::ListFolder, folder)) return injectedError(Op::ListFolder, folder);
-  return base_.listFolder(folder);
+  return base().listFolder(folder);
 }
 
 Status FaultyFileSystem::syncFolder(const fs::path& folder) {
   if (shouldFail(Op::SyncFolder, folder)) return injectedError(Op::SyncFolder, folder);
-  return base_.syncFolder(folder);
+  return base().syncFolder(folder);
 }
 
 }  // namespace pklfix::testing

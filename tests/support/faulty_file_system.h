@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/file_system.h"
+#include "tests/support/forwarding_file_system.h"
 
 namespace pklfix::testing {
 
@@ -30,9 +31,9 @@ const char* opName(Op op);
 
 // Wraps another FileSystem and fails the Nth counted call, once or from then
 // on. A failing write first writes half of its bytes, as a full disk does.
-class FaultyFileSystem final : public FileSystem {
+class FaultyFileSystem final : public ForwardingFileSystem {
  public:
-  explicit FaultyFileSystem(FileSystem& base) : base_(base) {}
+  using ForwardingFileSystem::ForwardingFileSystem;
 
   // Fails call number `n` (1-based) among the counted calls; 0 fails none.
   void failCall(std::size_t n, bool persistent = false) {
@@ -58,14 +59,12 @@ class FaultyFileSystem final : public FileSystem {
   Status remove(const std::filesystem::path& path) override;
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override;
   Status syncFolder(const std::filesystem::path& folder) override;
-  std::vector<Drive> listDrives() override { return base_.listDrives(); }
 
   // True when this call is to fail; records it either way.
   bool shouldFail(Op op, const std::filesystem::path& path);
   static Error injectedError(Op op, const std::filesystem::path& path);
 
  private:
-  FileSystem& base_;
   std::size_t failAt_ = 0;
   bool persistent_ = false;
   std::vector<Op> countOnly_;

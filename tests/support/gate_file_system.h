@@ -9,14 +9,15 @@
 
 #include "engine/file_names.h"
 #include "engine/file_system.h"
+#include "tests/support/forwarding_file_system.h"
 
 namespace pklfix::testing {
 
 // Holds each result file's opening until the test lets it through, so a test
 // can look at the window while a run is under way.
-class GateFileSystem final : public FileSystem {
+class GateFileSystem final : public ForwardingFileSystem {
  public:
-  explicit GateFileSystem(FileSystem& base) : base_(base) {}
+  using ForwardingFileSystem::ForwardingFileSystem;
 
   int arrived() const {
     std::lock_guard lock(mutex_);
@@ -37,27 +38,10 @@ class GateFileSystem final : public FileSystem {
       int me = ++arrived_;
       opened_.wait(lock, [&] { return allowed_ >= me; });
     }
-    return base_.openForReading(path);
+    return base().openForReading(path);
   }
-  Result<FileInfo> stat(const std::filesystem::path& path) override { return base_.stat(path); }
-  Result<std::unique_ptr<WritableFile>> createExclusive(
-      const std::filesystem::path& path) override {
-    return base_.createExclusive(path);
-  }
-  Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
-    return base_.rename(from, to);
-  }
-  Status remove(const std::filesystem::path& path) override { return base_.remove(path); }
-  Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
-    return base_.listFolder(folder);
-  }
-  Status syncFolder(const std::filesystem::path& folder) override {
-    return base_.syncFolder(folder);
-  }
-  std::vector<Drive> listDrives() override { return base_.listDrives(); }
 
  private:
-  FileSystem& base_;
   mutable std::mutex mutex_;
   std::condition_variable opened_;
   int arrived_ = 0;

@@ -73,4 +73,9 @@ PklJobs jobList(const std::vector<Job>& jobs) {
   return list;
 }
 
+void writeSamplePair(const std::filesystem::path& folder, std::string_view base) {
+  writeFile(folder / utf8Path(std::string(base) + ".pkl"), kSamplePkl);
+  writeFile(folder / utf8Path(std::string(base) + ".chn"), sampleChn());
+}
+
 }  // namespace pklfix::testing

@@ -62,6 +62,8 @@ constexpr std::string_view kSamplePkl =
     "Spectrum analysis\r\nAcquisition Date : 01-01-1900 00:00:00\r\nPeak 1\r\n";
 constexpr std::string_view kSampleCorrected =
     "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
+// <base>.pkl holding kSamplePkl and <base>.chn holding sampleChn(), in `folder`.
+void writeSamplePair(const std::filesystem::path& folder, std::string_view base);
 
 }  // namespace pklfix::testing
 

@@ -19,6 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::writeFile;
+using testing::writeSamplePair;
 
 std::string controlName(Control control) { return std::string(controlSpec(control).name); }
 
@@ -304,11 +305,9 @@ TEST(SelectionModelLeftoversTest, File2OffersNoCopyOfAnInterruptedRun) {
   testing::TempDir dir;
   fs::create_directories(dir / "r");
   fs::create_directories(dir / "elsewhere");
-  testing::writeFile(dir / "r/S001.pkl", testing::kSamplePkl);
-  testing::writeFile(dir / "r/S001.chn", testing::sampleChn());
+  writeSamplePair(dir / "r", "S001");
   testing::writeFile(dir / "r/newS001.pkl", testing::kSampleCorrected.substr(0, 30));
-  testing::writeFile(dir / "r/newS002.pkl", testing::kSamplePkl);
-  testing::writeFile(dir / "r/newS002.chn", testing::sampleChn());
+  writeSamplePair(dir / "r", "newS002");
   testing::FaultyFileSystem logged(realFileSystem());
   const fs::path r = normalFolder(dir / "r");
   SelectionModel model(logged, {{r.root_path(), "/"}}, normalFolder(dir / "elsewhere"));

@@ -1,0 +1,47 @@
+#ifndef TESTS_SUPPORT_FORWARDING_FILE_SYSTEM_H_
+#define TESTS_SUPPORT_FORWARDING_FILE_SYSTEM_H_
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "engine/file_system.h"
+
+namespace pklfix::testing {
+
+// Hands every call to another FileSystem, so a test double overrides only
+// the calls it changes and a call added to FileSystem needs one forward here.
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}
+
+  Result<FileInfo> stat(const std::filesystem::path& path) override { return base_.stat(path); }
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
+    return base_.openForReading(path);
+  }
+  Result<std::unique_ptr<WritableFile>> createExclusive(
+      const std::filesystem::path& path) override {
+    return base_.createExclusive(path);
+  }
+  Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return base_.rename(from, to);
+  }
+  Status remove(const std::filesystem::path& path) override { return base_.remove(path); }
+  Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
+    return base_.listFolder(folder);
+  }
+  Status syncFolder(const std::filesystem::path& folder) override {
+    return base_.syncFolder(folder);
+  }
+  std::vector<Drive> listDrives() override { return base_.listDrives(); }
+
+ protected:
+  FileSystem& base() { return base_; }
+
+ private:
+  FileSystem& base_;
+};
+
+}  // namespace pklfix::testing
+
+#endif  // TESTS_SUPPORT_FORWARDING_FILE_SYSTEM_H_
