@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/file_system.h"
-#include "tests/support/forwarding_file_system.h"
+#include "engine/forwarding_file_system.h"
 
 namespace pklfix::testing {
 

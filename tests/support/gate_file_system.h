@@ -9,7 +9,7 @@
 
 #include "engine/file_names.h"
 #include "engine/file_system.h"
-#include "tests/support/forwarding_file_system.h"
+#include "engine/forwarding_file_system.h"
 
 namespace pklfix::testing {
 

@@ -11,10 +11,11 @@ namespace fs = std::filesystem;
 SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives,
                                const fs::path& start)
     : fileSystem_(fileSystem),
+      readings_(fileSystem),
       drives_(std::move(drives)),
-      pkl_(fileSystem, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start),
+      pkl_(readings_, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start),
            normalFolder(start)),
-      chn_(fileSystem, ".chn", pkl_.drive(), pkl_.folder()) {
+      chn_(readings_, ".chn", pkl_.drive(), pkl_.folder()) {
   currentFolders_[pkl_.drive()] = pkl_.folder();
 }
 
@@ -40,6 +41,7 @@ fs::path SelectionModel::currentFolderOf(const fs::path& drive) const {
 }
 
 void SelectionModel::setDrive2(const fs::path& drive) {
+  Change change(*this);
   fs::path value = normalFolder(drive);
   if (value == pkl_.drive_) return;
   pkl_.drive_ = value;
@@ -49,6 +51,7 @@ void SelectionModel::setDrive2(const fs::path& drive) {
 }
 
 void SelectionModel::setDir2(const fs::path& folder) {
+  Change change(*this);
   fs::path value = normalFolder(folder);
   if (value == pkl_.folder_) return;
   pkl_.folder_ = value;
@@ -60,6 +63,7 @@ void SelectionModel::setDir2(const fs::path& folder) {
 }
 
 void SelectionModel::setDrive3(const fs::path& drive) {
+  Change change(*this);
   fs::path value = normalFolder(drive);
   if (value == chn_.drive_) return;
   chn_.drive_ = value;
@@ -68,6 +72,7 @@ void SelectionModel::setDrive3(const fs::path& drive) {
 }
 
 void SelectionModel::setDir3(const fs::path& folder) {
+  Change change(*this);
   fs::path value = normalFolder(folder);
   if (value == chn_.folder_) return;
   chn_.folder_ = value;
@@ -99,6 +104,9 @@ void SelectionModel::SelectAll() { pkl_.files_.selectAll(); }
 
 void SelectionModel::ClearSelection() { pkl_.files_.clearSelection(); }
 
-void SelectionModel::rereadPklFiles() { pkl_.files_.reread(); }
+void SelectionModel::rereadPklFiles() {
+  Change change(*this);
+  pkl_.files_.reread();
+}
 
 }  // namespace pklfix

@@ -12,6 +12,7 @@
 #include "engine/file_system.h"
 #include "ui/core/file_list.h"
 #include "ui/core/folder_pane.h"
+#include "ui/core/folder_readings.h"
 #include "ui/core/window_layout.h"
 
 namespace pklfix {
@@ -77,7 +78,24 @@ class SelectionModel {
     if (listener_) listener_(control);
   }
 
+  // Forgets what the last change read, once per change asked for: a rule
+  // that runs another rule reads on with what its caller read.
+  class Change {
+   public:
+    explicit Change(SelectionModel& model) : model_(model) {
+      if (model_.changeDepth_++ == 0) model_.readings_.forget();
+    }
+    ~Change() { --model_.changeDepth_; }
+    Change(const Change&) = delete;
+    Change& operator=(const Change&) = delete;
+
+   private:
+    SelectionModel& model_;
+  };
+
   FileSystem& fileSystem_;
+  FolderReadings readings_;
+  int changeDepth_ = 0;
   std::vector<Drive> drives_;
   std::map<std::filesystem::path, std::filesystem::path> currentFolders_;
   FolderPane pkl_;

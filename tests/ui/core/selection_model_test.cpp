@@ -323,12 +323,15 @@ TEST(SelectionModelLeftoversTest, File2OffersNoCopyOfAnInterruptedRun) {
   };
 
   // step 1: opened with its spectra beside it, File2 leaves the copy out.
-  // The folder is read once for File2 (not again once the spectrum side has
-  // followed), once for File3, and once to look for newS001's own spectrum
-  // in any letter case.
+  // One reading of the folder serves File2, File3, the search for
+  // newS001's own spectrum in any letter case, and both folder choosers;
+  // the next change reads it anew.
   model.setDir2(r);
   EXPECT_EQ(names(), (std::vector<std::string>{"newS002.pkl", "S001.pkl"}));
-  EXPECT_EQ(listings(), 3);
+  EXPECT_EQ(model.PklPane().chooserLines().size(), model.ChnPane().chooserLines().size());
+  EXPECT_EQ(listings(), 1);
+  model.rereadPklFiles();
+  EXPECT_EQ(listings(), 2);
   // step 2: with the spectra elsewhere, S001's corrected form is not known,
   // so nothing is taken for a copy
   model.setPklSelection({{1, 1}});

@@ -1,5 +1,5 @@
-#ifndef TESTS_SUPPORT_FORWARDING_FILE_SYSTEM_H_
-#define TESTS_SUPPORT_FORWARDING_FILE_SYSTEM_H_
+#ifndef ENGINE_FORWARDING_FILE_SYSTEM_H_
+#define ENGINE_FORWARDING_FILE_SYSTEM_H_
 
 #include <filesystem>
 #include <memory>
@@ -7,10 +7,11 @@
 
 #include "engine/file_system.h"
 
-namespace pklfix::testing {
+namespace pklfix {
 
-// Hands every call to another FileSystem, so a test double overrides only
-// the calls it changes and a call added to FileSystem needs one forward here.
+// Hands every call to another FileSystem, so a wrapper (a cache, a test's
+// fault injector) overrides only the calls it changes, and a call added to
+// FileSystem needs one forward here.
 class ForwardingFileSystem : public FileSystem {
  public:
   explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}
@@ -42,6 +43,6 @@ class ForwardingFileSystem : public FileSystem {
   FileSystem& base_;
 };
 
-}  // namespace pklfix::testing
+}  // namespace pklfix
 
-#endif  // TESTS_SUPPORT_FORWARDING_FILE_SYSTEM_H_
+#endif  // ENGINE_FORWARDING_FILE_SYSTEM_H_
