@@ -9,13 +9,14 @@
 #include "engine/file_record.h"
 #include "engine/file_system.h"
 #include "engine/result_files.h"
+#include "pklfix_version.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kProgram = "pklfix-cli";
-constexpr const char* kVersion = "1.00";
+constexpr const char* kVersion = PKLFIX_VERSION;
 
 constexpr const char* kUsage =
     "Usage: pklfix-cli [--chn-dir DIR] [--dry-run] [--keep-going] [--quiet] PATH...\n"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 
+#include "pklfix_version.h"
+
 namespace pklfix {
 namespace {
 
@@ -14,7 +16,7 @@ constexpr std::array<ControlSpec, 12> kControls = {{
   // control           name        kind                      place          left   top   width height order caption
   {Control::Label2,   "Label2",   ControlKind::Label,         Place::Window, {120,   120, 5775,  375},  0, "Correct *.pkl made by Spectrane",
    FontSpec{"Times New Roman", 18, true, true}, kBlue, std::nullopt},
-  {Control::Label3,   "Label3",   ControlKind::Label,         Place::Window, {5040,  600,  975,  255},  1, "ver. 1.00",
+  {Control::Label3,   "Label3",   ControlKind::Label,         Place::Window, {5040,  600,  975,  255},  1, "ver. " PKLFIX_VERSION,
    FontSpec{"MS PGothic", 9, true, false}, std::nullopt, std::nullopt},
   {Control::SSTab1,   "SSTab1",   ControlKind::TabControl,    Place::Window, {120,  1080, 5775, 4095},  4, "",
    kTabFont, std::nullopt, std::nullopt},
