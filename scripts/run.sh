@@ -17,4 +17,13 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
   exit 1
 fi
 ensure_runtime_dir
-exec build/bin/pklfix
+
+# The window opens on the folder it starts in. A fresh copy of the samples
+# gives a first run something to correct ("all", then "GO") while the
+# repository's own samples stay as they are.
+program=$PWD/build/bin/pklfix
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/pklfix-samples.XXXXXX")
+cp samples/* "$scratch"
+echo "pklfix: starting in $scratch, a scratch copy of the samples in samples/"
+cd "$scratch"
+exec "$program"
