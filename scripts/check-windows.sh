@@ -32,43 +32,13 @@ fail() {
   exit 1
 }
 
-# The same prefix the build's test commands use (see the toolchain file).
-# Wine refuses a prefix owned by another user; this one is the caller's.
-# winemenubuilder would copy the installer's Start menu entry into this
-# machine's own menus.
-export WINEPREFIX="$PWD/$build/wine" WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-xvfb=
+wine_environment "$build"
 cleanup() {
-  "$wineserver" --kill
-  "$wineserver" --wait
-  [ -z "$xvfb" ] || kill "$xvfb"
+  stop_wine
   rm -rf "$work"
 }
 trap cleanup EXIT
-# Wine draws windows only on an X display. One started only for the
-# installer's part went unused (the Start menu entry showed no window),
-# one started before Wine is used works: so the display comes first.
-Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$work/display" </dev/null >/dev/null 2>&1 &
-xvfb=$!
-# One server for the whole run, so that each test process starts at once;
-# stopped at exit, whatever happens.
-# Its output goes to a file: a server holding the caller's stdout open
-# would keep a pipe reading this script waiting after the script is done.
-mkdir -p "$WINEPREFIX"
-"$wineserver" --persistent </dev/null >>"$build/wineserver.log" 2>&1
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-"$wine" wineboot --init </dev/null
-# With no window manager on the display, Wine waits two seconds for one at
-# every window it closes; unmanaged windows need no such wait.
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+start_wine "$work"
 
 echo "== What the downloads hold"
 # The window is packaged exactly when the build has one.

@@ -31,3 +31,48 @@ ensure_runtime_dir() {
     chmod 0700 "$XDG_RUNTIME_DIR"
   fi
 }
+
+# Wine for the Windows build in folder $1: the same prefix the build's test
+# commands use (see the toolchain file). Wine refuses a prefix owned by
+# another user; this one is the caller's. winemenubuilder would copy an
+# installer's Start menu entry into this machine's own menus. Sets wine,
+# wineserver and xvfb for start_wine and stop_wine.
+wine_environment() {
+  export WINEPREFIX="$PWD/$1/wine" WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+  xvfb=
+}
+
+# Starts a virtual display and one Wine server for every Windows process
+# that follows; $1 is a scratch folder. Call stop_wine when done, from a trap.
+start_wine() {
+  # Wine draws windows only on an X display. One started only for the
+  # installer's part went unused (the Start menu entry showed no window),
+  # one started before Wine is used works: so the display comes first.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$1/display" </dev/null >/dev/null 2>&1 &
+  xvfb=$!
+  # One server for the whole run, so that each process starts at once. Its
+  # output goes to a file: a server holding the caller's stdout open would
+  # keep a pipe reading the caller waiting after the caller is done.
+  mkdir -p "$WINEPREFIX"
+  "$wineserver" --persistent </dev/null >>"$WINEPREFIX/../wineserver.log" 2>&1
+  local _
+  for _ in $(seq 100); do
+    [ -s "$1/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$(cat "$1/display")"
+  "$wine" wineboot --init </dev/null
+  # With no window manager on the display, Wine waits two seconds for one at
+  # every window it closes; unmanaged windows need no such wait.
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+}
+
+stop_wine() {
+  "$wineserver" --kill
+  "$wineserver" --wait
+  [ -z "$xvfb" ] || kill "$xvfb"
+}
