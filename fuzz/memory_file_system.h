@@ -42,6 +42,10 @@ class MemoryFileSystem final : public FileSystem {
       const std::filesystem::path& path) override {
     return refuse("create", path);
   }
+  Result<std::unique_ptr<WritableFile>> openForAppending(
+      const std::filesystem::path& path) override {
+    return refuse("open", path);
+  }
   Status rename(const std::filesystem::path& from, const std::filesystem::path&) override {
     return refuse("rename", from);
   }
