@@ -6,6 +6,8 @@
 #include <random>
 #include <sstream>
 
+#include "engine/sha256.h"
+
 namespace pklfix::testing {
 namespace fs = std::filesystem;
 
@@ -71,6 +73,43 @@ PklJobs jobList(const std::vector<Job>& jobs) {
   PklJobs list;
   for (const Job& job : jobs) list.add(job.pklFolder, job.name, job.chnFolder);
   return list;
+}
+
+std::vector<std::vector<std::string>> recordRows(std::string_view csv) {
+  if (csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> row(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < csv.size(); ++i) {
+    const char c = csv[i];
+    if (quoted) {
+      if (c != '"') {
+        row.back() += c;
+      } else if (i + 1 < csv.size() && csv[i + 1] == '"') {
+        row.back() += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.emplace_back();
+    } else if (c == '\r' && i + 1 < csv.size() && csv[i + 1] == '\n') {
+      rows.push_back(std::move(row));
+      row.assign(1, "");
+      ++i;
+    } else {
+      row.back() += c;
+    }
+  }
+  return rows;
+}
+
+std::string sha256Of(std::string_view bytes) {
+  Sha256 digest;
+  digest.update(bytes);
+  return digest.finish();
 }
 
 }  // namespace pklfix::testing

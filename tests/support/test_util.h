@@ -42,6 +42,14 @@ std::string readFile(const std::filesystem::path& path);
 // The names in `folder`, sorted.
 std::vector<std::string> folderNames(const std::filesystem::path& folder);
 
+// The whole rows of a change record, its header first, each split into its
+// cells; a last row a crash cut short is left out.
+std::vector<std::vector<std::string>> recordRows(std::string_view csv);
+// The change record's cells by name.
+enum RecordCell { kTime, kUser, kComputer, kResultFile, kSpectrumFile, kOutcome, kLinesBefore,
+                  kLinesAfter, kShaBefore, kShaAfter, kMessage };
+std::string sha256Of(std::string_view bytes);
+
 // A run's job list written out: {result folder, name, spectrum folder}.
 struct Job {
   std::filesystem::path pklFolder;
