@@ -5,7 +5,9 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <cstdlib>
 
+#include "engine/file_system.h"
 #include "engine/sha256.h"
 
 namespace pklfix::testing {
@@ -73,6 +75,36 @@ PklJobs jobList(const std::vector<Job>& jobs) {
   PklJobs list;
   for (const Job& job : jobs) list.add(job.pklFolder, job.name, job.chnFolder);
   return list;
+}
+
+namespace {
+
+void setVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // The wide environment is the one the program reads.
+  std::wstring wide(name.begin(), name.end());
+  _wputenv_s(wide.c_str(), value ? utf8Path(*value).wstring().c_str() : L"");
+#else
+  if (value) {
+    setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    unsetenv(name.c_str());
+  }
+#endif
+}
+
+}  // namespace
+
+ScratchStateFolder::ScratchStateFolder() {
+  for (const char* name : {"XDG_STATE_HOME", "LOCALAPPDATA"}) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    setVariable(name, pathText(dir_.path()));
+  }
+}
+
+ScratchStateFolder::~ScratchStateFolder() {
+  for (const auto& [name, value] : saved_) setVariable(name, value);
 }
 
 std::vector<std::vector<std::string>> recordRows(std::string_view csv) {

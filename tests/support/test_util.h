@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,21 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// Points the user's state folders (XDG_STATE_HOME, and LOCALAPPDATA on
+// Windows) at a scratch folder while it lives, so that a window's record
+// never lands among the real user's files.
+class ScratchStateFolder {
+ public:
+  ScratchStateFolder();
+  ~ScratchStateFolder();
+  // Where the window's record files go.
+  std::filesystem::path recordFolder() const { return dir_.path() / "pklfix"; }
+
+ private:
+  TempDir dir_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
