@@ -72,8 +72,6 @@ class ChangeRecord {
   void add(ChangeRow row);
   // Writes the rows held and returns once they are on the disk.
   Status flush();
-  // Whether a write has failed; see the class comment.
-  bool broken() const { return error_.has_value(); }
 
   const std::filesystem::path& path() const { return path_; }
 
