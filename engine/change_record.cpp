@@ -27,7 +27,8 @@ const char* outcomeText(ChangeOutcome outcome) {
 }
 
 void appendCell(std::string& row, std::string_view cell) {
-  const bool guard = !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
+  const bool guard =
+      !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
   const bool quote = cell.find_first_of(",\"\r\n") != std::string_view::npos;
   if (quote) row += '"';
   if (guard) row += '\'';
@@ -136,7 +137,10 @@ std::string monthRecordName(std::time_t time) {
 }
 
 ChangeRecord::ChangeRecord(fs::path path, std::unique_ptr<WritableFile> file)
-    : path_(std::move(path)), file_(std::move(file)), user_(loginName()), computer_(computerName()) {}
+    : path_(std::move(path)),
+      file_(std::move(file)),
+      user_(loginName()),
+      computer_(computerName()) {}
 
 ChangeRecord::~ChangeRecord() {
   if (file_) (void)file_->close();
@@ -178,7 +182,8 @@ Status ChangeRecord::flush() {
   if (written.ok()) written = file_->sync();
   held_.clear();
   if (!written.ok()) {
-    error_ = Error{written.error().code, "the record cannot be written: " + written.error().message};
+    error_ =
+        Error{written.error().code, "the record cannot be written: " + written.error().message};
     return *error_;
   }
   return {};

@@ -200,10 +200,10 @@ class Run {
     ChangeRow row;
     if (report.outcome == FileOutcome::LeftoverCopy) {
       row.resultFile = report.pklPath;
-      row.outcome = removed_.count(report.pklPath) ? ChangeOutcome::CopyRemoved
-                                                    : ChangeOutcome::Failed;
-      row.message = "not a result file: an interrupted run's copy of " +
-                    pathText(report.copyOf.filename());
+      row.outcome =
+          removed_.count(report.pklPath) ? ChangeOutcome::CopyRemoved : ChangeOutcome::Failed;
+      row.message =
+          "not a result file: an interrupted run's copy of " + pathText(report.copyOf.filename());
     } else {
       row = rowOf(report.pklPath, file.written, ChangeOutcome::Failed);
       row.message = report.error ? report.error->message : std::string();

@@ -191,8 +191,8 @@ Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
   for (const fs::path& candidate : request.candidates) {
     Result<std::unique_ptr<ReadableFile>> file = fileSystem.openForReading(candidate);
     // One that cannot be opened is not recognised, and stays as it is.
-    writer.compareWith(candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr,
-                                                 request.digest));
+    writer.compareWith(
+        candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr, request.digest));
   }
   LineRewriter rewriter(writer);
   std::optional<Sha256> digest;

@@ -61,8 +61,8 @@ class AppendWriter final : public WritableFile {
 Result<std::unique_ptr<WritableFile>> FileSystem::openForAppending(const fs::path& path) {
   // Not blocking, so a FIFO put where the record goes cannot hang the run
   // before it is refused below.
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                  0666);
+  int fd =
+      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) return fileError("open", path, lastError());
   struct stat info {};
   std::error_code refused;
@@ -116,8 +116,9 @@ Result<fs::path> recordFolder() {
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     state = fs::path(home) / ".local" / "state";
   } else {
-    return Error{ErrorCode::NotFound, "cannot find the record's folder: neither XDG_STATE_HOME "
-                                      "nor HOME is set"};
+    return Error{ErrorCode::NotFound,
+                 "cannot find the record's folder: neither XDG_STATE_HOME "
+                 "nor HOME is set"};
   }
   fs::path folder = state / "pklfix";
   std::error_code error;

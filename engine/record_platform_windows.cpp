@@ -10,9 +10,7 @@ namespace pklfix {
 namespace fs = std::filesystem;
 namespace {
 
-std::error_code lastError() {
-  return {static_cast<int>(::GetLastError()), std::system_category()};
-}
+std::error_code lastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
 
 std::string utf8(const wchar_t* text, int length) {
   int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);

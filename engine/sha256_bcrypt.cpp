@@ -48,8 +48,8 @@ void Sha256::update(std::string_view bytes) {
   // BCryptHashData takes a ULONG count.
   while (!bytes.empty()) {
     const ULONG size = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    check(BCryptHashData(state_->hash,
-                         reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), size, 0));
+    check(BCryptHashData(state_->hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                         size, 0));
     bytes.remove_prefix(size);
   }
 }

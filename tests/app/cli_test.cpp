@@ -58,9 +58,9 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--check", "--dry-run", path("S1.pkl")},
       {"--check", "--record", path("r.csv"), path("S1.pkl")},
       {"--dry-run", "--record", path("r.csv"), path("S1.pkl")},
-      {"--record", path("S1.pkl")},                   // no PATH left
+      {"--record", path("S1.pkl")},                         // no PATH left
       {"--record", path("no/such/r.csv"), path("S1.pkl")},  // cannot be opened
-      {"--record", path(""), path("S1.pkl")},             // a folder
+      {"--record", path(""), path("S1.pkl")},               // a folder
   };
   for (const auto& args : cases) {
     CliRun run = cli(args);
@@ -88,7 +88,9 @@ TEST_F(CliTest, CheckSaysWhatWouldChange) {
     int status;
     std::string out;
   } cases[] = {
-      {"uncorrected", {"--check", pathText(dir_.path())}, kExitFailure,
+      {"uncorrected",
+       {"--check", pathText(dir_.path())},
+       kExitFailure,
        path("S1.pkl") + wouldBe + path("S2.pkl") + wouldBe},
       {"quiet", {"--check", "--quiet", path("S1.pkl")}, kExitFailure, ""},
       {"corrected", {"--check", path("S3.pkl")}, kExitSuccess, ""},

@@ -287,9 +287,9 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
       figures.folderRuns += byFolder;
       const std::map<std::string, std::string> before = digests(dir.path());
       const std::size_t rowsBefore = recordRowCount(record);
-      pid_t pid = startChild(kCli, byFolder ? folderRun
-                                            : runArguments(dir.path(), files,
-                                                           random() % files.size(), record));
+      pid_t pid = startChild(
+          kCli,
+          byFolder ? folderRun : runArguments(dir.path(), files, random() % files.size(), record));
       std::this_thread::sleep_for(wait);
       ::kill(pid, SIGKILL);
       status = waitChild(pid);
@@ -330,7 +330,8 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
   status = waitChild(startChild(kCli, folderRun));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
   EXPECT_TRUE(fileStamps(dir.path(), files) == stamps) << "a second run rewrote a file";
-  EXPECT_EQ(recordRowCount(record) - rowsBefore, files.size()) << "a row for each file left as it was";
+  EXPECT_EQ(recordRowCount(record) - rowsBefore, files.size())
+      << "a row for each file left as it was";
 
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   std::cout << "crash consistency: " << figures.kills << " kills (and " << figures.finishedFirst
@@ -340,9 +341,8 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
             << " killed runs over the folder; " << figures.leftovers
             << " copies left by kills seen, " << figures.foreignLeftovers
             << " not a beginning of their file's corrected form; " << figures.rows
-            << " record rows checked; one run "
-            << std::chrono::duration<double>(runTime).count() << " s, all " << seconds
-            << " s; seed " << seed << std::endl;
+            << " record rows checked; one run " << std::chrono::duration<double>(runTime).count()
+            << " s, all " << seconds << " s; seed " << seed << std::endl;
   EXPECT_GE(figures.kills, 200) << "the time budget ran out before enough kills";
   EXPECT_EQ(figures.missing + figures.emptied + figures.partial + figures.foreignLeftovers, 0);
 }

@@ -30,7 +30,8 @@ TEST(ChangeRecordTest, RowCells) {
     ChangeRow row;
     std::string csv;
   } cases[] = {
-      {"corrected, lines joined", [] {
+      {"corrected, lines joined",
+       [] {
          ChangeRow r = row(ChangeOutcome::Corrected);
          r.spectrumFile = "/data/S001.chn";
          r.linesBefore = {"Acquisition Date : x", "Acquisition Date : y"};
@@ -46,14 +47,16 @@ TEST(ChangeRecordTest, RowCells) {
       {"already correct", row(ChangeOutcome::AlreadyCorrect), head + ",already correct,,,,,\r\n"},
       {"no acquisition line", row(ChangeOutcome::NoAcquisitionLine),
        head + ",no acquisition line,,,,,\r\n"},
-      {"failed, message quoted", [] {
+      {"failed, message quoted",
+       [] {
          ChangeRow r = row(ChangeOutcome::Failed);
          r.message = "cannot open \"S001.chn\", no such file";
          return r;
        }(),
        head + ",failed,,,,,\"cannot open \"\"S001.chn\"\", no such file\"\r\n"},
       {"copy removed", row(ChangeOutcome::CopyRemoved), head + ",copy removed,,,,,\r\n"},
-      {"formula guards, quoting after the guard", [] {
+      {"formula guards, quoting after the guard",
+       [] {
          ChangeRow r = row(ChangeOutcome::Corrected);
          r.user = "=cmd";
          r.computer = "+1";
@@ -64,8 +67,10 @@ TEST(ChangeRecordTest, RowCells) {
          r.sha256Before = "a=b";  // only a cell's first character counts
          return r;
        }(),
-       "2026-12-09T14:30:07+01:00,'=cmd,'+1,'-x,,corrected,'@sum,'\tTAB,a=b,,\"'\rline\nbreak\"\r\n"},
-      {"cut mark passes as it is", [] {
+       "2026-12-09T14:30:07+01:00,'=cmd,'+1,'-x,,corrected,'@sum,'\tTAB,a=b,,\"'"
+       "\rline\nbreak\"\r\n"},
+      {"cut mark passes as it is",
+       [] {
          ChangeRow r = row(ChangeOutcome::Corrected);
          r.linesBefore = {"Acquisition Date : " + std::string(10, 'z') + " [... 70000 bytes]"};
          return r;
@@ -96,7 +101,10 @@ TEST(ChangeRecordTest, TimeHasItsOffset) {
     EXPECT_EQ(recordTime(when), z.time) << z.tz;
     EXPECT_EQ(monthRecordName(when), z.month) << z.tz;
   }
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 #endif
 }

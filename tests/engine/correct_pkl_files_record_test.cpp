@@ -102,7 +102,8 @@ TEST(CorrectPklFilesRecordTest, AFailingRecordNeverLetsAChangeGoUnrecorded) {
         RunSummary summary = runWithRecord(faulty, dir.path(), *record.value());
         bool said = summary.recordError.has_value();
         for (const FileReport& failure : summary.failures) {
-          said = said || failure.error->message.find("the record cannot be written") != std::string::npos;
+          said = said ||
+                 failure.error->message.find("the record cannot be written") != std::string::npos;
         }
         EXPECT_EQ(said, faulty.injected()) << "the run must say so";
       }

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <cstdlib>
 
 #include "engine/file_system.h"
 #include "engine/sha256.h"

@@ -62,8 +62,19 @@ std::vector<std::string> folderNames(const std::filesystem::path& folder);
 // cells; a last row a crash cut short is left out.
 std::vector<std::vector<std::string>> recordRows(std::string_view csv);
 // The change record's cells by name.
-enum RecordCell { kTime, kUser, kComputer, kResultFile, kSpectrumFile, kOutcome, kLinesBefore,
-                  kLinesAfter, kShaBefore, kShaAfter, kMessage };
+enum RecordCell {
+  kTime,
+  kUser,
+  kComputer,
+  kResultFile,
+  kSpectrumFile,
+  kOutcome,
+  kLinesBefore,
+  kLinesAfter,
+  kShaBefore,
+  kShaAfter,
+  kMessage
+};
 std::string sha256Of(std::string_view bytes);
 
 // A run's job list written out: {result folder, name, spectrum folder}.

@@ -62,7 +62,9 @@ class CorrectionRun {
   const std::vector<std::string>& records() const { return records_; }
   std::size_t selectedCount() const { return jobs_.size(); }
   // Where the rows went; empty without a record.
-  std::filesystem::path recordPath() const { return record_ ? record_->path() : std::filesystem::path(); }
+  std::filesystem::path recordPath() const {
+    return record_ ? record_->path() : std::filesystem::path();
+  }
   // How many of the selected files are done. Read when wanted rather than
   // announced per file: a message per file kept a window's thread busy
   // enough to slow the run.
