@@ -1,9 +1,11 @@
 #include "app/cli.h"
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <variant>
 
+#include "engine/change_record.h"
 #include "engine/correct_pkl_files.h"
 #include "engine/file_names.h"
 #include "engine/file_record.h"
@@ -19,7 +21,9 @@ constexpr const char* kProgram = "pklfix-cli";
 constexpr const char* kVersion = PKLFIX_VERSION;
 
 constexpr const char* kUsage =
-    "Usage: pklfix-cli [--chn-dir DIR] [--dry-run] [--keep-going] [--quiet] PATH...\n"
+    "Usage: pklfix-cli [--chn-dir DIR] [--dry-run] [--keep-going] [--quiet]\n"
+    "                  [--record FILE] PATH...\n"
+    "       pklfix-cli --check [--chn-dir DIR] [--quiet] PATH...\n"
     "Rewrites the \"Acquisition Date : \" line of result files (.pkl) with the start\n"
     "date and time from the header of the spectrum (.chn) of the same base name.\n"
     "\n"
@@ -27,6 +31,11 @@ constexpr const char* kUsage =
     "                  (a copy an interrupted run left is no result file)\n"
     "  --chn-dir DIR   the folder of the spectra (default: each result file's folder)\n"
     "  --dry-run       print what each file would get; write and remove nothing\n"
+    "  --record FILE   append a row for each file to the CSV change record FILE\n"
+    "                  (created when missing), before the file changes: who, where,\n"
+    "                  when, its acquisition lines and SHA-256 before and after\n"
+    "  --check         write and remove nothing; print only the files a run would\n"
+    "                  change, as --dry-run words them, and check every file\n"
     "  --keep-going    after a failed file, go on with the rest\n"
     "  --quiet         print nothing on stdout; errors and warnings still go to stderr\n"
     "  --help          show this help\n"
@@ -41,12 +50,17 @@ constexpr const char* kUsage =
     "A copy an interrupted run left of a file is removed when the file is handled:\n"
     "  COPY: removed: an interrupted run's copy of NAME\n"
     "Lines are shown whole up to 1024 bytes; control characters as \\xNN, \\ as \\\\.\n"
+    "A folder that holds no result file is named on stderr.\n"
     "\n"
-    "Exit status: 0 when every file was handled, 1 when any failed, 2 for a usage error.\n";
+    "Exit status: 0 when every file was handled, 1 when any failed, 2 for a usage error.\n"
+    "With --check: 0 when every file is already correct, 1 when any would change or\n"
+    "could not be checked, 2 for a usage error.\n";
 
 struct Options {
   std::optional<fs::path> chnDir;
+  std::optional<fs::path> record;
   RunOptions run;
+  bool check = false;
   bool quiet = false;
   std::vector<std::string> paths;
 };
@@ -78,6 +92,13 @@ std::variant<Options, UsageError, int> parse(const std::vector<std::string>& arg
       options.run.keepGoing = true;
     } else if (arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "--check") {
+      options.check = true;
+    } else if (arg == "--record") {
+      if (i + 1 == args.size()) return UsageError{"--record needs a file"};
+      options.record = utf8Path(args[++i]);
+    } else if (arg.rfind("--record=", 0) == 0) {
+      options.record = utf8Path(arg.substr(9));
     } else if (arg == "--chn-dir") {
       if (i + 1 == args.size()) return UsageError{"--chn-dir needs a folder"};
       options.chnDir = utf8Path(args[++i]);
@@ -88,6 +109,18 @@ std::variant<Options, UsageError, int> parse(const std::vector<std::string>& arg
     }
   }
   if (options.paths.empty()) return UsageError{"no PATH given"};
+  if (options.check && options.record) return UsageError{"--check writes no record"};
+  if (options.check && options.run.dryRun) return UsageError{"--check is already a dry run"};
+  // A record is of what was done: rows for a dry run would tell an auditor
+  // of changes that never happened.
+  if (options.run.dryRun && options.record) return UsageError{"--dry-run writes no record"};
+  if (options.record && options.record->empty()) return UsageError{"--record needs a file"};
+  if (options.check) {
+    options.run.dryRun = true;
+    // Nothing changes, so one file that cannot be checked is no reason
+    // not to check the rest.
+    options.run.keepGoing = true;
+  }
   return options;
 }
 
@@ -114,6 +147,7 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
         if (!options.run.keepGoing) return jobs;
         continue;
       }
+      if (names.value().empty()) err << kProgram << ": " << text << ": no result file\n";
       for (std::string& name : names.value()) jobs.add(path, std::move(name), chnFolder);
     } else if (hasExtension(text, ".pkl")) {
       // A bare name's folder is empty; the current folder is meant.
@@ -126,10 +160,18 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
   return jobs;
 }
 
+// Whether a run would change anything on the disk for this file.
+bool wouldChange(const FileReport& report) {
+  return report.outcome == FileOutcome::Corrected || !report.leftoversRemoved.empty();
+}
+
 class CliObserver final : public RunObserver {
  public:
-  CliObserver(std::ostream& out, std::ostream& err, bool quiet, bool dryRun)
-      : out_(out), err_(err), quiet_(quiet), dryRun_(dryRun) {}
+  CliObserver(std::ostream& out, std::ostream& err, bool quiet, bool dryRun, bool check)
+      : out_(out), err_(err), quiet_(quiet), dryRun_(dryRun), check_(check) {}
+
+  // With --check: some file would change.
+  bool changes() const { return changes_; }
 
   void fileFinished(const FileReport& report, std::size_t) override {
     std::string path = pathText(report.pklPath);
@@ -140,10 +182,15 @@ class CliObserver final : public RunObserver {
       err_ << kProgram << ": " << path << ": " << report.error->message << '\n';
       return;
     }
-    if (quiet_) return;
-    for (const std::string& line : recordLines(report, dryRun_, RecordPaths::Whole)) {
-      out_ << line << '\n';
+    std::vector<std::string> lines = recordLines(report, dryRun_, RecordPaths::Whole);
+    if (check_) {
+      if (!wouldChange(report)) return;
+      changes_ = true;
+      // The file's own line only when the file itself would change.
+      if (report.outcome != FileOutcome::Corrected) lines.erase(lines.begin());
     }
+    if (quiet_) return;
+    for (const std::string& line : lines) out_ << line << '\n';
   }
 
  private:
@@ -151,6 +198,8 @@ class CliObserver final : public RunObserver {
   std::ostream& err_;
   bool quiet_;
   bool dryRun_;
+  bool check_;
+  bool changes_ = false;
 };
 
 }  // namespace
@@ -163,7 +212,20 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
     return kExitUsage;
   }
-  const Options& options = std::get<Options>(parsed);
+  Options& options = std::get<Options>(parsed);
+
+  // Opened before any file is looked at, so a record that cannot be kept
+  // stops the run before it changes anything.
+  std::unique_ptr<ChangeRecord> record;
+  if (options.record) {
+    Result<std::unique_ptr<ChangeRecord>> opened = ChangeRecord::open(fileSystem, *options.record);
+    if (!opened.ok()) {
+      err << kProgram << ": --record: " << opened.error().message << "\nTry 'pklfix-cli --help'.\n";
+      return kExitUsage;
+    }
+    record = std::move(opened.value());
+    options.run.record = record.get();
+  }
 
   bool failed = false;
   auto collected = collectJobs(fileSystem, options, err, failed);
@@ -173,12 +235,16 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (failed && !options.run.keepGoing) return kExitFailure;
 
-  CliObserver observer(out, err, options.quiet, options.run.dryRun);
+  CliObserver observer(out, err, options.quiet, options.run.dryRun, options.check);
   RunSummary summary = runJobs(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
   for (const Error& error : summary.syncErrors) {
     err << kProgram << ": warning: " << error.message << '\n';
   }
-  return failed || summary.failed > 0 ? kExitFailure : kExitSuccess;
+  if (summary.recordError) {
+    err << kProgram << ": " << summary.recordError->message << '\n';
+    failed = true;
+  }
+  return failed || summary.failed > 0 || observer.changes() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace pklfix

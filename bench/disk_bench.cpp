@@ -7,6 +7,9 @@
 // --second-run, pklfix-cli first corrects its corpus untimed, and its run
 // over the corrected folder is timed, against the floor's correction of a
 // fresh corpus; every file must keep its identity and modification time.
+// With --record, pklfix-cli keeping a change record is timed against
+// pklfix-cli without one, instead of against the floor; the record must
+// hold a row for every file.
 // POSIX only, like the rest of bench/.
 
 #include <fcntl.h>
@@ -44,6 +47,7 @@ struct Contender {
   Kind kind = Kind::Cli;
   std::string program;
   bool checked = false;  // its output must equal the expected corrected files
+  bool record = false;   // pklfix-cli keeping a change record
   std::vector<double> seconds;
   std::vector<long> peakKib;
   // The window's own figures: the whole process, and its steps but the run.
@@ -226,8 +230,12 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
       std::vector<std::string> argv = {c.program};
       if (!chnArgument.empty()) argv.insert(argv.end(), {"--chn-dir", chnArgument});
       if (c.kind == Contender::Kind::Cli) argv.push_back("--quiet");
+      if (c.record) argv.insert(argv.end(), {"--record", (root / "record.csv").string()});
       if (c.kind == Contender::Kind::Window) {
         argv.insert(argv.end(), {"--report", (root / "window.txt").string()});
+        // The window keeps a record of every run; a bench's runs stay out
+        // of the user's own.
+        ::setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
       }
       if (c.kind == Contender::Kind::Floor && base.upperCaseChn) {
         argv.insert(argv.end(), {"--chn-ext", ".CHN"});
@@ -257,6 +265,17 @@ int runScenario(const Scenario& scenario, std::vector<Contender>& contenders) {
         wrong +=
             check(pklFolder, root / "expected", base.files, scenario.separateChn ? 0 : base.files);
         checkedFiles += base.files;
+      }
+      if (c.record) {
+        // The header, then a row for each file (no line of the corpus
+        // holds a line break, so each row is one line).
+        const std::string rows = contents(root / "record.csv");
+        const auto lines = static_cast<std::size_t>(std::count(rows.begin(), rows.end(), '\n'));
+        if (lines != base.files + 1) {
+          std::printf("  RECORD %zu lines for %zu files in %s\n", lines, base.files,
+                      (root / "record.csv").c_str());
+          ++wrong;
+        }
       }
       if (secondRun && fileStamps(pklFolder, base.files) != stampsBefore) {
         std::printf("  TOUCHED the second run rewrote files in %s\n", pklFolder.c_str());
@@ -322,9 +341,10 @@ int main(int argc, char** argv) {
     std::puts(
         "Usage: pklfix-disk-bench --pklfix PATH --floor PATH [--work DIR] [--runs N]\n"
         "         [--seed N] [--files N] [--size BYTES[K|M|G]] [--upper-chn] [--separate-chn]\n"
-        "         [--window PATH] [--second-run]\n"
+        "         [--window PATH] [--second-run] [--record]\n"
         "--window adds the window, driven by pklfix-window-bench at PATH.\n"
-        "--second-run times pklfix-cli over the folder it has just corrected.");
+        "--second-run times pklfix-cli over the folder it has just corrected.\n"
+        "--record times pklfix-cli --record against pklfix-cli, not the floor.");
     return 0;
   }
   Scenario scenario;
@@ -338,6 +358,7 @@ int main(int argc, char** argv) {
   scenario.corpus.upperCaseChn = args.flag("--upper-chn");
   scenario.separateChn = args.flag("--separate-chn");
   scenario.secondRun = args.flag("--second-run");
+  const bool record = args.flag("--record");
   std::string window = args.value("--window");
   std::vector<std::string> rest;
   if (!args.positional(rest) || !rest.empty() || pklfixCli.empty() || floor.empty() ||
@@ -356,6 +377,11 @@ int main(int argc, char** argv) {
   };
   std::vector<Contender> contenders = {contender("pklfix-cli", Kind::Cli, pklfixCli, true),
                                        contender("floor", Kind::Floor, floor, false)};
+  if (record) {
+    contenders[1] = contenders[0];
+    contenders[0].label = "cli-record";
+    contenders[0].record = true;
+  }
   if (!window.empty()) contenders.push_back(contender("window", Kind::Window, window, true));
   int status = runScenario(scenario, contenders);
   std::error_code ec;

@@ -51,6 +51,7 @@ class Run {
         jobs_(jobs),
         options_(options),
         observer_(observer),
+        record_(options.dryRun ? nullptr : options.record),
         batch_(options.batchFiles) {}
 
   void all() {
@@ -63,6 +64,10 @@ class Run {
       going = handle(i);
     }
     if (going) flush();
+    // The rows of untouched files, which no change had to wait for.
+    if (record_ && !recordFailed_) {
+      if (Status s = record_->flush(); !s.ok()) summary_.recordError = s.error();
+    }
   }
 
   RunSummary& summary() { return summary_; }
@@ -77,6 +82,7 @@ class Run {
     request.name = job.name;
     request.chnFolder = jobs_.folder(job.chnFolder);
     request.dryRun = options_.dryRun;
+    request.digest = record_ != nullptr;
     ReplaceBatch::File file;
     file.job = index;
     file.pklPath = request.folder / utf8Path(job.name);
@@ -120,8 +126,92 @@ class Run {
   }
 
   bool flush() {
+    ReplaceBatch::Ahead ahead;
+    if (record_) ahead = [this](std::span<ReplaceBatch::File> files) { return recordAhead(files); };
     return batch_.flush(
-        [this](ReplaceBatch::File& file, Status replaced) { return finish(file, replaced); });
+        [this](ReplaceBatch::File& file, Status replaced) { return finish(file, replaced); },
+        ahead);
+  }
+
+  // The rows of files about to be replaced, and of the copies their
+  // replacement removes, put on the disk before any of it happens.
+  Status recordAhead(std::span<ReplaceBatch::File> files) {
+    bool changes = false;
+    for (ReplaceBatch::File& file : files) {
+      const CorrectedCopy& written = file.written;
+      ChangeOutcome outcome = ChangeOutcome::AlreadyCorrect;
+      if (written.copy) {
+        outcome = written.lines.count() == 0 ? ChangeOutcome::NoAcquisitionLine
+                                             : ChangeOutcome::Corrected;
+      }
+      ChangeRow row = rowOf(file.pklPath, written, outcome);
+      row.message = joinedWarnings(written.warnings);
+      record_->add(std::move(row));
+      for (std::size_t k = 0; k < written.prefixes.size(); ++k) {
+        ChangeRow copy;
+        copy.resultFile = written.prefixes[k];
+        copy.outcome = ChangeOutcome::CopyRemoved;
+        copy.sha256Before = written.prefixDigests[k];
+        copy.message = "an interrupted run's copy of " + pathText(file.pklPath.filename());
+        record_->add(std::move(copy));
+      }
+      file.recorded = true;
+      changes = changes || written.copy || !written.prefixes.empty();
+    }
+    if (!changes) return {};
+    Status flushed = record_->flush();
+    if (!flushed.ok()) recordFailed_ = true;
+    return flushed;
+  }
+
+  static ChangeRow rowOf(const fs::path& path, const CorrectedCopy& written,
+                         ChangeOutcome outcome) {
+    ChangeRow row;
+    row.resultFile = path;
+    row.spectrumFile = written.spectrum;
+    row.outcome = outcome;
+    row.sha256Before = written.digestBefore;
+    if (outcome == ChangeOutcome::Failed) return row;
+    const LineRecord& lines = written.lines;
+    row.linesBefore = lines.oldLines();
+    row.linesAfter = lines.lines();
+    if (lines.count() > lines.lines().size()) {
+      const std::string more =
+          "[... and " + std::to_string(lines.count() - lines.lines().size()) + " more]";
+      row.linesBefore.push_back(more);
+      row.linesAfter.push_back(more);
+    }
+    row.sha256After = written.digestAfter;
+    return row;
+  }
+
+  static std::string joinedWarnings(const std::vector<std::string>& warnings) {
+    std::string text;
+    for (const std::string& warning : warnings) text += (text.empty() ? "" : "; ") + warning;
+    return text;
+  }
+
+  // The row of a file no change waits for: one that failed, or a copy an
+  // interrupted run left; or the row that says a file failed after all,
+  // after its row ahead said what was to happen.
+  void recordAfter(const ReplaceBatch::File& file, const FileReport& report) {
+    if (!record_ || recordFailed_) return;
+    if (file.recorded && report.outcome != FileOutcome::Failed) return;
+    ChangeRow row;
+    if (report.outcome == FileOutcome::LeftoverCopy) {
+      row.resultFile = report.pklPath;
+      row.outcome =
+          removed_.count(report.pklPath) ? ChangeOutcome::CopyRemoved : ChangeOutcome::Failed;
+      row.message =
+          "not a result file: an interrupted run's copy of " + pathText(report.copyOf.filename());
+    } else {
+      row = rowOf(report.pklPath, file.written, ChangeOutcome::Failed);
+      row.message = report.error ? report.error->message : std::string();
+      if (std::string warnings = joinedWarnings(report.warnings); !warnings.empty()) {
+        row.message += "; " + warnings;
+      }
+    }
+    record_->add(std::move(row));
   }
 
   // The one place a file's report is made and counted, once the file is
@@ -158,10 +248,13 @@ class Run {
     for (const std::string& warning : report.warnings) {
       summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
     }
+    recordAfter(file, report);
     if (observer_) observer_->fileFinished(report, file.job + 1);
     if (report.outcome != FileOutcome::Failed) return true;
     summary_.failures.push_back(std::move(report));
-    return options_.keepGoing;
+    // A record that cannot be written would let the next change go
+    // unrecorded.
+    return options_.keepGoing && !recordFailed_;
   }
 
   // The leftovers of `report`'s file that could be removed. A leftover that
@@ -176,6 +269,14 @@ class Run {
         if (s.error().code != ErrorCode::NotFound) {
           report.warnings.push_back("cannot remove the copy an interrupted run left: " +
                                     s.error().message);
+          // Its row ahead said it would go.
+          if (record_ && !recordFailed_) {
+            ChangeRow row;
+            row.resultFile = leftover;
+            row.outcome = ChangeOutcome::Failed;
+            row.message = s.error().message;
+            record_->add(std::move(row));
+          }
         }
         continue;
       }
@@ -191,6 +292,8 @@ class Run {
   const PklJobs& jobs_;
   const RunOptions& options_;
   RunObserver* observer_;
+  ChangeRecord* record_;
+  bool recordFailed_ = false;  // a flush failed: no further change, no further row
   ReplaceBatch batch_;
   RunSummary summary_;
   std::set<fs::path> replacedIn_;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/change_record.h"
 #include "engine/file_system.h"
 #include "engine/run_report.h"
 
@@ -60,6 +61,12 @@ struct RunOptions {
   // this. 1 replaces each file before the next one is read. 32 measured
   // faster than 16 or 64 on ext4.
   std::size_t batchFiles = 32;
+  // The change record the run writes a row to for each file, ahead of any
+  // change: a file is replaced, or a copy removed, only once its rows are
+  // on the disk; a run that cannot write them stops there, whatever
+  // keepGoing says. Rows of files left as they were wait for the next
+  // flush. Null for none; a dry run writes none.
+  ChangeRecord* record = nullptr;
 };
 
 // Handles the jobs in order. Stops after the first failure unless told to

@@ -1,12 +1,15 @@
 #include "engine/corrected_copy.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 
+#include "engine/change_record.h"
 #include "engine/chn_header.h"
 #include "engine/file_comparison.h"
 #include "engine/file_names.h"
 #include "engine/line_rewriter.h"
+#include "engine/sha256.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -44,6 +47,7 @@ class CopyWriter final : public LineRewriter::Client {
     if (!path.ok()) return path.error();
     Result<ChnStamp> stamp = ReadChnDate(fileSystem_, path.value());
     if (!stamp.ok()) return stamp.error();
+    result_.spectrum = path.value();
     for (const std::string& warning : stamp.value().warnings) {
       std::string text = "spectrum " + pathText(path.value()) + ": " + warning;
       if (std::find(result_.warnings.begin(), result_.warnings.end(), text) ==
@@ -60,6 +64,7 @@ class CopyWriter final : public LineRewriter::Client {
   void changed() override { result_.changed = true; }
 
   Status write(std::string_view bytes) override {
+    if (request_.digest) digest_.update(bytes);
     for (FileComparison& candidate : candidates_) {
       // A candidate that cannot be read is simply not recognised.
       if (!candidate.feed(bytes, scratch()).ok()) candidate.giveUp();
@@ -80,8 +85,11 @@ class CopyWriter final : public LineRewriter::Client {
       if (!candidate.finish(scratch()).ok()) candidate.giveUp();
     }
     for (std::size_t k = 0; k < candidates_.size(); ++k) {
-      if (candidates_[k].beginning()) result_.prefixes.push_back(candidatePaths_[k]);
+      if (!candidates_[k].beginning()) continue;
+      result_.prefixes.push_back(candidatePaths_[k]);
+      if (request_.digest) result_.prefixDigests.push_back(candidates_[k].digest());
     }
+    if (request_.digest) result_.digestAfter = digest_.finish();
     if (!result_.changed) {
       result_.copy.reset();  // removes a copy begun for a large file
       return {};
@@ -111,6 +119,7 @@ class CopyWriter final : public LineRewriter::Client {
   std::vector<FileComparison> candidates_;
   std::unique_ptr<char[]> scratch_;
   std::string held_;  // output not yet in a copy
+  Sha256 digest_;     // of all the output
 };
 
 // A name with a folder part would put the temporary copy, and the file it
@@ -145,13 +154,16 @@ Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) 
   return info;
 }
 
-Status copyRewritten(ReadableFile& in, LineRewriter& rewriter) {
+// Feeds the file to the rewriter, and to `digest` when there is one.
+Status copyRewritten(ReadableFile& in, LineRewriter& rewriter, Sha256* digest) {
   auto buffer = std::make_unique<char[]>(kCopyBuffer);
   for (;;) {
     Result<std::size_t> n = in.read(buffer.get(), kCopyBuffer);
     if (!n.ok()) return n.error();
     if (n.value() == 0) return rewriter.finish();
-    if (Status s = rewriter.feed(std::string_view(buffer.get(), n.value())); !s.ok()) return s;
+    const std::string_view bytes(buffer.get(), n.value());
+    if (digest) digest->update(bytes);
+    if (Status s = rewriter.feed(bytes); !s.ok()) return s;
   }
 }
 
@@ -174,14 +186,20 @@ Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
   Result<std::unique_ptr<ReadableFile>> in =
       fileSystem.openForReading(request.folder / utf8Path(request.name));
   if (!in.ok()) return in.error();
+  if (request.digest) result.lines = LineRecord(kRecordLineBytes);
   CopyWriter writer(fileSystem, finder, request, result);
   for (const fs::path& candidate : request.candidates) {
     Result<std::unique_ptr<ReadableFile>> file = fileSystem.openForReading(candidate);
     // One that cannot be opened is not recognised, and stays as it is.
-    writer.compareWith(candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr));
+    writer.compareWith(
+        candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr, request.digest));
   }
   LineRewriter rewriter(writer);
-  if (Status s = copyRewritten(*in.value(), rewriter); !s.ok()) return s;
+  std::optional<Sha256> digest;
+  if (request.digest) digest.emplace();
+  if (Status s = copyRewritten(*in.value(), rewriter, digest ? &*digest : nullptr); !s.ok())
+    return s;
+  if (digest) result.digestBefore = digest->finish();
   if (Status s = writer.finish(); !s.ok()) return s;
   in.value().reset();  // Windows will not rename over a file that is still open.
   if (result.copy) result.copy->startSync();

@@ -19,6 +19,10 @@ struct CopyRequest {
   std::string name;              // the result file's name, UTF-8, no folder part
   std::filesystem::path chnFolder;
   bool dryRun = false;  // compare and record, write nothing
+  // For the change record: digest the file and its corrected form, and the
+  // candidates, as they stream, and keep the lines whole up to
+  // kRecordLineBytes.
+  bool digest = false;
   // Files to hold against the corrected form: each is reported back if its
   // bytes are a beginning of it, or all of it.
   std::vector<std::filesystem::path> candidates;
@@ -35,6 +39,13 @@ struct CorrectedCopy {
   LineRecord lines;                             // the acquisition lines, as they were and became
   std::vector<std::string> warnings;            // about the spectra read, each naming its spectrum
   std::vector<std::filesystem::path> prefixes;  // of the candidates
+  // With CopyRequest::digest: the SHA-256 of the file, and of its corrected
+  // form, each set once the whole of it has streamed past; and of each of
+  // the prefixes, in the same order.
+  std::string digestBefore;
+  std::string digestAfter;
+  std::vector<std::string> prefixDigests;
+  std::filesystem::path spectrum;  // the spectrum last read; empty when none was
 };
 
 // Checks that the result file `request` names can be corrected in place: a

@@ -5,8 +5,10 @@
 
 namespace pklfix {
 
-FileComparison::FileComparison(std::unique_ptr<ReadableFile> file)
-    : file_(std::move(file)), state_(file_ ? State::Matching : State::Differs) {}
+FileComparison::FileComparison(std::unique_ptr<ReadableFile> file, bool digest)
+    : file_(std::move(file)), state_(file_ ? State::Matching : State::Differs) {
+  if (digest) digest_.emplace();
+}
 
 Status FileComparison::feed(std::string_view bytes, std::span<char> scratch) {
   while (state_ == State::Matching && !bytes.empty()) {
@@ -17,6 +19,7 @@ Status FileComparison::feed(std::string_view bytes, std::span<char> scratch) {
     } else if (std::memcmp(scratch.data(), bytes.data(), n.value()) != 0) {
       settle(State::Differs);
     } else {
+      if (digest_) digest_->update(bytes.substr(0, n.value()));
       bytes.remove_prefix(n.value());
     }
   }

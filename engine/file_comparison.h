@@ -2,10 +2,13 @@
 #define ENGINE_FILE_COMPARISON_H_
 
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "engine/file_system.h"
+#include "engine/sha256.h"
 #include "engine/status.h"
 
 namespace pklfix {
@@ -16,8 +19,9 @@ namespace pklfix {
 // the stream), differs. The file is closed as soon as the answer is known.
 class FileComparison {
  public:
-  // A file that could not be opened (null) is taken to differ.
-  explicit FileComparison(std::unique_ptr<ReadableFile> file);
+  // A file that could not be opened (null) is taken to differ. With
+  // `digest`, the bytes read are digested too.
+  explicit FileComparison(std::unique_ptr<ReadableFile> file, bool digest = false);
 
   // Compares the next bytes of the stream, reading into `scratch`, which
   // several comparisons may share.
@@ -27,6 +31,9 @@ class FileComparison {
   void giveUp() { settle(State::Differs); }
 
   bool beginning() const { return state_ == State::Shorter || state_ == State::Same; }
+  // The SHA-256 of the file, once beginning() holds: every byte of it was
+  // read then. Asked once.
+  std::string digest() { return digest_ ? digest_->finish() : std::string(); }
 
  private:
   enum class State { Matching, Shorter, Same, Differs };
@@ -34,6 +41,7 @@ class FileComparison {
 
   std::unique_ptr<ReadableFile> file_;
   State state_;
+  std::optional<Sha256> digest_;
 };
 
 }  // namespace pklfix

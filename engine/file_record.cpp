@@ -28,7 +28,7 @@ std::string lineRecord(const LineRecord& record, bool withOld) {
   std::string text;
   for (std::size_t i = 0; i < record.lines().size(); ++i) {
     if (i > 0) text += "; ";
-    if (withOld) text += printable(record.oldLines()[i]) + " -> ";
+    if (withOld) text += printable(record.oldLine(i, kMaxRecordedLineBytes)) + " -> ";
     text += printable(record.lines()[i]);
   }
   if (record.count() > record.lines().size()) {

@@ -94,6 +94,12 @@ class FileSystem {
   // included, which is never followed.
   virtual Result<std::unique_ptr<WritableFile>> createExclusive(
       const std::filesystem::path& path) = 0;
+  // Opens a file for appending, creating it (with the usual permissions,
+  // not the temporaries' owner-only ones) when it is missing; every write
+  // goes to the file's end. For a record kept across runs. Not pure: the
+  // platform's way (record_platform_*.cpp) serves every file system that
+  // writes to the disk.
+  virtual Result<std::unique_ptr<WritableFile>> openForAppending(const std::filesystem::path& path);
   // Puts `from` in the place of `to` in one step; `to` may exist.
   virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual Status remove(const std::filesystem::path& path) = 0;

@@ -24,6 +24,10 @@ class ForwardingFileSystem : public FileSystem {
       const std::filesystem::path& path) override {
     return base_.createExclusive(path);
   }
+  Result<std::unique_ptr<WritableFile>> openForAppending(
+      const std::filesystem::path& path) override {
+    return base_.openForAppending(path);
+  }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return base_.rename(from, to);
   }

@@ -1,6 +1,11 @@
 #include "engine/line_record.h"
 
 namespace pklfix {
+namespace {
+
+std::string cutMark(std::uintmax_t size) { return " [... " + std::to_string(size) + " bytes]"; }
+
+}  // namespace
 
 void LineRecord::begin(std::string_view prefix, std::string_view stamp) {
   end();
@@ -8,25 +13,27 @@ void LineRecord::begin(std::string_view prefix, std::string_view stamp) {
   recording_ = lines_.size() < kMaxRecordedLines;
   if (!recording_) return;
   lines_.push_back(std::string(prefix) + std::string(stamp));
-  oldLines_.emplace_back(prefix);
+  oldLines_.emplace_back(prefix.substr(0, maxLineBytes_));
   oldBytes_ = prefix.size();
 }
 
 void LineRecord::replaced(std::string_view bytes) {
   if (!recording_) return;
   std::string& old = oldLines_.back();
-  if (old.size() < kMaxRecordedLineBytes) {
-    old.append(bytes.substr(0, kMaxRecordedLineBytes - old.size()));
-  }
+  if (old.size() < maxLineBytes_) old.append(bytes.substr(0, maxLineBytes_ - old.size()));
   oldBytes_ += bytes.size();
 }
 
 void LineRecord::end() {
   if (!recording_) return;
   recording_ = false;
-  if (oldBytes_ > kMaxRecordedLineBytes) {
-    oldLines_.back() += " [... " + std::to_string(oldBytes_) + " bytes]";
-  }
+  oldSizes_.push_back(oldBytes_);
+  if (oldBytes_ > maxLineBytes_) oldLines_.back() += cutMark(oldBytes_);
+}
+
+std::string LineRecord::oldLine(std::size_t i, std::size_t maxBytes) const {
+  if (oldSizes_[i] <= maxBytes) return oldLines_[i];
+  return oldLines_[i].substr(0, maxBytes) + cutMark(oldSizes_[i]);
 }
 
 }  // namespace pklfix

@@ -20,6 +20,10 @@ inline constexpr std::size_t kMaxRecordedLineBytes = 1024;
 // file order, filled in as the file streams past.
 class LineRecord {
  public:
+  // Each replaced line is kept whole up to `maxLineBytes`.
+  explicit LineRecord(std::size_t maxLineBytes = kMaxRecordedLineBytes)
+      : maxLineBytes_(maxLineBytes) {}
+
   // The next acquisition line: `prefix` + `stamp` replaces a line that
   // begins with `prefix`; the rest of that line follows through replaced().
   void begin(std::string_view prefix, std::string_view stamp);
@@ -29,16 +33,21 @@ class LineRecord {
   void end();
 
   // The first kMaxRecordedLines lines as written, and the lines they
-  // replaced in the same order, whole up to kMaxRecordedLineBytes; a longer
-  // one is cut and ends in "[... N bytes]", N being its whole length.
+  // replaced in the same order, whole up to the record's line bytes; a
+  // longer one is cut and ends in "[... N bytes]", N being its whole length.
   const std::vector<std::string>& lines() const { return lines_; }
   const std::vector<std::string>& oldLines() const { return oldLines_; }
+  // Replaced line `i` cut as oldLines() cuts, at `maxBytes` (at most the
+  // record's line bytes) instead.
+  std::string oldLine(std::size_t i, std::size_t maxBytes) const;
   // Every acquisition line of the file, recorded or not.
   std::size_t count() const { return count_; }
 
  private:
   std::vector<std::string> lines_;
   std::vector<std::string> oldLines_;
+  std::vector<std::uintmax_t> oldSizes_;  // the whole length of each
+  std::size_t maxLineBytes_;
   std::size_t count_ = 0;
   bool recording_ = false;
   std::uintmax_t oldBytes_ = 0;  // of the replaced line being recorded

@@ -33,7 +33,7 @@ bool ReplaceBatch::holds(const std::filesystem::path& path) const {
   });
 }
 
-bool ReplaceBatch::flush(const Done& done) {
+bool ReplaceBatch::flush(const Done& done, const Ahead& ahead) {
   std::vector<File> files = std::move(files_);
   files_.clear();
   if (copies_ > 0) limit_ = std::min(limit_ * 2, maxFiles_);
@@ -50,11 +50,23 @@ bool ReplaceBatch::flush(const Done& done) {
       break;
     }
   }
+  // True when the files from `from` to `to` may be replaced.
+  auto cleared = [&](std::size_t from, std::size_t to) {
+    if (!ahead || from >= to) return true;
+    Status s = ahead(std::span<File>(files).subspan(from, to - from));
+    if (s.ok()) return true;
+    for (std::size_t k = from; k < to; ++k) files[k].written.copy.reset();
+    (void)done(files[from], std::move(s));
+    return false;
+  };
+  if (!cleared(0, synced)) return false;
   for (std::size_t k = 0; k < files.size(); ++k) {
     File& file = files[k];
     Status replaced;
     if (k == synced) {
       replaced = *syncError;
+    } else if (k > synced && !cleared(k, k + 1)) {
+      return false;
     } else if (file.written.copy) {
       replaced = file.written.copy->commit(file.pklPath);
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "engine/corrected_copy.h"
@@ -33,10 +34,14 @@ class ReplaceBatch {
     std::size_t job = 0;
     std::filesystem::path pklPath;
     CorrectedCopy written;  // its copy, null when the file needs none, replaces pklPath
+    bool recorded = false;  // its rows are in the change record
   };
   // Hears of each file of a flush, in list order, with the outcome of its
   // replacement; false stops the flush.
   using Done = std::function<bool(File& file, Status replaced)>;
+  // Hears of files about to be replaced, before the first of them is, and
+  // returns once whatever must precede their replacement is on the disk.
+  using Ahead = std::function<Status(std::span<File> files)>;
 
   explicit ReplaceBatch(std::size_t maxFiles);
 
@@ -52,7 +57,13 @@ class ReplaceBatch {
   // before it are replaced, and those after it (if `done` goes on) sync
   // their copies one by one. False when `done` stopped; the copies not
   // reached are then removed.
-  bool flush(const Done& done);
+  //
+  // `ahead`, when given, hears of the files whose copies synced, all at
+  // once before the first rename, and of each file after a failed sync
+  // alone, before its own. When it fails, none of the files it heard of
+  // is replaced: their copies are removed, `done` hears of the first of
+  // them with that error, and the flush ends, returning false.
+  bool flush(const Done& done, const Ahead& ahead = {});
 
  private:
   std::size_t maxFiles_;

@@ -63,6 +63,9 @@ struct RunSummary {
   // The run's renames were done but could not be made durable together; the
   // files are corrected, yet a power cut could bring back uncorrected ones.
   std::vector<Error> syncErrors;
+  // The rows of the files the run left as they were could not be put in
+  // the change record at the end of the run.
+  std::optional<Error> recordError;
 };
 
 }  // namespace pklfix

@@ -58,6 +58,9 @@ disk --files 2000 --size 8K "${window[@]}"
 disk --files 2000 --size 8K --second-run
 disk --files "$most" --size 8K --second-run
 disk --files 1 --size "$big"
+# The change record's cost: pklfix-cli --record against pklfix-cli.
+disk --files 2000 --size 8K --record
+disk --files 1 --size "$big" --record
 disk --files 1 --size 1M
 for layout in "" --upper-chn --separate-chn; do
   disk --files 200 --size 8K $layout

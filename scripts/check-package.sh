@@ -50,6 +50,8 @@ done
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 grep -q 'libstdc++6' <<<"$depends" || fail "Depends was not computed: $depends"
+# The record's digests come from libcrypto.
+grep -q 'libssl3' <<<"$depends" || fail "Depends lacks libcrypto (libssl3): $depends"
 if $with_window; then
   grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks Qt: $depends"
 fi

@@ -59,7 +59,7 @@ echo "$msi and $zip hold: $expected"
 
 # The DLLs every Windows has in System32. Anything else would have to ship
 # beside the program; the C++ runtime and winpthreads are linked in.
-system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll "
+system_dlls=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll "
 system_dlls+="ole32.dll oleaut32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll version.dll "
 for program in $expected; do
   case $program in *.exe) ;; *) continue ;; esac

@@ -2,7 +2,7 @@
 
 # The Debian packages the build and the tests need.
 PKLFIX_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-dejavu-core fonts-liberation2 fonts-ipafont-gothic
 )

@@ -52,6 +52,12 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
       {path("notes.txt")},
       {path("S1.pkl"), path("notes.txt")},
       {"--dry-run"},
+      {"--check", "--dry-run", path("S1.pkl")},
+      {"--check", "--record", path("r.csv"), path("S1.pkl")},
+      {"--dry-run", "--record", path("r.csv"), path("S1.pkl")},
+      {"--record", path("S1.pkl")},                         // no PATH left
+      {"--record", path("no/such/r.csv"), path("S1.pkl")},  // cannot be opened
+      {"--record", path(""), path("S1.pkl")},               // a folder
   };
   for (const auto& args : cases) {
     CliRun run = cli(args);
@@ -60,6 +66,67 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
     EXPECT_TRUE(run.out.empty());
   }
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
+  EXPECT_FALSE(fs::exists(dir_ / "r.csv"));
+}
+
+// --check answers with its status and changes nothing; a folder with no
+// result file is named in every mode.
+TEST_F(CliTest, CheckSaysWhatWouldChange) {
+  makePair("S1");
+  makePair("S2");
+  writeFile(dir_ / "S3.pkl", kSampleCorrected);
+  writeFile(dir_ / "S3.chn", sampleChn());
+  fs::create_directory(dir_ / "empty");
+  const std::string wouldBe =
+      ": Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : 03-05-2009 14:30:07\n";
+  struct Case {
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  } cases[] = {
+      {"uncorrected",
+       {"--check", pathText(dir_.path())},
+       kExitFailure,
+       path("S1.pkl") + wouldBe + path("S2.pkl") + wouldBe},
+      {"quiet", {"--check", "--quiet", path("S1.pkl")}, kExitFailure, ""},
+      {"corrected", {"--check", path("S3.pkl")}, kExitSuccess, ""},
+      {"cannot be checked", {"--check", path("S4.pkl"), path("S3.pkl")}, kExitFailure, ""},
+      {"no result file", {"--check", path("empty")}, kExitSuccess, ""},
+      {"no result file, correcting", {path("empty")}, kExitSuccess, ""},
+  };
+  for (const Case& c : cases) {
+    CliRun run = cli(c.args);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.err;
+    EXPECT_EQ(run.out, c.out) << c.label;
+    if (std::string(c.label).rfind("no result file", 0) == 0) {
+      EXPECT_EQ(run.err, "pklfix-cli: " + path("empty") + ": no result file\n");
+    }
+  }
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
+  EXPECT_EQ(testing::folderNames(dir_.path()).size(), 7u);
+
+  CliRun fixed = cli({pathText(dir_.path())});
+  ASSERT_EQ(fixed.status, kExitSuccess) << fixed.err;
+  EXPECT_EQ(cli({"--check", pathText(dir_.path())}).status, kExitSuccess);
+}
+
+TEST_F(CliTest, RecordHoldsARowPerFileAndGrowsRunByRun) {
+  makePair("S1");
+  writeFile(dir_ / "S2.pkl", kSampleCorrected);
+  writeFile(dir_ / "S2.chn", sampleChn());
+  const std::string record = path("r.csv");
+  ASSERT_EQ(cli({"--record", record, pathText(dir_.path())}).status, kExitSuccess);
+  ASSERT_EQ(cli({"--quiet", "--record=" + record, path("S1.pkl")}).status, kExitSuccess);
+  std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(dir_ / "r.csv"));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0][testing::kOutcome], "outcome");
+  EXPECT_EQ(rows[1][testing::kOutcome], "corrected");
+  EXPECT_EQ(rows[1][testing::kShaBefore], testing::sha256Of(kSamplePkl));
+  EXPECT_EQ(rows[1][testing::kShaAfter], testing::sha256Of(kSampleCorrected));
+  EXPECT_EQ(rows[2][testing::kOutcome], "already correct");
+  EXPECT_EQ(rows[3][testing::kOutcome], "already correct");
+  EXPECT_EQ(readFile(dir_ / "r.csv").rfind("\xEF\xBB\xBFtime,", 0), 0u) << "one header, first";
 }
 
 TEST_F(CliTest, HelpAndVersion) {

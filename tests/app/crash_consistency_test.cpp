@@ -4,7 +4,10 @@
 // byte-identical to its original or to its corrected form, and whatever a
 // kill left must be a beginning of the corrected form of the file it copies.
 // A later run over the folder must complete, correct every file and remove
-// every such copy; the run after that must touch nothing.
+// every such copy; the run after that must touch nothing. Every run keeps a
+// change record, and after every kill each file whose bytes the run changed
+// (a leftover it removed included) must have a whole row from that run
+// giving its digest before and its digest now.
 
 #include <gtest/gtest.h>
 
@@ -125,6 +128,7 @@ struct Figures {
   int leftovers = 0;  // copies left by kills, as seen after each kill
   int foreignLeftovers = 0;
   int folderRuns = 0;
+  std::size_t rows = 0;  // written to the record by the runs checked
 };
 
 // Checks every result file; counts and reports each that is not whole.
@@ -179,9 +183,50 @@ void checkLeftovers(const fs::path& dir, const std::map<std::string, std::string
   }
 }
 
+// The digest of every file in the folder but the spectra, by name.
+std::map<std::string, std::string> digests(const fs::path& dir) {
+  std::map<std::string, std::string> out;
+  std::string bytes;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().native();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".chn") == 0) continue;
+    if (readWhole(entry.path(), bytes)) out[name] = testing::sha256Of(bytes);
+  }
+  return out;
+}
+
+// The rows a run added to the record, which held `rowsBefore` whole rows
+// when it started (a row a kill cut short, ended by the next run, counts
+// among the new ones and matches no file), must cover every file whose
+// digest changed from `before` to now. Returns the new rows' count.
+std::size_t checkRecord(const fs::path& dir, const fs::path& record, std::size_t rowsBefore,
+                        const std::map<std::string, std::string>& before) {
+  std::string text;
+  if (!readWhole(record, text)) text.clear();
+  const std::vector<std::vector<std::string>> rows = testing::recordRows(text);
+  const std::map<std::string, std::string> now = digests(dir);
+  for (const auto& [name, digest] : before) {
+    auto it = now.find(name);
+    const std::string after = it == now.end() ? "" : it->second;
+    if (after == digest) continue;
+    bool found = false;
+    for (std::size_t i = rowsBefore; i < rows.size() && !found; ++i) {
+      found = rows[i].size() == 11 && fs::path(rows[i][testing::kResultFile]) == dir / name &&
+              rows[i][testing::kShaBefore] == digest && rows[i][testing::kShaAfter] == after;
+    }
+    if (!found) ADD_FAILURE() << name << " changed without its row in the record";
+  }
+  return rows.size() > rowsBefore ? rows.size() - rowsBefore : 0;
+}
+
+std::size_t recordRowCount(const fs::path& record) {
+  std::string text;
+  return readWhole(record, text) ? testing::recordRows(text).size() : 0;
+}
+
 std::vector<std::string> runArguments(const fs::path& dir, const std::vector<ResultFile>& files,
-                                      std::size_t first) {
-  std::vector<std::string> args = {"--quiet", "--"};
+                                      std::size_t first, const fs::path& record) {
+  std::vector<std::string> args = {"--quiet", "--record", pathText(record), "--"};
   for (std::size_t i = 0; i < files.size(); ++i) {
     args.push_back(pathText(dir / files[(first + i) % files.size()].name));
   }
@@ -208,10 +253,13 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
   SCOPED_TRACE("PKLFIX_CRASH_SEED=" + std::to_string(seed));
   const std::vector<ResultFile> files = makeFiles(random);
   TempDir dir;
+  TempDir recordDir;  // beside, so the folder holds only result files, spectra and copies
+  const fs::path record = recordDir / "record.csv";
   Figures figures;
   std::map<std::string, std::string> corrected;
   for (const ResultFile& file : files) corrected[file.name] = file.corrected;
-  const std::vector<std::string> folderRun = {"--quiet", pathText(dir.path())};
+  const std::vector<std::string> folderRun = {"--quiet", "--record", pathText(record),
+                                              pathText(dir.path())};
   const Clock::time_point started = Clock::now();
 
   // One run without a kill shows how long a run takes and that the expected
@@ -219,7 +267,7 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
   writeSpectra(dir.path());
   for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
   const Clock::time_point calibrated = Clock::now();
-  int status = waitChild(startChild(kCli, runArguments(dir.path(), files, 0)));
+  int status = waitChild(startChild(kCli, runArguments(dir.path(), files, 0, record)));
   const auto runTime = Clock::now() - calibrated;
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
   checkFiles(dir.path(), files, true, figures);
@@ -237,11 +285,15 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
           std::chrono::duration_cast<Clock::duration>(window * (random() / double(random.max())));
       bool byFolder = random() % 2 == 0;
       figures.folderRuns += byFolder;
+      const std::map<std::string, std::string> before = digests(dir.path());
+      const std::size_t rowsBefore = recordRowCount(record);
       pid_t pid = startChild(
-          kCli, byFolder ? folderRun : runArguments(dir.path(), files, random() % files.size()));
+          kCli,
+          byFolder ? folderRun : runArguments(dir.path(), files, random() % files.size(), record));
       std::this_thread::sleep_for(wait);
       ::kill(pid, SIGKILL);
       status = waitChild(pid);
+      figures.rows += checkRecord(dir.path(), record, rowsBefore, before);
       if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
         ++figures.kills;
         ++kill;
@@ -259,8 +311,12 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
     }
 
     // The run after the kills, over the folder as a lab would run it again,
-    // completes, corrects every file and removes every copy the kills left.
+    // completes, corrects every file and removes every copy the kills left,
+    // and records each.
+    const std::map<std::string, std::string> before = digests(dir.path());
+    const std::size_t rowsBefore = recordRowCount(record);
     status = waitChild(startChild(kCli, folderRun));
+    figures.rows += checkRecord(dir.path(), record, rowsBefore, before);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
     checkFiles(dir.path(), files, true, figures);
     EXPECT_EQ(testing::folderNames(dir.path()).size(), 2 * files.size())
@@ -270,9 +326,12 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
 
   // And a run over the corrected folder changes no file at all.
   const std::map<std::string, std::string> stamps = fileStamps(dir.path(), files);
+  const std::size_t rowsBefore = recordRowCount(record);
   status = waitChild(startChild(kCli, folderRun));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
   EXPECT_TRUE(fileStamps(dir.path(), files) == stamps) << "a second run rewrote a file";
+  EXPECT_EQ(recordRowCount(record) - rowsBefore, files.size())
+      << "a row for each file left as it was";
 
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   std::cout << "crash consistency: " << figures.kills << " kills (and " << figures.finishedFirst
@@ -281,9 +340,9 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
             << ", partial " << figures.partial << "; " << figures.folderRuns
             << " killed runs over the folder; " << figures.leftovers
             << " copies left by kills seen, " << figures.foreignLeftovers
-            << " not a beginning of their file's corrected form; one run "
-            << std::chrono::duration<double>(runTime).count() << " s, all " << seconds
-            << " s; seed " << seed << std::endl;
+            << " not a beginning of their file's corrected form; " << figures.rows
+            << " record rows checked; one run " << std::chrono::duration<double>(runTime).count()
+            << " s, all " << seconds << " s; seed " << seed << std::endl;
   EXPECT_GE(figures.kills, 200) << "the time budget ran out before enough kills";
   EXPECT_EQ(figures.missing + figures.emptied + figures.partial + figures.foreignLeftovers, 0);
 }

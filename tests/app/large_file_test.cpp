@@ -111,7 +111,9 @@ TEST(LargeFileTest, PeakMemoryDoesNotGrowWithTheFile) {
   EXPECT_TRUE(sameBytes(dir / "large.pkl", dir / "expected.txt"));
   if (!kPeakMemoryIsMeaningful) return;
   EXPECT_LT(large, small + 1024) << "memory grew with the file";
-  EXPECT_LT(large, 8 * 1024);
+  // Of it, libcrypto (the record's digests) costs about 1.1 MiB just by
+  // being loaded, whatever the file.
+  EXPECT_LT(large, 9 * 1024);
 }
 
 // Every file's record names the line it replaced, and no line is too long

@@ -85,6 +85,8 @@ const char* opName(Op op) {
       return "list";
     case Op::SyncFolder:
       return "sync folder";
+    case Op::OpenForAppending:
+      return "open for appending";
   }
   return "?";
 }
@@ -131,6 +133,13 @@ Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::openForReading(const fs:
 Result<std::unique_ptr<WritableFile>> FaultyFileSystem::createExclusive(const fs::path& path) {
   if (shouldFail(Op::CreateExclusive, path)) return injectedError(Op::CreateExclusive, path);
   Result<std::unique_ptr<WritableFile>> file = base().createExclusive(path);
+  if (!file.ok()) return file;
+  return std::unique_ptr<WritableFile>(new FaultyWriter(*this, std::move(file.value()), path));
+}
+
+Result<std::unique_ptr<WritableFile>> FaultyFileSystem::openForAppending(const fs::path& path) {
+  if (shouldFail(Op::OpenForAppending, path)) return injectedError(Op::OpenForAppending, path);
+  Result<std::unique_ptr<WritableFile>> file = base().openForAppending(path);
   if (!file.ok()) return file;
   return std::unique_ptr<WritableFile>(new FaultyWriter(*this, std::move(file.value()), path));
 }

@@ -26,6 +26,7 @@ enum class Op {
   Remove,
   ListFolder,
   SyncFolder,
+  OpenForAppending,
 };
 const char* opName(Op op);
 
@@ -55,6 +56,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   Result<FileInfo> stat(const std::filesystem::path& path) override;
   Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override;
   Result<std::unique_ptr<WritableFile>> createExclusive(const std::filesystem::path& path) override;
+  Result<std::unique_ptr<WritableFile>> openForAppending(
+      const std::filesystem::path& path) override;
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   Status remove(const std::filesystem::path& path) override;
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override;

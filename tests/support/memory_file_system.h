@@ -51,6 +51,11 @@ class MemoryFileSystem final : public FileSystem {
     }
     return std::unique_ptr<WritableFile>(new Writer(files[pathText(path)]));
   }
+  Result<std::unique_ptr<WritableFile>> openForAppending(
+      const std::filesystem::path& path) override {
+    log.push_back("append " + pathText(path));
+    return std::unique_ptr<WritableFile>(new Writer(files[pathText(path)]));
+  }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     log.push_back("rename " + pathText(from) + " -> " + pathText(to));
     auto it = files.find(pathText(from));

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#include "engine/file_system.h"
+#include "engine/sha256.h"
 
 namespace pklfix::testing {
 namespace fs = std::filesystem;
@@ -76,6 +80,73 @@ PklJobs jobList(const std::vector<Job>& jobs) {
 void writeSamplePair(const std::filesystem::path& folder, std::string_view base) {
   writeFile(folder / utf8Path(std::string(base) + ".pkl"), kSamplePkl);
   writeFile(folder / utf8Path(std::string(base) + ".chn"), sampleChn());
+}
+
+namespace {
+
+void setVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // The wide environment is the one the program reads.
+  std::wstring wide(name.begin(), name.end());
+  _wputenv_s(wide.c_str(), value ? utf8Path(*value).wstring().c_str() : L"");
+#else
+  if (value) {
+    setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    unsetenv(name.c_str());
+  }
+#endif
+}
+
+}  // namespace
+
+ScratchStateFolder::ScratchStateFolder() {
+  for (const char* name : {"XDG_STATE_HOME", "LOCALAPPDATA"}) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    setVariable(name, pathText(dir_.path()));
+  }
+}
+
+ScratchStateFolder::~ScratchStateFolder() {
+  for (const auto& [name, value] : saved_) setVariable(name, value);
+}
+
+std::vector<std::vector<std::string>> recordRows(std::string_view csv) {
+  if (csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> row(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < csv.size(); ++i) {
+    const char c = csv[i];
+    if (quoted) {
+      if (c != '"') {
+        row.back() += c;
+      } else if (i + 1 < csv.size() && csv[i + 1] == '"') {
+        row.back() += '"';
+        ++i;
+      } else {
+        quoted = false;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.emplace_back();
+    } else if (c == '\r' && i + 1 < csv.size() && csv[i + 1] == '\n') {
+      rows.push_back(std::move(row));
+      row.assign(1, "");
+      ++i;
+    } else {
+      row.back() += c;
+    }
+  }
+  return rows;
+}
+
+std::string sha256Of(std::string_view bytes) {
+  Sha256 digest;
+  digest.update(bytes);
+  return digest.finish();
 }
 
 }  // namespace pklfix::testing

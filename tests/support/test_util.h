@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,10 +38,44 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Points the user's state folders (XDG_STATE_HOME, and LOCALAPPDATA on
+// Windows) at a scratch folder while it lives, so that a window's record
+// never lands among the real user's files.
+class ScratchStateFolder {
+ public:
+  ScratchStateFolder();
+  ~ScratchStateFolder();
+  // Where the window's record files go.
+  std::filesystem::path recordFolder() const { return dir_.path() / "pklfix"; }
+
+ private:
+  TempDir dir_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 // The names in `folder`, sorted.
 std::vector<std::string> folderNames(const std::filesystem::path& folder);
+
+// The whole rows of a change record, its header first, each split into its
+// cells; a last row a crash cut short is left out.
+std::vector<std::vector<std::string>> recordRows(std::string_view csv);
+// The change record's cells by name.
+enum RecordCell {
+  kTime,
+  kUser,
+  kComputer,
+  kResultFile,
+  kSpectrumFile,
+  kOutcome,
+  kLinesBefore,
+  kLinesAfter,
+  kShaBefore,
+  kShaAfter,
+  kMessage
+};
+std::string sha256Of(std::string_view bytes);
 
 // A run's job list written out: {result folder, name, spectrum folder}.
 struct Job {

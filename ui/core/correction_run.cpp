@@ -26,10 +26,12 @@ class CorrectionRun::Observer final : public RunObserver {
 };
 
 CorrectionRun::CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
-                             std::filesystem::path chnFolder, std::vector<PklEntry> entries)
+                             std::filesystem::path chnFolder, std::vector<PklEntry> entries,
+                             std::unique_ptr<ChangeRecord> record)
     : fileSystem_(fileSystem),
       pklFolder_(std::move(pklFolder)),
-      jobs_(PklJobs::selected(pklFolder_, chnFolder, entries)) {}
+      jobs_(PklJobs::selected(pklFolder_, chnFolder, entries)),
+      record_(std::move(record)) {}
 
 CorrectionRun::~CorrectionRun() {
   stop_ = true;
@@ -47,7 +49,9 @@ void CorrectionRun::join() {
 void CorrectionRun::work(const std::function<void()>& ended) {
   Observer observer(*this);
   try {
-    summary_ = runJobs(fileSystem_, jobs_, RunOptions{}, &observer);
+    RunOptions options;
+    options.record = record_.get();
+    summary_ = runJobs(fileSystem_, jobs_, options, &observer);
   } catch (const std::exception& e) {
     // Only running out of memory gets here. Escaping the thread would end
     // the program; reported, the files stay as the engine guarantees.

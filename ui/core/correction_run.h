@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/change_record.h"
 #include "engine/correct_pkl_files.h"
 #include "engine/file_system.h"
 
@@ -32,8 +34,11 @@ class CorrectionRun {
  public:
   // The file system must serve one run on another thread: the real one
   // keeps no shared state between calls.
+  // With a `record`, the run writes each file's row to it before the file
+  // changes (RunOptions::record), and closes it when it goes.
   CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFolder,
-                std::filesystem::path chnFolder, std::vector<PklEntry> entries);
+                std::filesystem::path chnFolder, std::vector<PklEntry> entries,
+                std::unique_ptr<ChangeRecord> record = nullptr);
   // Asks the run to stop (see requestStop) and waits for it.
   ~CorrectionRun();
   CorrectionRun(const CorrectionRun&) = delete;
@@ -56,6 +61,10 @@ class CorrectionRun {
   // recordLines() with the names alone. Valid after join().
   const std::vector<std::string>& records() const { return records_; }
   std::size_t selectedCount() const { return jobs_.size(); }
+  // Where the rows went; empty without a record.
+  std::filesystem::path recordPath() const {
+    return record_ ? record_->path() : std::filesystem::path();
+  }
   // How many of the selected files are done. Read when wanted rather than
   // announced per file: a message per file kept a window's thread busy
   // enough to slow the run.
@@ -68,6 +77,7 @@ class CorrectionRun {
   FileSystem& fileSystem_;
   std::filesystem::path pklFolder_;
   PklJobs jobs_;
+  std::unique_ptr<ChangeRecord> record_;
   std::atomic<bool> stop_{false};
   std::atomic<int> filesDone_{0};
   RunSummary summary_;

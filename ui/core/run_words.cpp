@@ -48,7 +48,8 @@ std::string countsLine(const RunSummary& summary) {
 }  // namespace
 
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
-                      const std::vector<std::string>& records) {
+                      const std::vector<std::string>& records,
+                      const std::filesystem::path& recordPath) {
   RunReport report;
   if (!records.empty()) {
     report.details.push_back(countsLine(summary));
@@ -59,6 +60,12 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
     report.details.push_back("The files are corrected, but may not survive a power cut: " +
                              error.message);
   }
+  if (summary.recordError) {
+    report.details.push_back("The record misses the rows of files left as they were: " +
+                             summary.recordError->message);
+  }
+  if (!recordPath.empty())
+    report.details.push_back("Record of the changes: " + pathText(recordPath));
   if (!summary.failures.empty()) {
     report.kind = RunReport::Kind::Failed;
     report.text = pathText(summary.failures.front().pklPath.filename()) + " was not corrected.";
@@ -71,6 +78,18 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
   } else {
     report.text = "Completed.";
   }
+  return report;
+}
+
+RunReport describeUnopenedRecord(const std::filesystem::path& recordPath, const Error& error) {
+  RunReport report;
+  report.kind = RunReport::Kind::Failed;
+  report.text = "No file was corrected.";
+  report.informativeText =
+      "The record of the changes cannot be kept, and no file is changed without it:\n" +
+      error.message;
+  if (!recordPath.empty())
+    report.details.push_back("Record of the changes: " + pathText(recordPath));
   return report;
 }
 

@@ -2,6 +2,7 @@
 #define UI_CORE_RUN_WORDS_H_
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +26,16 @@ struct RunReport {
 
 // The box for a run over `selected` files that ended with `summary`. Its
 // details count the files by what happened to them, then give `records`
-// (a line per file, CorrectionRun::records()), then the warnings.
+// (a line per file, CorrectionRun::records()), then the warnings, and end
+// with the change record the run wrote to, `recordPath`, unless empty.
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
-                      const std::vector<std::string>& records);
+                      const std::vector<std::string>& records,
+                      const std::filesystem::path& recordPath = {});
+
+// The box for a "GO" that corrected nothing because the change record at
+// `recordPath` (empty when not even its folder is known) could not be
+// opened for the reason `error`.
+RunReport describeUnopenedRecord(const std::filesystem::path& recordPath, const Error& error);
 
 // What Ctrl+C on the box copies, as a Windows message box words it:
 // between lines of dashes, the title (empty), the text and its informative

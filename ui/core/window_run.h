@@ -2,6 +2,8 @@
 #define UI_CORE_WINDOW_RUN_H_
 
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "engine/file_system.h"
@@ -59,8 +61,10 @@ class WindowRun {
   WindowRun(const WindowRun&) = delete;
   WindowRun& operator=(const WindowRun&) = delete;
 
-  // "GO": corrects File2's selection against File3's folder. Ignored while
-  // a run is going.
+  // "GO": corrects File2's selection against File3's folder, each file's
+  // row written first to this user's record of the month (windowRecordPath).
+  // A record that cannot be opened is said in the box, and nothing is
+  // touched. Ignored while a run is going.
   void go();
   bool running() const { return run_ != nullptr; }
   // The run reads no further file; see CorrectionRun::requestStop().
@@ -84,6 +88,11 @@ class WindowRun {
   std::unique_ptr<CorrectionRun> run_;
   bool progressShown_ = false;
 };
+
+// The window's record of the changes for a run started at `time`: this
+// month's file in the user's record folder (recordFolder(), created if
+// missing), record-YYYY-MM.csv, so the files stay a size an auditor opens.
+Result<std::filesystem::path> windowRecordPath(std::time_t time);
 
 }  // namespace pklfix
 

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/change_record.h"
 #include "tests/support/gate_file_system.h"
 #include "tests/support/test_util.h"
 #include "ui/core/drives.h"
@@ -89,6 +91,7 @@ class WindowRunTest : public ::testing::Test {
     return {face_.calls.begin() + static_cast<std::ptrdiff_t>(first), face_.calls.end()};
   }
 
+  testing::ScratchStateFolder state_;
   TempDir dir_;
   GateFileSystem gate_;
   RecordingFace face_;
@@ -120,7 +123,8 @@ TEST_F(WindowRunTest, ARunGoesFromGoToTheBoxAndFile2IsReadAnew) {
   EXPECT_FALSE(run().running());
   ASSERT_TRUE(face_.report);
   EXPECT_EQ(face_.report->text, "Completed.");
-  EXPECT_EQ(face_.report->details.size(), 3u);  // the counts, and a line per file
+  // the counts, a line per file, the record
+  EXPECT_EQ(face_.report->details.size(), 4u);
   EXPECT_EQ(readFile(at(pkl(1))), kSampleCorrected);
   EXPECT_EQ(readFile(at(pkl(2))), kSamplePkl);
   EXPECT_EQ(readFile(at(pkl(3))), kSampleCorrected);
@@ -178,6 +182,38 @@ TEST_F(WindowRunTest, EveryRunEndsInOneBox) {
     EXPECT_EQ(readFile(at(pkl(2))), kSamplePkl);
     EXPECT_FALSE(run().running());
   }
+}
+
+// The window's runs land in the user's record of the month, which the box
+// names; a record that cannot be opened stops "GO" before anything.
+TEST_F(WindowRunTest, EveryRunIsRecordedOrNothingIsDone) {
+  makeFiles(2);
+  gate_.open();
+  model().SelectAll();
+  const fs::path record = state_.recordFolder() / monthRecordName(std::time(nullptr));
+  for (int runs = 1; runs <= 2; ++runs) {
+    run().go();
+    ASSERT_TRUE(finishWhenEnded());
+    EXPECT_EQ(face_.report->details.back(), "Record of the changes: " + pathText(record));
+  }
+  std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(record));
+  ASSERT_EQ(rows.size(), 5u);  // the header, then two rows a run
+  EXPECT_EQ(rows[1][testing::kOutcome], "corrected");
+  EXPECT_EQ(rows[3][testing::kOutcome], "already correct");
+  EXPECT_EQ(fs::path(rows[4][testing::kResultFile]), at(pkl(2)));
+
+  for (int i = 1; i <= 2; ++i) writeFile(at(pkl(i)), kSamplePkl);
+  fs::remove_all(state_.recordFolder());
+  writeFile(state_.recordFolder(), "a file where the folder should be");
+  face_.calls.clear();
+  run().go();
+  EXPECT_FALSE(run().running());
+  EXPECT_EQ(face_.calls, (std::vector<std::string>{"box"}));
+  EXPECT_EQ(face_.report->kind, RunReport::Kind::Failed);
+  EXPECT_EQ(face_.report->text, "No file was corrected.");
+  EXPECT_NE(face_.report->informativeText.find(pathText(state_.recordFolder())), std::string::npos)
+      << face_.report->informativeText;
+  EXPECT_EQ(readFile(at(pkl(1))), kSamplePkl);
 }
 
 }  // namespace

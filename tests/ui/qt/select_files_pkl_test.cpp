@@ -17,11 +17,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/change_record.h"
 #include "engine/file_names.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/gate_file_system.h"
@@ -163,6 +165,7 @@ class SelectFilesPklTest : public ::testing::Test {
     return QTest::qWaitFor([&] { return boxes_.size() >= count; }, kWaitMs);
   }
 
+  testing::ScratchStateFolder state_;
   TempDir dir_;
   fs::path oldFolder_;
   GateFileSystem gate_;
@@ -326,11 +329,18 @@ TEST_F(SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
     EXPECT_TRUE(box.title.isEmpty());
     EXPECT_EQ(box.buttons, 1);
     EXPECT_EQ(box.standardButtons, QMessageBox::Ok);
-    // Every file on record, in list order, after the counts.
+    // Every file on record, in list order, after the counts; and the
+    // record of the month, whose rows the run appended, last.
     const QStringList details = box.details.split('\n');
-    ASSERT_EQ(details.size(), 3);
+    ASSERT_EQ(details.size(), 4);
     EXPECT_TRUE(details[1].startsWith("S001.pkl: ")) << details[1].toStdString();
     EXPECT_TRUE(details[2].startsWith("S003.pkl: ")) << details[2].toStdString();
+    const fs::path record = state_.recordFolder() / monthRecordName(std::time(nullptr));
+    EXPECT_EQ(details[3], qtText("Record of the changes: " + pathText(record)));
+    const auto rows = testing::recordRows(readFile(record));
+    ASSERT_EQ(rows.size(), 1u + 2 * (tab + 1));
+    EXPECT_EQ(fs::path(rows.back()[testing::kResultFile]), r("S003.pkl"));
+    EXPECT_EQ(rows.back()[testing::kOutcome], "corrected");
     EXPECT_FALSE(box.busyPointer);
     // The list is read again: the same names, the same selection.
     EXPECT_EQ(listed(file2()), before);

@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/change_record.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/gate_file_system.h"
 #include "tests/support/test_util.h"
@@ -186,6 +188,7 @@ class Win32SelectFilesPklTest : public ::testing::Test {
     return waitFor([&] { return runsEnded_ > before; });
   }
 
+  testing::ScratchStateFolder state_;
   TempDir dir_;
   fs::path oldFolder_;
   GateFileSystem gate_;
@@ -335,11 +338,19 @@ TEST_F(Win32SelectFilesPklTest, GoCorrectsTheClickedFilesFromEitherTab) {
     EXPECT_EQ(box.report.text, "Completed.");
     EXPECT_FALSE(box.busyPointer);
   }
-  // Every file on record, in list order, after the counts.
+  // Every file on record, in list order, after the counts; and the record
+  // of the month, whose rows both runs appended, last.
   const std::vector<std::string>& details = boxes_[1].report.details;
-  ASSERT_EQ(details.size(), 3u);
+  ASSERT_EQ(details.size(), 4u);
   EXPECT_EQ(details[1].rfind(name(2) + ": ", 0), 0u) << details[1];
   EXPECT_EQ(details[2].rfind(name(3) + ": ", 0), 0u) << details[2];
+  const fs::path record = state_.recordFolder() / monthRecordName(std::time(nullptr));
+  EXPECT_EQ(details[3], "Record of the changes: " + pathText(record));
+  const auto rows = testing::recordRows(readFile(record));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(fs::path(rows[1][testing::kResultFile]), r(name(1)));
+  EXPECT_EQ(fs::path(rows[3][testing::kResultFile]), r(name(3)));
+  EXPECT_EQ(rows[3][testing::kOutcome], "corrected");
   // The corrected files keep their names, and the selection stays.
   EXPECT_EQ(listed(control(Control::File2)), (std::vector<std::string>{name(1), name(2), name(3)}));
   EXPECT_EQ(modelFlags(), (std::vector<bool>{false, true, true}));
