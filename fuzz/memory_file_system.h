@@ -30,7 +30,8 @@ class MemoryFileSystem final : public FileSystem {
     return info;
   }
 
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing) override {
     auto it = files_.find(path);
     if (it == files_.end()) {
       return fileError("open", path, std::make_error_code(std::errc::no_such_file_or_directory));

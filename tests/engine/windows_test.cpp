@@ -50,7 +50,7 @@ class PathLog final : public FileSystem {
     }
     return info;
   }
-  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path, Sharing) override {
     log.push_back("open " + pathText(path));
     auto it = files.find(pathText(path));
     if (it == files.end()) return Error{ErrorCode::NotFound, "no " + pathText(path)};
@@ -100,7 +100,7 @@ class PathLog final : public FileSystem {
       return {};
     }
     Status sync() override { return {}; }
-    Status setPermissions(fs::perms) override { return {}; }
+    Status keepAttributesOf(const FileInfo&) override { return {}; }
     Status close() override { return {}; }
     std::string& bytes_;
   };

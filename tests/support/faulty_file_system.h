@@ -52,7 +52,8 @@ class FaultyFileSystem final : public FileSystem {
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
 
   Result<FileInfo> stat(const std::filesystem::path& path) override;
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override;
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing sharing) override;
   Result<std::unique_ptr<WritableFile>> createExclusive(const std::filesystem::path& path) override;
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   Status remove(const std::filesystem::path& path) override;

@@ -31,13 +31,14 @@ class GateFileSystem final : public FileSystem {
   }
   void open() { letThrough(1 << 20); }
 
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing sharing) override {
     if (hasExtension(pathText(path.filename()), ".pkl")) {
       std::unique_lock lock(mutex_);
       int me = ++arrived_;
       opened_.wait(lock, [&] { return allowed_ >= me; });
     }
-    return base_.openForReading(path);
+    return base_.openForReading(path, sharing);
   }
   Result<FileInfo> stat(const std::filesystem::path& path) override { return base_.stat(path); }
   Result<std::unique_ptr<WritableFile>> createExclusive(

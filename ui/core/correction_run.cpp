@@ -46,6 +46,8 @@ void CorrectionRun::join() {
 
 void CorrectionRun::work(const std::function<void()>& ended) {
   Observer observer(*this);
+  // Stop also ends a wait for a file another program holds.
+  FileWaitsStop waitsStop(stop_);
   try {
     summary_ = runJobs(fileSystem_, jobs_, RunOptions{}, &observer);
   } catch (const std::exception& e) {
