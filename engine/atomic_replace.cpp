@@ -67,7 +67,17 @@ Status AtomicReplace::finishWriting() {
 
 Status AtomicReplace::commit(const fs::path& target) {
   if (Status s = finishWriting(); !s.ok()) return s;
-  if (Status s = fileSystem_.rename(path_, target); !s.ok()) return s;
+  if (Status s = fileSystem_.rename(path_, target); !s.ok()) {
+    // Removed now rather than by the destructor, so the error can say when
+    // the copy stays (another program holds it): the next run recognises
+    // and removes it.
+    ours_ = false;
+    if (!fileSystem_.remove(path_).ok()) {
+      return Error{s.error().code, s.error().message + "; its copy " + pathText(path_) +
+                                       " is left, to be removed by the next run"};
+    }
+    return s;
+  }
   ours_ = false;
   return {};
 }

@@ -40,7 +40,8 @@ class AtomicReplace {
   // Syncs the copy, gives the open file the original's attributes and closes
   // it; done once, and by commit() when not called before.
   Status finishWriting();
-  // Puts the copy in the place of `target` in one step.
+  // Puts the copy in the place of `target` in one step. When that fails the
+  // copy is removed, and an error says so when it cannot be.
   Status commit(const std::filesystem::path& target);
 
   const std::filesystem::path& path() const { return path_; }

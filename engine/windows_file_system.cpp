@@ -55,10 +55,14 @@ std::wstring longPath(const fs::path& path) {
 
 DWORD attributesOf(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
+bool sharingRefused(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
 // Whether a call failed with `code` because another program holds one of
 // `paths` for now, so that trying again can help.
 bool mayBeHeld(DWORD code, std::initializer_list<const std::wstring*> paths) {
-  if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return true;
+  if (sharingRefused(code)) return true;
   if (code != ERROR_ACCESS_DENIED) return false;
   bool exists = false;
   for (const std::wstring* path : paths) {
@@ -95,11 +99,9 @@ DWORD withWaits(std::initializer_list<const std::wstring*> paths, Call call) {
 }
 
 // Whether another program has `path` open in a way that keeps it from being
-// renamed over or deleted: asking for delete access shows it, where the
-// failed call only said "access denied".
-bool heldByAnother(DWORD code, const std::wstring& path) {
-  if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return true;
-  if (code != ERROR_ACCESS_DENIED) return false;
+// renamed over or deleted: asking for delete access shows it, where a failed
+// rename or delete only said "access denied", or did not say which file.
+bool heldByAnother(const std::wstring& path) {
   HANDLE handle =
       ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -136,7 +138,8 @@ Error inUse(std::string_view operation, const fs::path& shown) {
 // The error for a call on one path that failed with `code`.
 Error failed(std::string_view operation, const fs::path& shown, const std::wstring& path,
              DWORD code) {
-  if (heldByAnother(code, path)) return inUse(operation, shown);
+  if (sharingRefused(code) || (code == ERROR_ACCESS_DENIED && heldByAnother(path)))
+    return inUse(operation, shown);
   return fileError(operation, shown, reasonOf(code));
 }
 
@@ -364,12 +367,12 @@ class WindowsFileSystem final : public FileSystem {
     if (code == ERROR_SUCCESS) return {};
     const std::string operation = "rename " + pathText(from) + " to " + pathText(to);
     for (const auto& [full, shown] : {std::pair{&target, &to}, std::pair{&source, &from}}) {
-      if (heldByAnother(code, *full)) {
+      if ((sharingRefused(code) || code == ERROR_ACCESS_DENIED) && heldByAnother(*full)) {
         return Error{ErrorCode::Io, "cannot " + operation + ": " + pathText(*shown) +
                                         " is in use by another program"};
       }
     }
-    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+    if (sharingRefused(code))
       return Error{ErrorCode::Io, "cannot " + operation + ": it is in use by another program"};
     return fileError("rename " + pathText(from) + " to", to, reasonOf(code));
   }
