@@ -505,6 +505,16 @@ TEST_F(WindowsFileTest, FolderPastTwoHundredSixtyCharactersIsListedAndCorrected)
     ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
     EXPECT_EQ(readLong(folder / "S001.pkl"), kCorrected);
   }
+  // A name near 255 characters, whose "new" + name would not fit in one.
+  const std::string longName = std::string(246, 'n') + ".pkl";
+  writeLong(folder / longName, kPkl);
+  writeLong(folder / spectrumName(longName), sampleChn());
+  RunSummary summary = CorrectPklFiles(realFileSystem(), folder, folder, {{longName, true}});
+  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  EXPECT_EQ(readLong(folder / longName), kCorrected);
+  EXPECT_OK(realFileSystem().remove(folder / longName));
+  EXPECT_OK(realFileSystem().remove(folder / spectrumName(longName)));
+
   Result<std::vector<FolderEntry>> missing = realFileSystem().listFolder(folder / "gone");
   EXPECT_FALSE(missing.ok()) << "a folder that cannot be listed is no empty folder";
 
