@@ -94,8 +94,7 @@ class CopyWriter final : public LineRewriter::Client {
 
   Status startCopy() {
     auto copy = std::make_unique<AtomicReplace>(fileSystem_);
-    if (Status s = copy->create(request_.folder, request_.name, result_.info); !s.ok())
-      return s;
+    if (Status s = copy->create(request_.folder, request_.name, result_.info); !s.ok()) return s;
     if (Status s = copy->write(held_); !s.ok()) return s;
     held_.clear();
     held_.shrink_to_fit();
@@ -176,7 +175,8 @@ Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
   if (!in.ok()) return in.error();
   CopyWriter writer(fileSystem, finder, request, result);
   for (const fs::path& candidate : request.candidates) {
-    Result<std::unique_ptr<ReadableFile>> file = fileSystem.openForReading(candidate, Sharing::NoWriters);
+    Result<std::unique_ptr<ReadableFile>> file =
+        fileSystem.openForReading(candidate, Sharing::NoWriters);
     // One that cannot be opened is not recognised, and stays as it is.
     writer.compareWith(candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr));
   }

@@ -309,7 +309,7 @@ class WindowsFileSystem final : public FileSystem {
       return info;
     }
     info.type = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileType::Directory
-                                                                    : FileType::Regular;
+                                                                   : FileType::Regular;
     info.targetType = info.type;
     if (info.type == FileType::Regular)
       info.size = (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -319,8 +319,8 @@ class WindowsFileSystem final : public FileSystem {
   Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path,
                                                        Sharing sharing) override {
     const std::wstring full = longPath(path);
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE |
-                        (sharing == Sharing::Writers ? FILE_SHARE_WRITE : 0);
+    const DWORD share =
+        FILE_SHARE_READ | FILE_SHARE_DELETE | (sharing == Sharing::Writers ? FILE_SHARE_WRITE : 0);
     HANDLE handle = INVALID_HANDLE_VALUE;
     const DWORD code = withWaits({&full}, [&] {
       handle = ::CreateFileW(full.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
@@ -379,9 +379,8 @@ class WindowsFileSystem final : public FileSystem {
 
   Status remove(const fs::path& path) override {
     const std::wstring full = longPath(path);
-    DWORD code = withWaits({&full}, [&] {
-      return ::DeleteFileW(full.c_str()) ? ERROR_SUCCESS : ::GetLastError();
-    });
+    DWORD code = withWaits(
+        {&full}, [&] { return ::DeleteFileW(full.c_str()) ? ERROR_SUCCESS : ::GetLastError(); });
     if (code == ERROR_ACCESS_DENIED) {
       const DWORD attributes = attributesOf(full);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -400,8 +399,8 @@ class WindowsFileSystem final : public FileSystem {
     if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
     pattern += L'*';
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    HANDLE find = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
     std::vector<FolderEntry> entries;
     if (find == INVALID_HANDLE_VALUE) {
       const DWORD code = ::GetLastError();

@@ -3,9 +3,8 @@
 
 #include <windows.h>
 // After windows.h, which it needs.
-#include <shellapi.h>
-
 #include <io.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -169,6 +168,5 @@ std::ostream& standardError() {
   static std::ostream& stream = consoleOr(stderr, std::cerr, console);
   return stream;
 }
-
 
 }  // namespace pklfix

@@ -154,7 +154,6 @@ TEST(CorrectPklFilesFaultTest, FailedFolderSyncKeepsTheCorrectionsAndIsReported)
   for (const Sample& file : files) EXPECT_TRUE(readFile(dir / file.name) == file.corrected);
 }
 
-
 // A copy whose rename fails and that then cannot be removed either (another
 // program holds it) stays behind; the error says so, so the user knows the
 // next run removes it.

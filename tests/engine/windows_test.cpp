@@ -285,8 +285,8 @@ class Holder {
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     const fs::path helper = fs::path(self).parent_path() / L"hold_file.exe";
-    std::wstring command = L"\"" + helper.native() + L"\" \"" + path.native() + L"\" \"" +
-                           sharing + L"\" " + std::to_wstring(milliseconds);
+    std::wstring command = L"\"" + helper.native() + L"\" \"" + path.native() + L"\" \"" + sharing +
+                           L"\" " + std::to_wstring(milliseconds);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE write = nullptr;
     ::CreatePipe(&out_, &write, &inherit, 0);
@@ -447,7 +447,8 @@ TEST_F(WindowsFileTest, CopyHeldByAScannerIsRenamedOnceFreeOrLeftForTheNextRun) 
     EXPECT_NE(message.find("is left, to be removed by the next run"), std::string::npos) << message;
     EXPECT_EQ(readFile(dir / "S001.pkl"), kPkl);
     scanner.reset();
-    RunSummary next = CorrectPklFiles(realFileSystem(), dir.path(), dir.path(), {{"S001.pkl", true}});
+    RunSummary next =
+        CorrectPklFiles(realFileSystem(), dir.path(), dir.path(), {{"S001.pkl", true}});
     EXPECT_EQ(next.corrected, 1u);
     EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"S001.chn", "S001.pkl"}))
         << "the next run removes the copy left behind";
@@ -533,8 +534,8 @@ TEST_F(WindowsFileTest, CorrectedFileKeepsItsAttributesAndCreationTime) {
   const std::wstring pkl = (dir_ / "S001.pkl").native();
   // 2001-01-01, long before the correction.
   FILETIME created = {0x8E5B0000, 0x01C07385};
-  HANDLE file = ::CreateFileW(pkl.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE file =
+      ::CreateFileW(pkl.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(::SetFileTime(file, &created, nullptr, nullptr));
   ::CloseHandle(file);
@@ -551,10 +552,10 @@ TEST_F(WindowsFileTest, CorrectedFileKeepsItsAttributesAndCreationTime) {
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kCorrected);
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(::GetFileAttributesExW(pkl.c_str(), GetFileExInfoStandard, &data));
-  EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE),
-            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_ARCHIVE))
+  EXPECT_EQ(
+      data.dwFileAttributes &
+          (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE),
+      static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE))
       << "hidden and system kept; archive set, since the content changed";
   if (timeKept) EXPECT_EQ(::CompareFileTime(&data.ftCreationTime, &created), 0);
   ::SetFileAttributesW(pkl.c_str(), FILE_ATTRIBUTE_NORMAL);

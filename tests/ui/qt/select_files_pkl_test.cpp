@@ -14,10 +14,10 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -542,8 +542,10 @@ TEST(RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {
   report.text = "Completed.";
   for (int i = 0; i < 20000; ++i) {
     const std::string n = std::to_string(100000 + i);
-    report.details.push_back("S" + n + ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 "
-                             "from the spectrum S" + n + ".chn");
+    report.details.push_back("S" + n +
+                             ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 "
+                             "from the spectrum S" +
+                             n + ".chn");
   }
   QMessageBox box;
   fillRunReportBox(box, report);

@@ -569,7 +569,8 @@ TEST(Win32RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {
   for (int i = 0; i < 20000; ++i) {
     report.details.push_back("S" + std::to_string(100000 + i) +
                              ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 from "
-                             "the spectrum S" + std::to_string(100000 + i) + ".chn");
+                             "the spectrum S" +
+                             std::to_string(100000 + i) + ".chn");
     expected += report.details.back().size() + 2;
   }
   static int seen = -1;
