@@ -1,5 +1,6 @@
 #include "app/cli.h"
 #include "engine/file_system.h"
+#include "engine/process.h"
 
 int main(int argc, char** argv) {
   pklfix::installInterruptCleanup();

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "engine/file_system.h"
+#include "engine/process.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/select_files_pkl.h"
 

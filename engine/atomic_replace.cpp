@@ -18,7 +18,8 @@ AtomicReplace::~AtomicReplace() {
   (void)fileSystem_.remove(path_);
 }
 
-Status AtomicReplace::create(const fs::path& folder, std::string_view name, fs::perms permissions) {
+Status AtomicReplace::create(const fs::path& folder, std::string_view name,
+                             const FileInfo& original) {
   Error firstError;
   for (int attempt = 0; attempt <= kTemporaryAlternatives; ++attempt) {
     fs::path path = folder / utf8Path(temporaryName(name, attempt));
@@ -26,7 +27,7 @@ Status AtomicReplace::create(const fs::path& folder, std::string_view name, fs::
     if (file.ok()) {
       file_ = std::move(file.value());
       path_ = std::move(path);
-      permissions_ = permissions;
+      original_ = original;
       ours_ = true;
       return {};
     }
@@ -58,7 +59,7 @@ Status AtomicReplace::finishWriting() {
   // become durable with the folder sync that follows the run's renames; a
   // power cut before it can leave a corrected file readable by its owner
   // only, never a lost one.
-  if (Status s = file_->setPermissions(permissions_); !s.ok()) return s;
+  if (Status s = file_->keepAttributesOf(original_); !s.ok()) return s;
   Status closed = file_->close();
   file_.reset();
   return closed;
@@ -66,7 +67,17 @@ Status AtomicReplace::finishWriting() {
 
 Status AtomicReplace::commit(const fs::path& target) {
   if (Status s = finishWriting(); !s.ok()) return s;
-  if (Status s = fileSystem_.rename(path_, target); !s.ok()) return s;
+  if (Status s = fileSystem_.rename(path_, target); !s.ok()) {
+    // Removed now rather than by the destructor, so the error can say when
+    // the copy stays (another program holds it): the next run recognises
+    // and removes it.
+    ours_ = false;
+    if (!fileSystem_.remove(path_).ok()) {
+      return Error{s.error().code, s.error().message + "; its copy " + pathText(path_) +
+                                       " is left, to be removed by the next run"};
+    }
+    return s;
+  }
   ours_ = false;
   return {};
 }

@@ -15,7 +15,7 @@ namespace pklfix {
 // beside it. States:
 //   none       nothing on disk: before create(), or after it failed;
 //   writing    the temporary exists, is ours and open for writing;
-//   written    it is on the disk, has its permission bits and is closed;
+//   written    it is on the disk, has its attributes and is closed;
 //   committed  renamed over its target; nothing of ours is left to remove.
 // Destroying it while writing or written removes the temporary.
 class AtomicReplace {
@@ -28,18 +28,20 @@ class AtomicReplace {
   // Creates the temporary for `name` in `folder` under the first free
   // temporaryName() (file_names.h), exclusively: whatever holds a name (a file, a folder, a
   // link, which is never followed) is left alone and the next name tried.
-  // The copy will get `permissions` when it is finished.
+  // The copy will keep `original`'s attributes (keepAttributesOf) when it
+  // is finished.
   Status create(const std::filesystem::path& folder, std::string_view name,
-                std::filesystem::perms permissions);
+                const FileInfo& original);
   // Appends to the copy. A large copy is handed to the disk every few
   // megabytes, so the final sync has little left to wait for.
   Status write(std::string_view bytes);
   // Tells the disk to start writing the copy, without waiting.
   void startSync();
-  // Syncs the copy, sets its permission bits on the open file and closes
+  // Syncs the copy, gives the open file the original's attributes and closes
   // it; done once, and by commit() when not called before.
   Status finishWriting();
-  // Puts the copy in the place of `target` in one step.
+  // Puts the copy in the place of `target` in one step. When that fails the
+  // copy is removed, and an error says so when it cannot be.
   Status commit(const std::filesystem::path& target);
 
   const std::filesystem::path& path() const { return path_; }
@@ -48,7 +50,7 @@ class AtomicReplace {
   FileSystem& fileSystem_;
   std::unique_ptr<WritableFile> file_;
   std::filesystem::path path_;
-  std::filesystem::perms permissions_ = std::filesystem::perms::none;
+  FileInfo original_;
   std::size_t unsynced_ = 0;
   bool ours_ = false;  // writing or written
 };

@@ -75,7 +75,7 @@ struct Tail {
 };
 
 Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
-  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path);
+  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
   if (!in.ok()) return in.error();
   Tail tail;
   char buffer[64 * 1024];
@@ -161,8 +161,12 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
     if (!tail.value().endsRow) record->held_ += "\r\n";
   }
   // Written now, so a record that cannot take a byte fails before any file
-  // is touched.
+  // is touched. A new record's name is made durable too: rows on the disk
+  // under a name a crash can take away would not be written ahead.
   if (Status s = record->flush(); !s.ok()) return s.error();
+  if (tail.value().empty) {
+    if (Status s = fileSystem.syncFolder(whole.parent_path()); !s.ok()) return s.error();
+  }
   return record;
 }
 

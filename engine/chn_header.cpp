@@ -142,7 +142,8 @@ std::string stampProblem(std::string_view stamp) {
 }
 
 Result<ChnStamp> ReadChnDate(FileSystem& fileSystem, const std::filesystem::path& FileName) {
-  Result<std::unique_ptr<ReadableFile>> file = fileSystem.openForReading(FileName);
+  Result<std::unique_ptr<ReadableFile>> file =
+      fileSystem.openForReading(FileName, Sharing::Writers);
   if (!file.ok()) return file.error();
   char header[kChnHeaderBytes];
   std::size_t have = 0;

@@ -102,8 +102,7 @@ class CopyWriter final : public LineRewriter::Client {
 
   Status startCopy() {
     auto copy = std::make_unique<AtomicReplace>(fileSystem_);
-    if (Status s = copy->create(request_.folder, request_.name, result_.info.permissions); !s.ok())
-      return s;
+    if (Status s = copy->create(request_.folder, request_.name, result_.info); !s.ok()) return s;
     if (Status s = copy->write(held_); !s.ok()) return s;
     held_.clear();
     held_.shrink_to_fit();
@@ -184,12 +183,13 @@ Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, Corre
 Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
                           const CopyRequest& request, CorrectedCopy& result) {
   Result<std::unique_ptr<ReadableFile>> in =
-      fileSystem.openForReading(request.folder / utf8Path(request.name));
+      fileSystem.openForReading(request.folder / utf8Path(request.name), Sharing::NoWriters);
   if (!in.ok()) return in.error();
   if (request.digest) result.lines = LineRecord(kRecordLineBytes);
   CopyWriter writer(fileSystem, finder, request, result);
   for (const fs::path& candidate : request.candidates) {
-    Result<std::unique_ptr<ReadableFile>> file = fileSystem.openForReading(candidate);
+    Result<std::unique_ptr<ReadableFile>> file =
+        fileSystem.openForReading(candidate, Sharing::NoWriters);
     // One that cannot be opened is not recognised, and stays as it is.
     writer.compareWith(
         candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr, request.digest));

@@ -4,13 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "engine/file_texts.h"
 #include "engine/status.h"
 
 namespace pklfix {
@@ -28,10 +28,22 @@ struct FileInfo {
   FileType targetType = FileType::Missing;
   std::filesystem::perms permissions = std::filesystem::perms::none;
   std::uintmax_t size = 0;
+  // Where the system keeps them (Windows): the file's attributes (hidden,
+  // system, archive...) and its creation time, as the system gives them.
+  std::uint32_t attributes = 0;
+  std::uint64_t creationTime = 0;
 };
 
+// Who else may have a file open while the engine reads it. A result file is
+// to be replaced, so a program still writing it keeps it from being read: it
+// is waited for and then reported in use, never corrected half written. A
+// spectrum only gives its header, and its acquisition program may keep it
+// open for writing. Both leave others free to read, rename or delete it.
+// Only Windows enforces this; elsewhere both are the same.
+enum class Sharing { NoWriters, Writers };
+
 // How many temporaries createExclusive() keeps track of for
-// installInterruptCleanup(): callers keep no more of them alive at once, or
+// installInterruptCleanup() (engine/process.h): callers keep no more of them alive at once, or
 // a fatal signal leaves the rest behind.
 inline constexpr std::size_t kMaxLiveTemporaries = 32;
 
@@ -45,10 +57,6 @@ struct FolderEntry {
   std::string name;                 // UTF-8
   FileType type = FileType::Other;  // of the entry itself; links are not followed
 };
-
-// "cannot <operation> <path>: <reason>", with the code that fits `reason`.
-Error fileError(std::string_view operation, const std::filesystem::path& path,
-                std::error_code reason);
 
 class ReadableFile {
  public:
@@ -68,11 +76,12 @@ class WritableFile {
   // waiting. Only a hint, so the disk can take several files, or a large
   // file's first part, while more is written; only sync() promises anything.
   virtual void startSync() {}
-  // Gives the open file these permission bits. Done on the open file, not by
-  // path, so nothing put under its name meanwhile can receive them. Where
-  // the system keeps only a read-only attribute (Windows), that attribute
-  // follows owner_write.
-  virtual Status setPermissions(std::filesystem::perms permissions) = 0;
+  // Gives the open file what it is to keep of `original`: its permission
+  // bits, and where the system has them (Windows) its attributes and
+  // creation time. Done on the open file, not by path, so nothing put under
+  // its name meanwhile can receive them. Where the system keeps only a
+  // read-only attribute (Windows), that attribute follows owner_write.
+  virtual Status keepAttributesOf(const FileInfo& original) = 0;
   // Closing reports errors the earlier writes could not (for example on
   // network file systems), so its result matters. Destroying an open file
   // closes it and ignores the result.
@@ -86,9 +95,10 @@ class FileSystem {
   // Describes `path` itself; a symbolic link is reported as such, not
   // followed. A path that does not exist gives FileType::Missing, not an error.
   virtual Result<FileInfo> stat(const std::filesystem::path& path) = 0;
-  // Opens an existing regular file (following links) for reading.
-  virtual Result<std::unique_ptr<ReadableFile>> openForReading(
-      const std::filesystem::path& path) = 0;
+  // Opens an existing regular file (following links) for reading, letting
+  // others do to it what `sharing` says.
+  virtual Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                               Sharing sharing) = 0;
   // Creates a new, empty file for writing, readable and writable by its owner
   // only. Fails if anything at all already has that name, a symbolic link
   // included, which is never followed.
@@ -96,10 +106,10 @@ class FileSystem {
       const std::filesystem::path& path) = 0;
   // Opens a file for appending, creating it (with the usual permissions,
   // not the temporaries' owner-only ones) when it is missing; every write
-  // goes to the file's end. For a record kept across runs. Not pure: the
-  // platform's way (record_platform_*.cpp) serves every file system that
-  // writes to the disk.
-  virtual Result<std::unique_ptr<WritableFile>> openForAppending(const std::filesystem::path& path);
+  // goes to the file's end. For a record kept across runs. Refuses what is
+  // not a regular file.
+  virtual Result<std::unique_ptr<WritableFile>> openForAppending(
+      const std::filesystem::path& path) = 0;
   // Puts `from` in the place of `to` in one step; `to` may exist.
   virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual Status remove(const std::filesystem::path& path) = 0;
@@ -114,37 +124,12 @@ class FileSystem {
   virtual std::vector<Drive> listDrives() = 0;
 };
 
-// The operating system's file system.
+// The operating system's file system. Where another program may hold a
+// file for a moment (Windows: virus scanners, indexers, sync clients),
+// openForReading, createExclusive, rename and remove try again for about a
+// second and a half before they fail (see FileWaitsStop), and an error after
+// that says the file is in use by another program.
 FileSystem& realFileSystem();
-
-// For a program's main(), before its first run: makes SIGINT, SIGTERM,
-// SIGHUP, SIGQUIT and SIGPIPE first remove every temporary file
-// realFileSystem() created and has not yet renamed or removed, then end the
-// process as the signal would have. Result files are never touched, and
-// nothing the process did not create is removed. Signals the caller ignores
-// stay ignored. Does nothing on Windows.
-void installInterruptCleanup();
-
-// A path as UTF-8 text, for messages and names; and back. On Windows the
-// narrow std::filesystem conversions use the ANSI code page, which cannot
-// hold every name, so all text crossing into paths goes through these.
-std::string pathText(const std::filesystem::path& path);
-std::filesystem::path utf8Path(std::string_view text);
-
-// The program's arguments after its name, as UTF-8. On Windows `argv` holds
-// them in the ANSI code page, which cannot hold every file name, so there
-// they are read again from the command line the process was started with.
-std::vector<std::string> commandLineArguments(int argc, char** argv);
-
-// The streams for a program's results and errors: its standard output and
-// standard error, written in UTF-8. On Windows a console shows text in its
-// own code page, often an OEM one that has no letters for most names; when
-// the handle behind a stream is a console, the stream hands the console
-// UTF-16 instead (WriteConsoleW), a line at a time, so every name shows
-// whole. Redirected to a file or a pipe, and on other systems, the bytes go
-// out unchanged (std::cout, std::cerr).
-std::ostream& standardOutput();
-std::ostream& standardError();
 
 }  // namespace pklfix
 

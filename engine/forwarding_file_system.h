@@ -17,8 +17,9 @@ class ForwardingFileSystem : public FileSystem {
   explicit ForwardingFileSystem(FileSystem& base) : base_(base) {}
 
   Result<FileInfo> stat(const std::filesystem::path& path) override { return base_.stat(path); }
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
-    return base_.openForReading(path);
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing sharing) override {
+    return base_.openForReading(path, sharing);
   }
   Result<std::unique_ptr<WritableFile>> createExclusive(
       const std::filesystem::path& path) override {

@@ -1,9 +1,6 @@
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -13,75 +10,6 @@
 
 namespace pklfix {
 namespace fs = std::filesystem;
-namespace {
-
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
-class AppendWriter final : public WritableFile {
- public:
-  AppendWriter(int fd, fs::path path) : fd_(fd), path_(std::move(path)) {}
-  ~AppendWriter() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
-  Status write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      ssize_t n = ::write(fd_, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return fileError("write", path_, lastError());
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return {};
-  }
-  Status sync() override {
-    if (::fsync(fd_) != 0) return fileError("sync", path_, lastError());
-    return {};
-  }
-  Status setPermissions(fs::perms permissions) override {
-    if (::fchmod(fd_, static_cast<mode_t>(permissions)) != 0) {
-      return fileError("set the permissions of", path_, lastError());
-    }
-    return {};
-  }
-  Status close() override {
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) return fileError("close", path_, lastError());
-    return {};
-  }
-
- private:
-  int fd_;
-  fs::path path_;
-};
-
-}  // namespace
-
-Result<std::unique_ptr<WritableFile>> FileSystem::openForAppending(const fs::path& path) {
-  // Not blocking, so a FIFO put where the record goes cannot hang the run
-  // before it is refused below.
-  int fd =
-      ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-  if (fd < 0) return fileError("open", path, lastError());
-  struct stat info {};
-  std::error_code refused;
-  if (::fstat(fd, &info) != 0) {
-    refused = lastError();
-  } else if (S_ISDIR(info.st_mode)) {
-    refused = std::make_error_code(std::errc::is_a_directory);
-  } else if (!S_ISREG(info.st_mode)) {
-    refused = std::make_error_code(std::errc::invalid_argument);
-  } else if (::fcntl(fd, F_SETFL, O_APPEND) != 0) {
-    refused = lastError();
-  }
-  if (refused) {
-    ::close(fd);
-    return fileError("open", path, refused);
-  }
-  return std::unique_ptr<WritableFile>(new AppendWriter(fd, path));
-}
-
 std::string loginName() {
   std::vector<char> buffer(16 * 1024);
   passwd entry{};

@@ -154,5 +154,27 @@ TEST(CorrectPklFilesFaultTest, FailedFolderSyncKeepsTheCorrectionsAndIsReported)
   for (const Sample& file : files) EXPECT_TRUE(readFile(dir / file.name) == file.corrected);
 }
 
+// A copy whose rename fails and that then cannot be removed either (another
+// program holds it) stays behind; the error says so, so the user knows the
+// next run removes it.
+TEST(CorrectPklFilesFaultTest, CopyThatCannotBeRemovedIsNamedInTheError) {
+  TempDir dir;
+  const Sample file = samples().front();
+  writeFile(dir / file.name, file.original);
+  writeFile(dir / spectrumName(file.name), sampleChn());
+  FaultyFileSystem faulty(realFileSystem());
+  faulty.countOnly({Op::Rename, Op::Remove});
+  faulty.countOnlyPathsEndingIn(temporaryName(file.name, 0));
+  faulty.failCall(1, /*persistent=*/true);
+  RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), {{file.name, true}});
+  ASSERT_EQ(summary.failed, 1u);
+  const std::string& message = summary.failures.front().error->message;
+  EXPECT_NE(message.find("rename"), std::string::npos) << message;
+  EXPECT_NE(message.find(temporaryName(file.name, 0) + " is left, to be removed by the next run"),
+            std::string::npos)
+      << message;
+  EXPECT_TRUE(readFile(dir / file.name) == file.original);
+}
+
 }  // namespace
 }  // namespace pklfix

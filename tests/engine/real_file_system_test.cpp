@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/file_system.h"
+#include "engine/process.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_util.h"
 

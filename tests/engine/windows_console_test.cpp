@@ -17,6 +17,7 @@
 #include <string>
 
 #include "engine/file_system.h"
+#include "engine/process.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {

@@ -38,10 +38,10 @@ class FaultyWriter final : public WritableFile {
     return base_->sync();
   }
   void startSync() override { base_->startSync(); }
-  Status setPermissions(fs::perms permissions) override {
+  Status keepAttributesOf(const FileInfo& original) override {
     if (owner_.shouldFail(Op::SetPermissions, path_))
       return FaultyFileSystem::injectedError(Op::SetPermissions, path_);
-    return base_->setPermissions(permissions);
+    return base_->keepAttributesOf(original);
   }
   Status close() override {
     // A failed close still releases the descriptor, as on a real system.
@@ -123,9 +123,10 @@ Result<FileInfo> FaultyFileSystem::stat(const fs::path& path) {
   return base().stat(path);
 }
 
-Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::openForReading(const fs::path& path) {
+Result<std::unique_ptr<ReadableFile>> FaultyFileSystem::openForReading(const fs::path& path,
+                                                                       Sharing sharing) {
   if (shouldFail(Op::OpenForReading, path)) return injectedError(Op::OpenForReading, path);
-  Result<std::unique_ptr<ReadableFile>> file = base().openForReading(path);
+  Result<std::unique_ptr<ReadableFile>> file = base().openForReading(path, sharing);
   if (!file.ok()) return file;
   return std::unique_ptr<ReadableFile>(new FaultyReader(*this, std::move(file.value()), path));
 }

@@ -54,7 +54,8 @@ class FaultyFileSystem final : public ForwardingFileSystem {
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
 
   Result<FileInfo> stat(const std::filesystem::path& path) override;
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override;
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing sharing) override;
   Result<std::unique_ptr<WritableFile>> createExclusive(const std::filesystem::path& path) override;
   Result<std::unique_ptr<WritableFile>> openForAppending(
       const std::filesystem::path& path) override;

@@ -32,13 +32,14 @@ class GateFileSystem final : public ForwardingFileSystem {
   }
   void open() { letThrough(1 << 20); }
 
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing sharing) override {
     if (hasExtension(pathText(path.filename()), ".pkl")) {
       std::unique_lock lock(mutex_);
       int me = ++arrived_;
       opened_.wait(lock, [&] { return allowed_ >= me; });
     }
-    return base().openForReading(path);
+    return base().openForReading(path, sharing);
   }
 
  private:

@@ -35,7 +35,8 @@ class MemoryFileSystem final : public FileSystem {
     }
     return info;
   }
-  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path) override {
+  Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
+                                                       Sharing) override {
     log.push_back("open " + pathText(path));
     auto it = files.find(pathText(path));
     if (it == files.end()) {
@@ -110,7 +111,7 @@ class MemoryFileSystem final : public FileSystem {
       return {};
     }
     Status sync() override { return {}; }
-    Status setPermissions(std::filesystem::perms) override { return {}; }
+    Status keepAttributesOf(const FileInfo&) override { return {}; }
     Status close() override { return {}; }
 
    private:

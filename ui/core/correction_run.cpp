@@ -48,6 +48,8 @@ void CorrectionRun::join() {
 
 void CorrectionRun::work(const std::function<void()>& ended) {
   Observer observer(*this);
+  // Stop also ends a wait for a file another program holds.
+  FileWaitsStop waitsStop(stop_);
   try {
     RunOptions options;
     options.record = record_.get();

@@ -390,6 +390,11 @@ void SelectFilesPkl::postRunEnded() {
 
 void SelectFilesPkl::showReport(const RunReport& report) {
   ReportBox box(copiedText(report), this);
+  fillRunReportBox(box, report);
+  runMessageBox_(box);
+}
+
+void fillRunReportBox(QMessageBox& box, const RunReport& report) {
   box.setWindowTitle(QString());
   box.setStandardButtons(QMessageBox::Ok);
   if (report.kind == RunReport::Kind::Failed) box.setIcon(QMessageBox::Critical);
@@ -400,7 +405,6 @@ void SelectFilesPkl::showReport(const RunReport& report) {
     for (const std::string& line : report.details) details << qtText(line);
     box.setDetailedText(details.join('\n'));
   }
-  runMessageBox_(box);
 }
 
 void SelectFilesPkl::paintEvent(QPaintEvent*) {

@@ -29,6 +29,10 @@ class DriveChooser;
 class FolderList;
 class RunProgressDialog;
 
+// Gives the box at the end of a run the report's words: its text, its
+// informative text, and its details, every line of them however many.
+void fillRunReportBox(QMessageBox& box, const RunReport& report);
+
 // The program's window. Tab 1 chooses the result folder and the result
 // files to correct, tab 2 the spectrum folder; "GO" corrects the selection,
 // "all" and "cancel" select every file or none. Every chooser starts at the

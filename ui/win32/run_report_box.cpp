@@ -160,10 +160,15 @@ class Box {
       ::MoveWindow(toggle, px(kMargin), y, px(kDetailsButtonWidth), px(kButtonHeight), FALSE);
       std::wstring lines;
       for (const std::string& line : report_.details) lines += wide(line) + L"\r\n";
-      details_ = child(L"EDIT", lines,
+      // Created empty and then given its text, with no limit on it: an EDIT
+      // created with a run's worth of lines (2 MB for 20,000 files) fails to
+      // be created at all, and its default limit is 32,767 characters.
+      details_ = child(L"EDIT", L"",
                        ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
                            WS_HSCROLL | WS_TABSTOP,
                        kReportDetailsId, WS_EX_CLIENTEDGE);
+      ::SendMessageW(details_, EM_SETLIMITTEXT, 0, 0);
+      ::SetWindowTextW(details_, lines.c_str());
       ::ShowWindow(details_, SW_HIDE);
     }
     y += px(kButtonHeight) + px(kMargin);

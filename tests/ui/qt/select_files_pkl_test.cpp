@@ -15,6 +15,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <ctime>
@@ -542,6 +545,25 @@ TEST_F(SelectFilesPklTest, CompletedBoxIsModalAndClosesWithOk) {
   EXPECT_TRUE(copied.contains("\nCompleted.\n")) << copied.toStdString();
   EXPECT_TRUE(copied.contains("S001.pkl: ")) << copied.toStdString();
   EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
+}
+
+TEST(RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {
+  RunReport report;
+  report.text = "Completed.";
+  for (int i = 0; i < 20000; ++i) {
+    const std::string n = std::to_string(100000 + i);
+    report.details.push_back("S" + n +
+                             ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 "
+                             "from the spectrum S" +
+                             n + ".chn");
+  }
+  QMessageBox box;
+  fillRunReportBox(box, report);
+  box.show();
+  QTextEdit* details = box.findChild<QTextEdit*>();
+  ASSERT_NE(details, nullptr);
+  EXPECT_EQ(details->document()->blockCount(), 20000);
+  EXPECT_EQ(details->document()->lastBlock().text(), qtText(report.details.back()));
 }
 
 }  // namespace

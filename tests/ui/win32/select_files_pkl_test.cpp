@@ -535,5 +535,68 @@ TEST_F(Win32SelectFilesPklTest, AFolderThatCannotBeReadSaysSoInItsLists) {
   EXPECT_EQ(listed(control(Control::File2)), (std::vector<std::string>{name(1)}));
 }
 
+TEST_F(Win32SelectFilesPklTest, FolderPastTwoHundredSixtyCharactersIsEnteredListedAndCorrected) {
+  // Made through Win32 with \\?\: the C runtime cannot reach it.
+  // Each level named apart, so the chooser's line for it is the only one.
+  std::vector<std::wstring> levels;
+  fs::path deep = r();
+  while (deep.native().size() <= 300) {
+    levels.push_back(std::wstring(59, L'd') + std::to_wstring(levels.size()));
+    deep /= levels.back();
+    ASSERT_TRUE(::CreateDirectoryW((LR"(\\?\)" + deep.native()).c_str(), nullptr));
+  }
+  for (const char* name : {"S001.pkl", "S001.chn"}) {
+    HANDLE file = ::CreateFileW((LR"(\\?\)" + (deep / name).native()).c_str(), GENERIC_WRITE, 0,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string bytes = name[5] == 'p' ? std::string(kSamplePkl) : sampleChn();
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+  }
+  open();
+  for (const std::wstring& level : levels) openFolder(Control::Dir2, utf8(level));
+  EXPECT_EQ(listed(control(Control::File2)), (std::vector<std::string>{"S001.pkl"}));
+  click(Control::Command2);
+  ASSERT_TRUE(go());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].report.text, "Completed.");
+  Result<FileInfo> corrected = realFileSystem().stat(deep / "S001.pkl");
+  ASSERT_TRUE(corrected.ok());
+  EXPECT_EQ(corrected.value().size, kSampleCorrected.size());
+
+  window_.reset();
+  for (const char* name : {"S001.pkl", "S001.chn"}) EXPECT_OK(realFileSystem().remove(deep / name));
+  for (std::size_t i = 0; i < levels.size(); ++i, deep = deep.parent_path())
+    EXPECT_OK(realFileSystem().remove(deep));
+}
+
+TEST(Win32RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {
+  // Created with its 2 MB of text, the details control failed to be created
+  // at all, and the box showed none.
+  RunReport report;
+  report.text = "Completed.";
+  std::size_t expected = 0;
+  for (int i = 0; i < 20000; ++i) {
+    report.details.push_back("S" + std::to_string(100000 + i) +
+                             ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 from "
+                             "the spectrum S" +
+                             std::to_string(100000 + i) + ".chn");
+    expected += report.details.back().size() + 2;
+  }
+  static int seen = -1;
+  seen = -1;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = ::GetActiveWindow();
+    if (!box || !::GetDlgItem(box, IDOK) || !::IsWindowVisible(box)) return;
+    HWND details = ::GetDlgItem(box, kReportDetailsId);
+    seen = details ? ::GetWindowTextLengthW(details) : 0;
+    ::SendMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  showRunReportBox(nullptr, report);
+  ::KillTimer(nullptr, timer);
+  EXPECT_EQ(seen, static_cast<int>(expected)) << "every line, each ending in CR LF";
+}
+
 }  // namespace
 }  // namespace pklfix::win32
