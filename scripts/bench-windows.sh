@@ -2,7 +2,9 @@
 # Times, under Wine, how long the Windows window takes from its start until
 # it shows a result folder: one empty, one of 20,000 result files (with
 # their spectra, so 40,000 entries), the window started in the folder each
-# time. Prints the median of 5 openings of each and the difference.
+# time. Prints the median of 5 openings of each and the difference; given
+# other builds' pklfix.exe (say of an earlier commit), times them the same
+# way in the same run, for a comparison.
 # Compare Windows timings with each other, never with Linux ones: under Wine
 # every file call is a round trip to the Wine server.
 set -euo pipefail
@@ -36,15 +38,17 @@ mkdir "$work/empty" "$work/full"
   rm template.pkl template.chn
 )
 
-program=$PWD/$build/bin/pklfix.exe
 # Seconds from the start until the window is on the display: it fills its
 # lists before it shows itself.
 open_once() {
   local start end pid
   start=$(date +%s.%N)
-  (cd "$1" && exec "$wine" "$program" </dev/null >/dev/null 2>&1) &
+  (cd "$2" && exec "$wine" "$1" </dev/null >/dev/null 2>&1) &
   pid=$!
-  xdotool search --sync --onlyvisible --name '^Correction of \*\.pkl$' >/dev/null
+  # xdotool's own --sync looks only every half second.
+  until xdotool search --onlyvisible --name '^Correction of \*\.pkl$' >/dev/null 2>&1; do
+    sleep 0.01
+  done
   end=$(date +%s.%N)
   kill "$pid"
   wait "$pid" 2>/dev/null || true
@@ -57,9 +61,12 @@ open_once() {
 
 median() { LC_ALL=C sort -g | sed -n 3p; }
 
-open_once "$work/empty" >/dev/null  # the first start of a prefix warms Wine's caches
-empty=$(for _ in 1 2 3 4 5; do open_once "$work/empty"; done | median)
-full=$(for _ in 1 2 3 4 5; do open_once "$work/full"; done | median)
-awk -v e="$empty" -v f="$full" -v n="$files" 'BEGIN {
-  printf "LIST-WINDOWS from start to shown: empty folder %.3f s; %d result files %.3f s; difference %.3f s (medians of 5)\n", e, n, f, f - e
-}'
+for program in "$PWD/$build/bin/pklfix.exe" "$@"; do
+  program=$(realpath "$program")
+  open_once "$program" "$work/empty" >/dev/null  # a program's first start fills Wine's caches
+  empty=$(for _ in 1 2 3 4 5; do open_once "$program" "$work/empty"; done | median)
+  full=$(for _ in 1 2 3 4 5; do open_once "$program" "$work/full"; done | median)
+  awk -v e="$empty" -v f="$full" -v n="$files" -v p="$program" 'BEGIN {
+    printf "LIST-WINDOWS %s from start to shown: empty folder %.3f s; %d result files %.3f s; difference %.3f s (medians of 5)\n", p, e, n, f, f - e
+  }'
+done
