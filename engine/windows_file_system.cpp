@@ -191,7 +191,10 @@ fs::perms permissionsOf(DWORD attributes) {
   return perms;
 }
 
-// The most bytes one ReadFile or WriteFile is asked for.
+// The most bytes one ReadFile or WriteFile is asked for: their count is a
+// 32-bit DWORD, so a larger request must be cut, and 1 GiB is far past the
+// size where the cost of a call shows while staying clear of the limit on
+// every kind of file, pipes and network redirectors included.
 constexpr std::size_t kMaxChunk = 0x40000000;
 
 class HandleReader final : public ReadableFile {
