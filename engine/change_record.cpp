@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/file_names.h"
 #include "engine/record_platform.h"
 
 namespace pklfix {
@@ -39,15 +40,6 @@ void appendCell(std::string& row, std::string_view cell) {
   if (quote) row += '"';
 }
 
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    if (!text.empty()) text += " | ";
-    text += line;
-  }
-  return text;
-}
-
 // Days since 1970-01-01 of a civil date (the proleptic Gregorian calendar).
 long long daysFromCivil(long long year, unsigned month, unsigned day) {
   year -= month <= 2;
@@ -58,12 +50,9 @@ long long daysFromCivil(long long year, unsigned month, unsigned day) {
   return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
 }
 
-fs::path wholePath(const fs::path& path) {
-  if (path.empty()) return path;
-  std::error_code error;
-  fs::path whole = fs::absolute(path, error);
-  return error ? path : whole.lexically_normal();
-}
+// Absolute, for a row read later from anywhere; a spectrum never read
+// stays empty.
+fs::path rowPath(const fs::path& path) { return path.empty() ? path : wholePath(path); }
 
 // How a record's existing bytes end: whether they end a row, and whether
 // they end inside a quoted cell, which a crash in the middle of a row
@@ -101,8 +90,8 @@ std::string csvRow(const ChangeRow& row) {
                                pathText(row.resultFile),
                                pathText(row.spectrumFile),
                                outcomeText(row.outcome),
-                               joined(row.linesBefore),
-                               joined(row.linesAfter),
+                               joinedText(row.linesBefore, " | "),
+                               joinedText(row.linesAfter, " | "),
                                row.sha256Before,
                                row.sha256After,
                                row.message};
@@ -174,8 +163,8 @@ void ChangeRecord::add(ChangeRow row) {
   row.time = recordTime(std::time(nullptr));
   row.user = user_;
   row.computer = computer_;
-  row.resultFile = wholePath(row.resultFile);
-  row.spectrumFile = wholePath(row.spectrumFile);
+  row.resultFile = rowPath(row.resultFile);
+  row.spectrumFile = rowPath(row.spectrumFile);
   held_ += csvRow(row);
 }
 

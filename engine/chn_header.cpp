@@ -133,12 +133,7 @@ std::string stampProblem(std::string_view stamp) {
   checkField("minutes", minutes, 59, problems);
   checkField("seconds", seconds, 59, problems);
 
-  std::string joined;
-  for (const std::string& problem : problems) {
-    if (!joined.empty()) joined += "; ";
-    joined += problem;
-  }
-  return joined;
+  return joinedText(problems, "; ");
 }
 
 Result<ChnStamp> ReadChnDate(FileSystem& fileSystem, const std::filesystem::path& FileName) {

@@ -145,7 +145,7 @@ class Run {
                                              : ChangeOutcome::Corrected;
       }
       ChangeRow row = rowOf(file.pklPath, written, outcome);
-      row.message = joinedWarnings(written.warnings);
+      row.message = joinedText(written.warnings, "; ");
       record_->add(std::move(row));
       for (std::size_t k = 0; k < written.prefixes.size(); ++k) {
         ChangeRow copy;
@@ -185,12 +185,6 @@ class Run {
     return row;
   }
 
-  static std::string joinedWarnings(const std::vector<std::string>& warnings) {
-    std::string text;
-    for (const std::string& warning : warnings) text += (text.empty() ? "" : "; ") + warning;
-    return text;
-  }
-
   // The row of a file no change waits for: one that failed, or a copy an
   // interrupted run left; or the row that says a file failed after all,
   // after its row ahead said what was to happen.
@@ -207,7 +201,7 @@ class Run {
     } else {
       row = rowOf(report.pklPath, file.written, ChangeOutcome::Failed);
       row.message = report.error ? report.error->message : std::string();
-      if (std::string warnings = joinedWarnings(report.warnings); !warnings.empty()) {
+      if (std::string warnings = joinedText(report.warnings, "; "); !warnings.empty()) {
         row.message += "; " + warnings;
       }
     }

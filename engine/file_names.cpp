@@ -112,4 +112,10 @@ std::string spectrumName(std::string_view pklName) {
   return std::string(pklName.substr(0, pklName.size() < 3 ? 0 : pklName.size() - 3)) + "chn";
 }
 
+std::filesystem::path wholePath(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path whole = std::filesystem::absolute(path, error);
+  return (error ? path : whole).lexically_normal();
+}
+
 }  // namespace pklfix

@@ -57,6 +57,10 @@ bool hasTemporaryPrefix(std::string_view name);
 // three characters, then "chn". So S001.pkl and S001.PKL both give S001.chn.
 std::string spectrumName(std::string_view pklName);
 
+// `path` made absolute against the current folder and lexically normal;
+// as given when the system cannot tell the current folder.
+std::filesystem::path wholePath(const std::filesystem::path& path);
+
 }  // namespace pklfix
 
 #endif  // ENGINE_FILE_NAMES_H_

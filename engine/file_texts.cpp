@@ -14,6 +14,15 @@ fs::path utf8Path(std::string_view text) {
   return fs::path(std::u8string(text.begin(), text.end()));
 }
 
+std::string joinedText(const std::vector<std::string>& parts, std::string_view separator) {
+  std::string text;
+  for (const std::string& part : parts) {
+    if (&part != parts.data()) text += separator;
+    text += part;
+  }
+  return text;
+}
+
 Error fileError(std::string_view operation, const fs::path& path, std::error_code reason) {
   ErrorCode code = ErrorCode::Io;
   if (reason == std::errc::no_such_file_or_directory) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "engine/status.h"
 
@@ -16,6 +17,9 @@ namespace pklfix {
 // hold every name, so all text crossing into paths goes through these.
 std::string pathText(const std::filesystem::path& path);
 std::filesystem::path utf8Path(std::string_view text);
+
+// `parts` one after the other, `separator` between each two.
+std::string joinedText(const std::vector<std::string>& parts, std::string_view separator);
 
 #ifdef _WIN32
 // UTF-8 to UTF-16 and back, for every wide Windows call in the program.

@@ -58,9 +58,7 @@ fs::path startFolder() {
 }
 
 fs::path normalFolder(const fs::path& path) {
-  std::error_code ec;
-  fs::path absolute = fs::absolute(path, ec);
-  fs::path normal = (ec ? path : absolute).lexically_normal();
+  fs::path normal = wholePath(path);
   if (!normal.has_filename() && normal != normal.root_path()) normal = normal.parent_path();
   return normal;
 }
