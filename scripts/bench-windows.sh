@@ -18,13 +18,7 @@ cmake --build --preset windows --target pklfix
 build=build-windows
 files=${PKLFIX_BENCH_FILES:-20000}
 work=$(mktemp -d "${TMPDIR:-/tmp}/pklfix-bench-windows.XXXXXX")
-wine_environment "$build"
-cleanup() {
-  stop_wine
-  rm -rf "$work"
-}
-trap cleanup EXIT
-start_wine "$work"
+start_wine "$build" "$work"
 
 mkdir "$work/empty" "$work/full"
 (

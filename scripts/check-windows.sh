@@ -32,13 +32,7 @@ fail() {
   exit 1
 }
 
-wine_environment "$build"
-cleanup() {
-  stop_wine
-  rm -rf "$work"
-}
-trap cleanup EXIT
-start_wine "$work"
+start_wine "$build" "$work"
 
 echo "== What the downloads hold"
 # The window is packaged exactly when the build has one.

@@ -46,12 +46,16 @@ wine_environment() {
 }
 
 # Starts a virtual display and one Wine server for every Windows process
-# that follows; $1 is a scratch folder. Call stop_wine when done, from a trap.
+# that follows, for the Windows build in folder $1; $2 is a scratch folder.
+# Both stop, and the scratch folder goes, when the script exits.
 start_wine() {
+  wine_environment "$1"
+  wine_scratch=$2
+  trap 'stop_wine; rm -rf "$wine_scratch"' EXIT
   # Wine draws windows only on an X display. One started only for the
   # installer's part went unused (the Start menu entry showed no window),
   # one started before Wine is used works: so the display comes first.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$1/display" </dev/null >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$wine_scratch/display" </dev/null >/dev/null 2>&1 &
   xvfb=$!
   # One server for the whole run, so that each process starts at once. Its
   # output goes to a file: a server holding the caller's stdout open would
@@ -60,11 +64,11 @@ start_wine() {
   "$wineserver" --persistent </dev/null >>"$WINEPREFIX/../wineserver.log" 2>&1
   local _
   for _ in $(seq 100); do
-    [ -s "$1/display" ] && break
+    [ -s "$wine_scratch/display" ] && break
     sleep 0.1
   done
-  [ -s "$1/display" ] || { echo "Xvfb did not start" >&2; return 1; }
-  export DISPLAY=":$(cat "$1/display")"
+  [ -s "$wine_scratch/display" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=":$(cat "$wine_scratch/display")"
   "$wine" wineboot --init </dev/null
   # With no window manager on the display, Wine waits two seconds for one at
   # every window it closes; unmanaged windows need no such wait.
