@@ -5,12 +5,13 @@
 #include <ostream>
 #include <variant>
 
-#include "engine/change_record.h"
-#include "engine/correct_pkl_files.h"
-#include "engine/file_names.h"
-#include "engine/file_record.h"
-#include "engine/file_system.h"
-#include "engine/result_files.h"
+#include "engine/files/file_names.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
+#include "engine/record/change_record.h"
+#include "engine/run/correct_pkl_files.h"
+#include "engine/run/report_lines.h"
+#include "engine/run/result_files.h"
 #include "pklfix_version.h"
 
 namespace pklfix {
@@ -182,7 +183,7 @@ class CliObserver final : public RunObserver {
       err_ << kProgram << ": " << path << ": " << report.error->message << '\n';
       return;
     }
-    std::vector<std::string> lines = recordLines(report, dryRun_, RecordPaths::Whole);
+    std::vector<std::string> lines = reportLines(report, dryRun_, ReportPaths::Whole);
     if (check_) {
       if (!wouldChange(report)) return;
       changes_ = true;

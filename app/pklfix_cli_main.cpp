@@ -1,6 +1,7 @@
 #include "app/cli.h"
-#include "engine/file_system.h"
-#include "engine/process.h"
+#include "app/process.h"
+#include "engine/files/file_system.h"
+#include "engine/files/interrupt_cleanup.h"
 
 int main(int argc, char** argv) {
   pklfix::installInterruptCleanup();

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "engine/file_system.h"
-#include "engine/process.h"
+#include "engine/files/file_system.h"
+#include "engine/files/interrupt_cleanup.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/select_files_pkl.h"
 

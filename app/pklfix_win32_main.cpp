@@ -2,7 +2,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 #include "ui/win32/select_files_pkl.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {

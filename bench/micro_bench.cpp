@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/chn_header.h"
-#include "engine/file_system.h"
-#include "engine/line_rewriter.h"
+#include "engine/spectrum/chn_header.h"
+#include "engine/files/file_system.h"
+#include "engine/rewrite/line_rewriter.h"
 
 namespace {
 

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench/options.h"
+#include "engine/files/paths.h"
 #include "ui/qt/folder_list.h"
 #include "ui/qt/select_files_pkl.h"
 

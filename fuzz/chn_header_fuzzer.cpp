@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/chn_date.h"
-#include "engine/chn_header.h"
+#include "engine/spectrum/chn_date.h"
+#include "engine/spectrum/chn_header.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/support/memory_file_system.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/line_rewriter.h"
+#include "engine/rewrite/line_rewriter.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/support/reference_rewrite.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/chn_date.h"
-#include "engine/lenient_number.h"
+#include "engine/spectrum/chn_date.h"
+#include "engine/spectrum/lenient_number.h"
 #include "fuzz/fuzz_check.h"
 
 namespace pklfix::fuzz {

@@ -15,7 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_util.h"
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_names.h"
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
+#include "engine/spectrum/spectrum_finder.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {

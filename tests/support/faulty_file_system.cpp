@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <system_error>
 
+#include "engine/files/file_errors.h"
+#include "engine/files/paths.h"
+
 namespace pklfix::testing {
 namespace fs = std::filesystem;
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
-#include "engine/forwarding_file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/forwarding_file_system.h"
 
 namespace pklfix::testing {
 

@@ -7,9 +7,10 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/file_names.h"
-#include "engine/file_system.h"
-#include "engine/forwarding_file_system.h"
+#include "engine/files/file_names.h"
+#include "engine/files/file_system.h"
+#include "engine/files/forwarding_file_system.h"
+#include "engine/files/paths.h"
 
 namespace pklfix::testing {
 

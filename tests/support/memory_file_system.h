@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_errors.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 
 namespace pklfix::testing {
 

@@ -7,8 +7,9 @@
 #include <random>
 #include <sstream>
 
-#include "engine/file_system.h"
-#include "engine/sha256.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
+#include "engine/record/sha256.h"
 
 namespace pklfix::testing {
 namespace fs = std::filesystem;

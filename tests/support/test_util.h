@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/correct_pkl_files.h"
-#include "engine/status.h"
+#include "engine/run/correct_pkl_files.h"
+#include "engine/base/status.h"
 
 namespace pklfix::testing {
 

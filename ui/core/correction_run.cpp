@@ -5,7 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "engine/file_record.h"
+#include "engine/files/paths.h"
+#include "engine/run/report_lines.h"
 
 namespace pklfix {
 
@@ -14,7 +15,7 @@ class CorrectionRun::Observer final : public RunObserver {
   explicit Observer(CorrectionRun& run) : run_(run) {}
 
   void fileFinished(const FileReport& report, std::size_t done) override {
-    std::vector<std::string> lines = recordLines(report, false, RecordPaths::NamesOnly);
+    std::vector<std::string> lines = reportLines(report, false, ReportPaths::NamesOnly);
     run_.records_.insert(run_.records_.end(), std::make_move_iterator(lines.begin()),
                          std::make_move_iterator(lines.end()));
     run_.filesDone_ = static_cast<int>(done);

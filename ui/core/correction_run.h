@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/change_record.h"
-#include "engine/correct_pkl_files.h"
-#include "engine/file_system.h"
+#include "engine/record/change_record.h"
+#include "engine/run/correct_pkl_files.h"
+#include "engine/files/file_system.h"
 
 namespace pklfix {
 
@@ -58,7 +58,7 @@ class CorrectionRun {
   // Valid after join().
   const RunSummary& summary() const { return summary_; }
   // What the run did to each file it reached, a line each, in list order:
-  // recordLines() with the names alone. Valid after join().
+  // reportLines() with the names alone. Valid after join().
   const std::vector<std::string>& records() const { return records_; }
   std::size_t selectedCount() const { return jobs_.size(); }
   // Where the rows went; empty without a record.

@@ -4,8 +4,9 @@
 #include <iterator>
 #include <system_error>
 
-#include "engine/file_names.h"
-#include "engine/file_system.h"
+#include "engine/files/file_names.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;

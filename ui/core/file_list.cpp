@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/file_names.h"
-#include "engine/result_files.h"
+#include "engine/files/file_names.h"
+#include "engine/run/result_files.h"
 
 namespace pklfix {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/correct_pkl_files.h"
-#include "engine/file_system.h"
-#include "engine/status.h"
+#include "engine/run/correct_pkl_files.h"
+#include "engine/files/file_system.h"
+#include "engine/base/status.h"
 
 namespace pklfix {
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/file_names.h"
+#include "engine/files/file_names.h"
+#include "engine/files/paths.h"
 #include "ui/core/drives.h"
 
 namespace pklfix {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 #include "ui/core/file_list.h"
 
 namespace pklfix {

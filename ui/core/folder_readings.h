@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-#include "engine/forwarding_file_system.h"
+#include "engine/files/forwarding_file_system.h"
 
 namespace pklfix {
 

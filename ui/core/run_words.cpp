@@ -1,6 +1,7 @@
 #include "ui/core/run_words.h"
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 
 namespace pklfix {
 namespace {

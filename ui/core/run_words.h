@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/correct_pkl_files.h"
+#include "engine/run/correct_pkl_files.h"
 
 namespace pklfix {
 

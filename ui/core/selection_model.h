@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/correct_pkl_files.h"
-#include "engine/file_system.h"
+#include "engine/run/correct_pkl_files.h"
+#include "engine/files/file_system.h"
 #include "ui/core/file_list.h"
 #include "ui/core/folder_pane.h"
 #include "ui/core/folder_readings.h"

@@ -1,6 +1,6 @@
 #include "ui/core/window_run.h"
 
-#include "engine/record_platform.h"
+#include "engine/record/user_context.h"
 
 namespace pklfix {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 #include "ui/core/correction_run.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"

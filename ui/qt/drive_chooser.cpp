@@ -2,7 +2,8 @@
 
 #include <QSignalBlocker>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 #include "ui/qt/qt_text.h"
 
 namespace pklfix {

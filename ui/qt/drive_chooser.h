@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 
 namespace pklfix {
 

@@ -4,7 +4,8 @@
 #include <QKeyEvent>
 #include <QStyle>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 #include "ui/qt/qt_text.h"
 
 namespace pklfix {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 #include "ui/core/file_list.h"
 #include "ui/core/selection_model.h"
 #include "ui/core/window_layout.h"

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
 #include "ui/core/file_list.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/file_texts.h"
+#include "engine/base/text.h"
+#include "engine/files/paths.h"
 
 namespace pklfix::win32 {
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 
 namespace pklfix {
 namespace {

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_system.h"
+#include "engine/files/file_system.h"
+#include "engine/files/paths.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/test_util.h"
 #include "ui/core/drives.h"

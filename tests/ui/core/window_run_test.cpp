@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/change_record.h"
+#include "engine/files/paths.h"
+#include "engine/record/change_record.h"
 #include "tests/support/gate_file_system.h"
 #include "tests/support/test_util.h"
 #include "ui/core/drives.h"

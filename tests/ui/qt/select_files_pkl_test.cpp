@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/change_record.h"
-#include "engine/file_names.h"
+#include "engine/files/paths.h"
+#include "engine/record/change_record.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/gate_file_system.h"
 #include "tests/support/test_util.h"

@@ -1,0 +1,60 @@
+#ifndef ENGINE_FILES_ATOMIC_REPLACE_H_
+#define ENGINE_FILES_ATOMIC_REPLACE_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+#include "engine/files/file_system.h"
+#include "engine/base/status.h"
+
+namespace pklfix {
+
+// A copy that takes the place of a file in one step, built as a temporary
+// beside it. States:
+//   none       nothing on disk: before create(), or after it failed;
+//   writing    the temporary exists, is ours and open for writing;
+//   written    it is on the disk, has its attributes and is closed;
+//   committed  renamed over its target; nothing of ours is left to remove.
+// Destroying it while writing or written removes the temporary.
+class AtomicReplace {
+ public:
+  explicit AtomicReplace(FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+  AtomicReplace(const AtomicReplace&) = delete;
+  AtomicReplace& operator=(const AtomicReplace&) = delete;
+  ~AtomicReplace();
+
+  // Creates the temporary for `name` in `folder` under the first free
+  // temporaryName() (file_names.h), exclusively: whatever holds a name (a file, a folder, a
+  // link, which is never followed) is left alone and the next name tried.
+  // The copy will keep `original`'s attributes (keepAttributesOf) when it
+  // is finished.
+  Status create(const std::filesystem::path& folder, std::string_view name,
+                const FileInfo& original);
+  // Appends to the copy. A large copy is handed to the disk every few
+  // megabytes, so the final sync has little left to wait for.
+  Status write(std::string_view bytes);
+  // Tells the disk to start writing the copy, without waiting.
+  void startSync();
+  // Syncs the copy, gives the open file the original's attributes and closes
+  // it; done once, and by commit() when not called before.
+  Status finishWriting();
+  // Puts the copy in the place of `target` in one step. When that fails the
+  // copy is removed, and an error says so when it cannot be.
+  Status commit(const std::filesystem::path& target);
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  FileSystem& fileSystem_;
+  std::unique_ptr<WritableFile> file_;
+  std::filesystem::path path_;
+  FileInfo original_;
+  std::size_t unsynced_ = 0;
+  bool ours_ = false;  // writing or written
+};
+
+}  // namespace pklfix
+
+#endif  // ENGINE_FILES_ATOMIC_REPLACE_H_

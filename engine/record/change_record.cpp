@@ -1,0 +1,186 @@
+#include "engine/record/change_record.h"
+
+#include <cstdio>
+
+#include "engine/base/text.h"
+#include "engine/files/paths.h"
+#include "engine/record/user_context.h"
+
+namespace pklfix {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+const char* outcomeText(ChangeOutcome outcome) {
+  switch (outcome) {
+    case ChangeOutcome::Corrected:
+      return "corrected";
+    case ChangeOutcome::AlreadyCorrect:
+      return "already correct";
+    case ChangeOutcome::NoAcquisitionLine:
+      return "no acquisition line";
+    case ChangeOutcome::Failed:
+      return "failed";
+    case ChangeOutcome::CopyRemoved:
+      return "copy removed";
+  }
+  return "";
+}
+
+void appendCell(std::string& row, std::string_view cell) {
+  const bool guard =
+      !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
+  const bool quote = cell.find_first_of(",\"\r\n") != std::string_view::npos;
+  if (quote) row += '"';
+  if (guard) row += '\'';
+  for (char c : cell) {
+    if (c == '"') row += '"';
+    row += c;
+  }
+  if (quote) row += '"';
+}
+
+// Days since 1970-01-01 of a civil date (the proleptic Gregorian calendar).
+long long daysFromCivil(long long year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+// Absolute, for a row read later from anywhere; a spectrum never read
+// stays empty.
+fs::path rowPath(const fs::path& path) { return path.empty() ? path : wholePath(path); }
+
+// How a record's existing bytes end: whether they end a row, and whether
+// they end inside a quoted cell, which a crash in the middle of a row
+// leaves behind.
+struct Tail {
+  bool empty = true;
+  bool endsRow = true;
+  bool inQuotes = false;
+};
+
+Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
+  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
+  if (!in.ok()) return in.error();
+  Tail tail;
+  char buffer[64 * 1024];
+  for (;;) {
+    Result<std::size_t> n = in.value()->read(buffer, sizeof buffer);
+    if (!n.ok()) return n.error();
+    if (n.value() == 0) return tail;
+    tail.empty = false;
+    for (std::size_t i = 0; i < n.value(); ++i) {
+      if (buffer[i] == '"') tail.inQuotes = !tail.inQuotes;
+    }
+    tail.endsRow = buffer[n.value() - 1] == '\n';
+  }
+}
+
+}  // namespace
+
+std::string csvRow(const ChangeRow& row) {
+  std::string text;
+  const std::string cells[] = {row.time,
+                               row.user,
+                               row.computer,
+                               pathText(row.resultFile),
+                               pathText(row.spectrumFile),
+                               outcomeText(row.outcome),
+                               joinedText(row.linesBefore, " | "),
+                               joinedText(row.linesAfter, " | "),
+                               row.sha256Before,
+                               row.sha256After,
+                               row.message};
+  for (const std::string& cell : cells) {
+    if (&cell != cells) text += ',';
+    appendCell(text, cell);
+  }
+  return text + "\r\n";
+}
+
+std::string recordTime(std::time_t time) {
+  const std::tm local = localTime(time);
+  const long long asIfUtc =
+      daysFromCivil(local.tm_year + 1900LL, static_cast<unsigned>(local.tm_mon + 1),
+                    static_cast<unsigned>(local.tm_mday)) *
+          86400 +
+      local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  const long long offset = (asIfUtc - static_cast<long long>(time)) / 60;
+  const long long minutes = offset < 0 ? -offset : offset;
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02lld:%02lld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return text;
+}
+
+std::string monthRecordName(std::time_t time) {
+  const std::tm local = localTime(time);
+  char text[64];
+  std::snprintf(text, sizeof text, "record-%04d-%02d.csv", local.tm_year + 1900, local.tm_mon + 1);
+  return text;
+}
+
+ChangeRecord::ChangeRecord(fs::path path, std::unique_ptr<WritableFile> file)
+    : path_(std::move(path)),
+      file_(std::move(file)),
+      user_(loginName()),
+      computer_(computerName()) {}
+
+ChangeRecord::~ChangeRecord() {
+  if (file_) (void)file_->close();
+}
+
+Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
+                                                         const fs::path& path) {
+  const fs::path whole = wholePath(path);
+  Result<std::unique_ptr<WritableFile>> file = fileSystem.openForAppending(whole);
+  if (!file.ok()) return file.error();
+  Result<Tail> tail = readTail(fileSystem, whole);
+  if (!tail.ok()) return tail.error();
+  std::unique_ptr<ChangeRecord> record(new ChangeRecord(whole, std::move(file.value())));
+  if (tail.value().empty) {
+    record->held_ = std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+  } else {
+    if (tail.value().inQuotes) record->held_ += '"';
+    if (!tail.value().endsRow) record->held_ += "\r\n";
+  }
+  // Written now, so a record that cannot take a byte fails before any file
+  // is touched. A new record's name is made durable too: rows on the disk
+  // under a name a crash can take away would not be written ahead.
+  if (Status s = record->flush(); !s.ok()) return s.error();
+  if (tail.value().empty) {
+    if (Status s = fileSystem.syncFolder(whole.parent_path()); !s.ok()) return s.error();
+  }
+  return record;
+}
+
+void ChangeRecord::add(ChangeRow row) {
+  row.time = recordTime(std::time(nullptr));
+  row.user = user_;
+  row.computer = computer_;
+  row.resultFile = rowPath(row.resultFile);
+  row.spectrumFile = rowPath(row.spectrumFile);
+  held_ += csvRow(row);
+}
+
+Status ChangeRecord::flush() {
+  if (error_) return *error_;
+  if (held_.empty()) return {};
+  Status written = file_->write(held_.data(), held_.size());
+  if (written.ok()) written = file_->sync();
+  held_.clear();
+  if (!written.ok()) {
+    error_ =
+        Error{written.error().code, "the record cannot be written: " + written.error().message};
+    return *error_;
+  }
+  return {};
+}
+
+}  // namespace pklfix

@@ -1,0 +1,91 @@
+#ifndef ENGINE_RECORD_CHANGE_RECORD_H_
+#define ENGINE_RECORD_CHANGE_RECORD_H_
+
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/files/file_system.h"
+#include "engine/base/status.h"
+
+namespace pklfix {
+
+// A record of what runs did to files, kept so that an amended result file
+// can be traced to the original: a CSV file (RFC 4180, UTF-8 with a
+// byte-order mark, rows ended by CR LF) of one row per file, written before
+// the file changes.
+
+// The acquisition lines a row holds are whole up to this many bytes each.
+inline constexpr std::size_t kRecordLineBytes = 64 * 1024;
+
+// The first row of a new record.
+inline constexpr std::string_view kRecordHeader =
+    "time,user,computer,result file,spectrum file,outcome,acquisition line before,"
+    "acquisition line after,sha256 before,sha256 after,message";
+
+enum class ChangeOutcome { Corrected, AlreadyCorrect, NoAcquisitionLine, Failed, CopyRemoved };
+
+// What one row says of one file.
+struct ChangeRow {
+  std::string time;  // recordTime()
+  std::string user;
+  std::string computer;
+  std::filesystem::path resultFile;    // absolute
+  std::filesystem::path spectrumFile;  // empty when none was read
+  ChangeOutcome outcome = ChangeOutcome::Corrected;
+  std::vector<std::string> linesBefore;  // each already cut, see AcquisitionLines
+  std::vector<std::string> linesAfter;
+  std::string sha256Before;  // lowercase hex; empty when unknown
+  std::string sha256After;   // empty when the file failed or is gone
+  std::string message;       // the error, or the warnings
+};
+
+// The row as CSV, CR LF included. Every cell that begins with "=", "+",
+// "-", "@", a tab or a carriage return gets a leading apostrophe, so a
+// spreadsheet never runs what a file name or a line holds as a formula.
+std::string csvRow(const ChangeRow& row);
+
+// Local time with its UTC offset: 2026-12-09T14:30:07+01:00.
+std::string recordTime(std::time_t time);
+// The window's record file for the month of `time`: record-2026-12.csv.
+std::string monthRecordName(std::time_t time);
+
+// A record file open for appending. Rows are held until flush() puts them
+// on the disk together. Once a write fails, the record is broken: every
+// later flush() fails with the same error, so no file is changed whose row
+// may be missing.
+class ChangeRecord {
+ public:
+  // Opens `path` for appending, creating it when missing. A new or empty
+  // file gets the byte-order mark and the header row; a file whose last row
+  // a crash cut short gets that row ended, so the rows after it stay rows.
+  static Result<std::unique_ptr<ChangeRecord>> open(FileSystem& fileSystem,
+                                                    const std::filesystem::path& path);
+  ~ChangeRecord();
+
+  // Holds a row; fills in its time, user and computer, and makes its paths
+  // absolute.
+  void add(ChangeRow row);
+  // Writes the rows held and returns once they are on the disk.
+  Status flush();
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  ChangeRecord(std::filesystem::path path, std::unique_ptr<WritableFile> file);
+
+  std::filesystem::path path_;
+  std::unique_ptr<WritableFile> file_;
+  std::string user_;
+  std::string computer_;
+  std::string held_;
+  std::optional<Error> error_;
+};
+
+}  // namespace pklfix
+
+#endif  // ENGINE_RECORD_CHANGE_RECORD_H_

@@ -1,0 +1,59 @@
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+#include <vector>
+
+#include "engine/files/file_errors.h"
+#include "engine/files/file_system.h"
+#include "engine/record/user_context.h"
+
+namespace pklfix {
+namespace fs = std::filesystem;
+std::string loginName() {
+  std::vector<char> buffer(16 * 1024);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+    return found->pw_name;
+  }
+  // A user the passwd database does not know (a container, an LDAP
+  // outage) still has the name the login gave the environment.
+  const char* name = std::getenv("LOGNAME");
+  return name ? name : "";
+}
+
+std::string computerName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+std::tm localTime(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  return local;
+}
+
+Result<fs::path> recordFolder() {
+  fs::path state;
+  const char* xdg = std::getenv("XDG_STATE_HOME");
+  // The base directory rules: a relative path is to be ignored.
+  if (xdg && fs::path(xdg).is_absolute()) {
+    state = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    state = fs::path(home) / ".local" / "state";
+  } else {
+    return Error{ErrorCode::NotFound,
+                 "cannot find the record's folder: neither XDG_STATE_HOME "
+                 "nor HOME is set"};
+  }
+  fs::path folder = state / "pklfix";
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error) return fileError("create the folder", folder, error);
+  return folder;
+}
+
+}  // namespace pklfix

@@ -1,0 +1,182 @@
+// Each class of file operation a run makes, failed at its first call, its
+// second, and so on until a run gets through without a fault: whatever
+// fails, the file being handled stays byte-identical, the files before it
+// stay corrected, and no temporary file is left.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/files/paths.h"
+#include "engine/files/temporary_names.h"
+#include "engine/run/correct_pkl_files.h"
+#include "engine/spectrum/spectrum_finder.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/test_util.h"
+
+namespace pklfix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultyFileSystem;
+using testing::folderNames;
+using testing::Op;
+using testing::readFile;
+using testing::sampleChn;
+using testing::TempDir;
+using testing::writeFile;
+
+constexpr std::string_view kWrongLine = "Acquisition Date : 01-01-1900 00:00:00\r\n";
+constexpr std::string_view kRightLine = "Acquisition Date : 03-05-2009 14:30:07\r\n";
+
+struct Sample {
+  std::string name;
+  std::string original;
+  std::string corrected;
+};
+
+// The middle file is large enough to need several reads and writes, and its
+// spectrum is found only by a case-insensitive listing.
+std::vector<Sample> samples() {
+  std::string body;
+  for (int i = 0; i < 9000; ++i) body += "channel " + std::to_string(i) + " counts 1234\r\n";
+  std::vector<Sample> list;
+  for (const char* name : {"S1.pkl", "S2.pkl", "S3.pkl"}) {
+    std::string tail = std::string(name) == "S2.pkl" ? body : "Peak 1\r\n";
+    list.push_back({name, "Spectrum analysis\r\n" + std::string(kWrongLine) + tail,
+                    "Spectrum analysis\r\n" + std::string(kRightLine) + tail});
+  }
+  return list;
+}
+
+struct FaultClass {
+  const char* what;
+  std::vector<Op> ops;
+  std::string pathSuffix;  // only calls on such paths count
+  ErrorCode code = ErrorCode::Io;
+  // Only where names differ by letter case: elsewhere S2.chn opens s2.CHN
+  // directly, with no listing.
+  bool caseSensitiveOnly = false;
+};
+
+bool namesDifferByCase() {
+  TempDir dir;
+  writeFile(dir / "a", "");
+  return !fs::exists(dir / "A");
+}
+
+TEST(CorrectPklFilesFaultTest, EveryFaultClassAtEveryCallLeavesEveryFileWhole) {
+  const std::vector<Sample> files = samples();
+  const FaultClass classes[] = {
+      {"examine the result file", {Op::Stat}, ".pkl"},
+      {"open the result file", {Op::OpenForReading}, ".pkl"},
+      {"read the result file", {Op::Read}, ".pkl"},
+      {"create the temporary", {Op::CreateExclusive}, ""},
+      {"write, failing partway as a full disk does", {Op::Write}, "", ErrorCode::NoSpace},
+      {"sync the temporary", {Op::Sync}, ""},
+      {"close the temporary", {Op::Close}, ""},
+      {"copy the permission bits", {Op::SetPermissions}, ""},
+      {"rename over the result file", {Op::Rename}, ""},
+      {"look for the spectrum", {Op::Stat}, ".chn"},
+      {"list the spectrum folder", {Op::ListFolder}, "", ErrorCode::Io, true},
+      {"open the spectrum", {Op::OpenForReading}, ".chn"},
+      {"open the spectrum", {Op::OpenForReading}, ".CHN", ErrorCode::Io, true},
+      {"read the spectrum", {Op::Read}, ".chn"},
+      {"read the spectrum", {Op::Read}, ".CHN", ErrorCode::Io, true},
+  };
+  const bool caseSensitive = namesDifferByCase();
+  for (const FaultClass& fault : classes) {
+    if (fault.caseSensitiveOnly && !caseSensitive) continue;
+    std::size_t n = 1;
+    for (;; ++n) {
+      SCOPED_TRACE(std::string(fault.what) + " (" + fault.pathSuffix + "), call " +
+                   std::to_string(n));
+      TempDir dir;
+      std::vector<PklEntry> entries;
+      for (const Sample& file : files) {
+        writeFile(dir / file.name, file.original);
+        entries.push_back({file.name, true});
+      }
+      writeFile(dir / "S1.chn", sampleChn());
+      writeFile(dir / "s2.CHN", sampleChn());
+      writeFile(dir / "S3.chn", sampleChn());
+      const std::vector<std::string> before = folderNames(dir.path());
+
+      FaultyFileSystem faulty(realFileSystem());
+      faulty.countOnly(fault.ops);
+      faulty.countOnlyPathsEndingIn(fault.pathSuffix);
+      faulty.failCall(n);
+      RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), entries);
+
+      EXPECT_EQ(folderNames(dir.path()), before) << "a temporary file was left";
+      if (!faulty.injected()) {
+        EXPECT_EQ(summary.corrected, files.size());
+        for (const Sample& file : files) EXPECT_TRUE(readFile(dir / file.name) == file.corrected);
+        break;
+      }
+      ASSERT_EQ(summary.failed, 1u);
+      const std::size_t failing = summary.corrected;
+      ASSERT_LT(failing, files.size());
+      const FileReport& failure = summary.failures.front();
+      EXPECT_EQ(failure.pklPath, dir / files[failing].name);
+      EXPECT_EQ(failure.error->code, fault.code);
+      EXPECT_NE(failure.error->message.find(faulty.injectedPath()), std::string::npos)
+          << failure.error->message;
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& expected = i < failing ? files[i].corrected : files[i].original;
+        EXPECT_TRUE(readFile(dir / files[i].name) == expected)
+            << files[i].name << (i < failing ? " is not corrected" : " changed");
+      }
+    }
+    EXPECT_GT(n, 1u) << fault.what << ": the run never made such a call";
+  }
+}
+
+// A folder sync that fails comes after every rename: the files are
+// corrected, and the run says their durability is in doubt.
+TEST(CorrectPklFilesFaultTest, FailedFolderSyncKeepsTheCorrectionsAndIsReported) {
+  const std::vector<Sample> files = samples();
+  TempDir dir;
+  std::vector<PklEntry> entries;
+  for (const Sample& file : files) {
+    writeFile(dir / file.name, file.original);
+    writeFile(dir / spectrumName(file.name), sampleChn());
+    entries.push_back({file.name, true});
+  }
+  FaultyFileSystem faulty(realFileSystem());
+  faulty.countOnly({Op::SyncFolder});
+  faulty.failCall(1);
+  RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), entries);
+  EXPECT_TRUE(faulty.injected());
+  EXPECT_EQ(summary.failed, 0u);
+  EXPECT_EQ(summary.corrected, files.size());
+  ASSERT_EQ(summary.syncErrors.size(), 1u);
+  EXPECT_NE(summary.syncErrors.front().message.find(pathText(dir.path())), std::string::npos);
+  for (const Sample& file : files) EXPECT_TRUE(readFile(dir / file.name) == file.corrected);
+}
+
+// A copy whose rename fails and that then cannot be removed either (another
+// program holds it) stays behind; the error says so, so the user knows the
+// next run removes it.
+TEST(CorrectPklFilesFaultTest, CopyThatCannotBeRemovedIsNamedInTheError) {
+  TempDir dir;
+  const Sample file = samples().front();
+  writeFile(dir / file.name, file.original);
+  writeFile(dir / spectrumName(file.name), sampleChn());
+  FaultyFileSystem faulty(realFileSystem());
+  faulty.countOnly({Op::Rename, Op::Remove});
+  faulty.countOnlyPathsEndingIn(temporaryName(file.name, 0));
+  faulty.failCall(1, /*persistent=*/true);
+  RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), {{file.name, true}});
+  ASSERT_EQ(summary.failed, 1u);
+  const std::string& message = summary.failures.front().error->message;
+  EXPECT_NE(message.find("rename"), std::string::npos) << message;
+  EXPECT_NE(message.find(temporaryName(file.name, 0) + " is left, to be removed by the next run"),
+            std::string::npos)
+      << message;
+  EXPECT_TRUE(readFile(dir / file.name) == file.original);
+}
+
+}  // namespace
+}  // namespace pklfix
