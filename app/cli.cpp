@@ -237,7 +237,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (failed && !options.run.keepGoing) return kExitFailure;
 
   CliObserver observer(out, err, options.quiet, options.run.dryRun, options.check);
-  RunSummary summary = runJobs(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
+  RunSummary summary =
+      CorrectPklFiles(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
   for (const Error& error : summary.syncErrors) {
     err << kProgram << ": warning: " << error.message << '\n';
   }

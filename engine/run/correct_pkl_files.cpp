@@ -300,8 +300,8 @@ class Run {
 
 }  // namespace
 
-RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
-                   RunObserver* observer) {
+RunSummary CorrectPklFiles(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
+                           RunObserver* observer) {
   Run run(fileSystem, jobs, options, observer);
   run.all();
   RunSummary summary = std::move(run.summary());
@@ -319,8 +319,8 @@ RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions
 RunSummary CorrectPklFiles(FileSystem& fileSystem, const fs::path& pklFolder,
                            const fs::path& chnFolder, const std::vector<PklEntry>& entries,
                            RunObserver* observer) {
-  return runJobs(fileSystem, PklJobs::selected(pklFolder, chnFolder, entries), RunOptions{},
-                 observer);
+  return CorrectPklFiles(fileSystem, PklJobs::selected(pklFolder, chnFolder, entries), RunOptions{},
+                         observer);
 }
 
 }  // namespace pklfix

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/record/change_record.h"
 #include "engine/files/file_system.h"
+#include "engine/record/change_record.h"
 #include "engine/run/run_report.h"
 
 namespace pklfix {
@@ -69,20 +69,22 @@ struct RunOptions {
   ChangeRecord* record = nullptr;
 };
 
-// Handles the jobs in order. Stops after the first failure unless told to
-// keep going. A file whose corrected form is the file itself is not
-// touched. Each file is replaced only once its own corrected copy is on the
-// disk, and files are replaced in list order; a failure or a stop leaves
-// every file either corrected or untouched, and no temporary file. Handling
-// a file also removes the copies interrupted runs left of it (leftovers.h);
-// a job that is itself such a copy is reported as one and not corrected.
-RunSummary runJobs(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
-                   RunObserver* observer = nullptr);
+// The run behind the window's "GO" and pklfix-cli: corrects the jobs in
+// order, each against the spectrum of the same base name. It sequences:
+// write a file's corrected copy, let a batch of copies replace their files,
+// report each file. Stops after the first failure unless told to keep
+// going. A file whose corrected form is the file itself is not touched.
+// Each file is replaced only once its own corrected copy is on the disk,
+// and files are replaced in list order; a failure or a stop leaves every
+// file either corrected or untouched, and no temporary file. Handling a
+// file also removes the copies interrupted runs left of it (leftovers.h); a
+// job that is itself such a copy is reported as one and not corrected.
+RunSummary CorrectPklFiles(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options,
+                           RunObserver* observer = nullptr);
 
-// The run behind the window's "GO": every selected entry of the result folder
-// is corrected against the spectrum of the same base name in the spectrum
-// folder; unselected entries are not touched. The same as runJobs() over
-// PklJobs::selected(), with the default options.
+// The same for every selected entry of the result folder, its spectrum in
+// the spectrum folder, with the default options; unselected entries are not
+// touched.
 RunSummary CorrectPklFiles(FileSystem& fileSystem, const std::filesystem::path& pklFolder,
                            const std::filesystem::path& chnFolder,
                            const std::vector<PklEntry>& entries, RunObserver* observer = nullptr);

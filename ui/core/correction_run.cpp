@@ -15,9 +15,9 @@ class CorrectionRun::Observer final : public RunObserver {
   explicit Observer(CorrectionRun& run) : run_(run) {}
 
   void fileFinished(const FileReport& report, std::size_t done) override {
-    std::vector<std::string> lines = reportLines(report, false, ReportPaths::NamesOnly);
-    run_.records_.insert(run_.records_.end(), std::make_move_iterator(lines.begin()),
-                         std::make_move_iterator(lines.end()));
+    std::vector<std::string> lines = pklfix::reportLines(report, false, ReportPaths::NamesOnly);
+    run_.reportLines_.insert(run_.reportLines_.end(), std::make_move_iterator(lines.begin()),
+                             std::make_move_iterator(lines.end()));
     run_.filesDone_ = static_cast<int>(done);
   }
   bool stopRequested() override { return run_.stop_; }
@@ -54,7 +54,7 @@ void CorrectionRun::work(const std::function<void()>& ended) {
   try {
     RunOptions options;
     options.record = record_.get();
-    summary_ = runJobs(fileSystem_, jobs_, options, &observer);
+    summary_ = CorrectPklFiles(fileSystem_, jobs_, options, &observer);
   } catch (const std::exception& e) {
     // Only running out of memory gets here. Escaping the thread would end
     // the program; reported, the files stay as the engine guarantees.

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "engine/files/file_system.h"
 #include "engine/record/change_record.h"
 #include "engine/run/correct_pkl_files.h"
-#include "engine/files/file_system.h"
 
 namespace pklfix {
 
@@ -23,7 +23,7 @@ namespace pklfix {
 inline constexpr std::chrono::milliseconds kProgressDelay{500};
 inline constexpr std::chrono::milliseconds kProgressRefresh{100};
 
-// One run of CorrectPklFiles (runJobs over the selected entries) on a thread
+// One run of CorrectPklFiles over the selected entries on a thread
 // of its own, so a window keeps repainting while it works. Each window face
 // wakes its own thread in its own way; this class knows none of them. States:
 //   ready    constructed; nothing read or written yet;
@@ -59,7 +59,7 @@ class CorrectionRun {
   const RunSummary& summary() const { return summary_; }
   // What the run did to each file it reached, a line each, in list order:
   // reportLines() with the names alone. Valid after join().
-  const std::vector<std::string>& records() const { return records_; }
+  const std::vector<std::string>& reportLines() const { return reportLines_; }
   std::size_t selectedCount() const { return jobs_.size(); }
   // Where the rows went; empty without a record.
   std::filesystem::path recordPath() const {
@@ -81,7 +81,7 @@ class CorrectionRun {
   std::atomic<bool> stop_{false};
   std::atomic<int> filesDone_{0};
   RunSummary summary_;
-  std::vector<std::string> records_;
+  std::vector<std::string> reportLines_;
   std::thread thread_;
 };
 

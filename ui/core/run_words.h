@@ -26,7 +26,7 @@ struct RunReport {
 
 // The box for a run over `selected` files that ended with `summary`. Its
 // details count the files by what happened to them, then give `records`
-// (a line per file, CorrectionRun::records()), then the warnings, and end
+// (a line per file, CorrectionRun::reportLines()), then the warnings, and end
 // with the change record the run wrote to, `recordPath`, unless empty.
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
                       const std::vector<std::string>& records,

@@ -60,7 +60,7 @@ bool WindowRun::finish() {
   model_.rereadPklFiles();
   face_.showPklFiles();
   face_.showReport(
-      describeRun(run->summary(), run->selectedCount(), run->records(), run->recordPath()));
+      describeRun(run->summary(), run->selectedCount(), run->reportLines(), run->recordPath()));
   return true;
 }
 

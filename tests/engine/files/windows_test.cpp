@@ -137,10 +137,10 @@ TEST_F(WindowsFileTest, ReadOnlyAttributeRefusesTheFileAndIsKept) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(realFileSystem(),
-                               testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
-                                                 {dir_.path(), "S002.pkl", dir_.path()}}),
-                               keepGoing);
+  RunSummary summary = CorrectPklFiles(realFileSystem(),
+                                       testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
+                                                         {dir_.path(), "S002.pkl", dir_.path()}}),
+                                       keepGoing);
   ASSERT_EQ(summary.failed, 1u);
   EXPECT_NE(summary.failures.front().error->message.find("read-only"), std::string::npos)
       << summary.failures.front().error->message;
@@ -290,10 +290,10 @@ TEST_F(WindowsFileTest, FileHeldForAMomentIsWaitedForAndOneHeldLongerIsNamedInUs
     RunOptions keepGoing;
     keepGoing.keepGoing = true;
     const auto start = std::chrono::steady_clock::now();
-    RunSummary summary = runJobs(realFileSystem(),
-                                 testing::jobList({{dir.path(), "S001.pkl", dir.path()},
-                                                   {dir.path(), "S002.pkl", dir.path()}}),
-                                 keepGoing);
+    RunSummary summary = CorrectPklFiles(realFileSystem(),
+                                         testing::jobList({{dir.path(), "S001.pkl", dir.path()},
+                                                           {dir.path(), "S002.pkl", dir.path()}}),
+                                         keepGoing);
     const long long took = msSince(start);
     std::cout << "[ timing   ] " << c.what << ": " << took << " ms\n";
     EXPECT_EQ(readFile(dir / "S002.pkl"), kSampleCorrected) << "the other file is corrected";

@@ -56,7 +56,7 @@ TEST(CorrectPklFilesNamesTest, OddNamesAreCorrectedWithNothingLost) {
     jobs.add(results, name, spectra);
   }
 
-  RunSummary summary = runJobs(realFileSystem(), jobs, keepGoing());
+  RunSummary summary = CorrectPklFiles(realFileSystem(), jobs, keepGoing());
 
   ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
   EXPECT_EQ(summary.corrected, names.size());
@@ -87,8 +87,8 @@ TEST(CorrectPklFilesNamesTest, NameWithAFolderPartIsRefused) {
   for (const std::string& name : {std::string("../outside.pkl"), std::string("sub/inner.pkl"),
                                   absolute, std::string(".."), std::string("")}) {
     SCOPED_TRACE("name \"" + name + "\"");
-    RunSummary summary =
-        runJobs(realFileSystem(), testing::jobList({{results, name, results}}), RunOptions{});
+    RunSummary summary = CorrectPklFiles(
+        realFileSystem(), testing::jobList({{results, name, results}}), RunOptions{});
     ASSERT_EQ(summary.failed, 1u);
     EXPECT_EQ(summary.failures.front().error->code, ErrorCode::InvalidArgument)
         << summary.failures.front().error->message;
@@ -163,7 +163,7 @@ TEST(CorrectPklFilesNamesTest, FifosAndFoldersAreReportedWithoutHanging) {
        {"Fifo.pkl", "FifoSpectrum.pkl", "LinkedFifo.pkl", "FolderSpectrum.pkl", "Good.pkl"}) {
     jobs.add(dir.path(), name, dir.path());
   }
-  RunSummary summary = runJobs(realFileSystem(), jobs, keepGoing());
+  RunSummary summary = CorrectPklFiles(realFileSystem(), jobs, keepGoing());
 
   EXPECT_EQ(summary.corrected, 1u);
   ASSERT_EQ(summary.failed, 4u);

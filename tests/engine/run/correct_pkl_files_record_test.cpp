@@ -41,7 +41,7 @@ RunSummary runWithRecord(FileSystem& fileSystem, const fs::path& dir, ChangeReco
   RunOptions options;
   options.keepGoing = true;
   options.record = &record;
-  return runJobs(fileSystem, jobs, options);
+  return CorrectPklFiles(fileSystem, jobs, options);
 }
 
 TEST(CorrectPklFilesRecordTest, ARowForEachFileInOrderWithItsDigests) {

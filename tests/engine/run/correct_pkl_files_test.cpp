@@ -152,10 +152,10 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary summary = runJobs(realFileSystem(),
-                               testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
-                                                 {dir_.path(), "S002.pkl", dir_.path()}}),
-                               keepGoing);
+  RunSummary summary = CorrectPklFiles(realFileSystem(),
+                                       testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
+                                                         {dir_.path(), "S002.pkl", dir_.path()}}),
+                                       keepGoing);
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
@@ -219,10 +219,10 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = runJobs(realFileSystem(),
-                             testing::jobList({{dir_.path(), "S002.pkl", dir_.path()},
-                                               {dir_.path(), "S003.pkl", dir_.path()}}),
-                             keepGoing);
+  RunSummary again = CorrectPklFiles(realFileSystem(),
+                                     testing::jobList({{dir_.path(), "S002.pkl", dir_.path()},
+                                                       {dir_.path(), "S003.pkl", dir_.path()}}),
+                                     keepGoing);
   EXPECT_EQ(again.failed, 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
@@ -271,8 +271,8 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
   writeFile(dir_ / "S.chn", testing::chnHeader("07", "05xyz091", "143000"));
   RunOptions dryRun;
   dryRun.dryRun = true;
-  RunSummary dry =
-      runJobs(realFileSystem(), testing::jobList({{dir_.path(), "S.pkl", dir_.path()}}), dryRun);
+  RunSummary dry = CorrectPklFiles(realFileSystem(),
+                                   testing::jobList({{dir_.path(), "S.pkl", dir_.path()}}), dryRun);
   EXPECT_EQ(dry.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
   EXPECT_EQ(folderNames(dir_.path()).size(), 2u);
@@ -342,7 +342,7 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
       RunOptions options;
       options.batchFiles = batch;
       RunSummary summary =
-          runJobs(realFileSystem(), jobsFor(dir_.path(), names_), options, &observer);
+          CorrectPklFiles(realFileSystem(), jobsFor(dir_.path(), names_), options, &observer);
       std::size_t handled = std::min<std::size_t>(stopBefore - 1, names_.size());
       EXPECT_EQ(summary.stopped, stopBefore <= names_.size());
       EXPECT_EQ(summary.corrected, handled);
@@ -375,7 +375,7 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
     RunOptions options;
     options.batchFiles = 3;
     options.keepGoing = true;
-    RunSummary summary = runJobs(logging, jobsFor(dir_.path(), names_), options);
+    RunSummary summary = CorrectPklFiles(logging, jobsFor(dir_.path(), names_), options);
     EXPECT_EQ(summary.failed, failingSync == 0 ? 0u : 1u);
 
     std::vector<std::string> renamed;
@@ -427,7 +427,8 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
       RunOptions options;
       options.batchFiles = 2;
       options.keepGoing = keepGoing;
-      RunSummary summary = runJobs(faulty, jobsFor(dir_.path(), names_), options, &observer);
+      RunSummary summary =
+          CorrectPklFiles(faulty, jobsFor(dir_.path(), names_), options, &observer);
       EXPECT_EQ(folderNames(dir_.path()), before) << "a temporary file was left";
       if (!faulty.injected()) {
         EXPECT_EQ(summary.corrected, 5u);
@@ -457,7 +458,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
   RunOptions dryRun;
   dryRun.dryRun = true;
-  RunSummary summary = runJobs(
+  RunSummary summary = CorrectPklFiles(
       realFileSystem(),
       testing::jobList({{fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}}), dryRun);
   ASSERT_EQ(summary.failures.size(), 1u);

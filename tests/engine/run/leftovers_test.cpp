@@ -126,7 +126,7 @@ TEST_F(LeftoversTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
   RunOptions options;
   options.keepGoing = true;
   options.dryRun = true;
-  RunSummary dry = runJobs(realFileSystem(), jobs, options);
+  RunSummary dry = CorrectPklFiles(realFileSystem(), jobs, options);
   EXPECT_EQ(dry.failed, links);
   std::size_t leftovers =
       std::count_if(all.begin(), all.end(), [](const Case& c) { return c.leftover; });
@@ -143,7 +143,7 @@ TEST_F(LeftoversTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
     std::map<std::string, std::string> byFile;
   } removed;
   options.dryRun = false;
-  RunSummary summary = runJobs(realFileSystem(), jobs, options, &removed);
+  RunSummary summary = CorrectPklFiles(realFileSystem(), jobs, options, &removed);
   EXPECT_EQ(summary.failed, links);
   EXPECT_EQ(summary.leftoversRemoved, leftovers);
   for (const Case& c : all) {
