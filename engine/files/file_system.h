@@ -1,13 +1,12 @@
 #ifndef ENGINE_FILES_FILE_SYSTEM_H_
 #define ENGINE_FILES_FILE_SYSTEM_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "engine/base/status.h"
@@ -49,7 +48,7 @@ inline constexpr std::size_t kMaxLiveTemporaries = 32;
 // A drive a folder chooser offers, as the system names it.
 struct Drive {
   std::filesystem::path root;  // C:\ ..., or a mount point
-  std::string label;           // UTF-8: "c:", "c: [DATA]", "z: [\\server\share]"; or the mount point
+  std::string label;  // UTF-8: "c:", "c: [DATA]", "z: [\\server\share]"; or the mount point
 };
 
 struct FolderEntry {
@@ -121,12 +120,19 @@ class FileSystem {
   // letter order; no drive is asked for its medium, so none is an error.
   // Elsewhere the mount points of the volumes that hold files, "/" first.
   virtual std::vector<Drive> listDrives() = 0;
+
+  // This file system, but its waits for a file another program holds (see
+  // realFileSystem) end as soon as `stop` is set, with the error that made
+  // it wait: a stopped run does not sit out the rest of its waits. Lives no
+  // longer than this file system and `stop`. One that never waits hands
+  // every call back to this one.
+  virtual std::unique_ptr<FileSystem> stoppedBy(const std::atomic<bool>& stop);
 };
 
 // The operating system's file system. Where another program may hold a
 // file for a moment (Windows: virus scanners, indexers, sync clients),
 // openForReading, createExclusive, rename and remove try again for about a
-// second and a half before they fail (see FileWaitsStop), and an error after
+// second and a half before they fail (see stoppedBy), and an error after
 // that says the file is in use by another program.
 FileSystem& realFileSystem();
 

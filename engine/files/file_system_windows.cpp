@@ -15,6 +15,7 @@
 #include <winnetwk.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <cwctype>
 #include <initializer_list>
@@ -79,26 +80,29 @@ bool mayBeHeld(DWORD code, std::initializer_list<const std::wstring*> paths) {
   return exists;
 }
 
-// Waits before try `attempt` + 2; false once the tries are used up or the
-// run is stopped.
-bool waitForHolder(int attempt) {
+// Waits before try `attempt` + 2; false once the tries are used up or
+// `stop` (when given) is set.
+bool waitForHolder(int attempt, const std::atomic<bool>* stop) {
+  auto stopped = [stop] { return stop != nullptr && stop->load(); };
   if (attempt >= kHeldRetries) return false;
   for (DWORD left = kHeldDelayStep * static_cast<DWORD>(attempt + 1); left > 0;) {
-    if (FileWaitsStop::requested()) return false;
+    if (stopped()) return false;
     const DWORD slice = std::min(left, kStopPoll);
     ::Sleep(slice);
     left -= slice;
   }
-  return !FileWaitsStop::requested();
+  return !stopped();
 }
 
 // Calls `call` (which gives a Win32 error code, 0 for success) until it
 // succeeds or fails for a reason no wait cures.
 template <typename Call>
-DWORD withWaits(std::initializer_list<const std::wstring*> paths, Call call) {
+DWORD withWaits(const std::atomic<bool>* stop, std::initializer_list<const std::wstring*> paths,
+                Call call) {
   for (int attempt = 0;; ++attempt) {
     DWORD code = call();
-    if (code == ERROR_SUCCESS || !mayBeHeld(code, paths) || !waitForHolder(attempt)) return code;
+    if (code == ERROR_SUCCESS || !mayBeHeld(code, paths) || !waitForHolder(attempt, stop))
+      return code;
   }
 }
 
@@ -295,6 +299,12 @@ std::string driveLabel(const wchar_t* root) {
 
 class WindowsFileSystem final : public FileSystem {
  public:
+  explicit WindowsFileSystem(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
+
+  std::unique_ptr<FileSystem> stoppedBy(const std::atomic<bool>& stop) override {
+    return std::make_unique<WindowsFileSystem>(&stop);
+  }
+
   Result<FileInfo> stat(const fs::path& path) override {
     const std::wstring full = longPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -329,7 +339,7 @@ class WindowsFileSystem final : public FileSystem {
     const DWORD share =
         FILE_SHARE_READ | FILE_SHARE_DELETE | (sharing == Sharing::Writers ? FILE_SHARE_WRITE : 0);
     HANDLE handle = INVALID_HANDLE_VALUE;
-    const DWORD code = withWaits({&full}, [&] {
+    const DWORD code = withWaits(stop_, {&full}, [&] {
       handle = ::CreateFileW(full.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
       return handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
@@ -353,7 +363,7 @@ class WindowsFileSystem final : public FileSystem {
     const std::wstring full = longPath(path);
     HANDLE handle = INVALID_HANDLE_VALUE;
     // CREATE_NEW fails on anything under the name, a link included.
-    const DWORD code = withWaits({&full}, [&] {
+    const DWORD code = withWaits(stop_, {&full}, [&] {
       handle = ::CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
       return handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
@@ -368,7 +378,7 @@ class WindowsFileSystem final : public FileSystem {
     // FILE_APPEND_DATA alone puts every write at the end. Others may read
     // the record meanwhile (an auditor's spreadsheet) and a second run
     // append to it.
-    const DWORD code = withWaits({&full}, [&] {
+    const DWORD code = withWaits(stop_, {&full}, [&] {
       handle = ::CreateFileW(full.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -385,7 +395,7 @@ class WindowsFileSystem final : public FileSystem {
   Status rename(const fs::path& from, const fs::path& to) override {
     const std::wstring source = longPath(from);
     const std::wstring target = longPath(to);
-    const DWORD code = withWaits({&source, &target}, [&] {
+    const DWORD code = withWaits(stop_, {&source, &target}, [&] {
       return ::MoveFileExW(source.c_str(), target.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                  ? ERROR_SUCCESS
@@ -406,8 +416,9 @@ class WindowsFileSystem final : public FileSystem {
 
   Status remove(const fs::path& path) override {
     const std::wstring full = longPath(path);
-    DWORD code = withWaits(
-        {&full}, [&] { return ::DeleteFileW(full.c_str()) ? ERROR_SUCCESS : ::GetLastError(); });
+    DWORD code = withWaits(stop_, {&full}, [&] {
+      return ::DeleteFileW(full.c_str()) ? ERROR_SUCCESS : ::GetLastError();
+    });
     if (code == ERROR_ACCESS_DENIED) {
       const DWORD attributes = attributesOf(full);
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -469,6 +480,9 @@ class WindowsFileSystem final : public FileSystem {
 
   // MoveFileExW with MOVEFILE_WRITE_THROUGH already waited for the rename.
   Status syncFolder(const fs::path&) override { return {}; }
+
+ private:
+  const std::atomic<bool>* stop_;  // ends the waits; null for none
 };
 
 }  // namespace

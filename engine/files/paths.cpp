@@ -1,5 +1,7 @@
 #include "engine/files/paths.h"
 
+#include <system_error>
+
 namespace pklfix {
 namespace fs = std::filesystem;
 
@@ -17,17 +19,5 @@ fs::path wholePath(const fs::path& path) {
   fs::path whole = fs::absolute(path, error);
   return (error ? path : whole).lexically_normal();
 }
-
-namespace {
-thread_local const std::atomic<bool>* waitsStop = nullptr;
-}  // namespace
-
-FileWaitsStop::FileWaitsStop(const std::atomic<bool>& stop) : previous_(waitsStop) {
-  waitsStop = &stop;
-}
-
-FileWaitsStop::~FileWaitsStop() { waitsStop = previous_; }
-
-bool FileWaitsStop::requested() { return waitsStop != nullptr && waitsStop->load(); }
 
 }  // namespace pklfix

@@ -1,14 +1,9 @@
 #ifndef ENGINE_FILES_PATHS_H_
 #define ENGINE_FILES_PATHS_H_
 
-#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <vector>
-
-#include "engine/base/status.h"
 
 namespace pklfix {
 
@@ -21,24 +16,6 @@ std::filesystem::path utf8Path(std::string_view text);
 // `path` made absolute against the current folder and lexically normal;
 // as given when the system cannot tell the current folder.
 std::filesystem::path wholePath(const std::filesystem::path& path);
-
-// While one lives, the real file system's waits on this thread for a file
-// another program holds for a moment (Windows) end as soon as `stop` is
-// set, with the error that made it wait: a stopped run does not sit out the
-// rest of its waits.
-class FileWaitsStop {
- public:
-  explicit FileWaitsStop(const std::atomic<bool>& stop);
-  ~FileWaitsStop();
-  FileWaitsStop(const FileWaitsStop&) = delete;
-  FileWaitsStop& operator=(const FileWaitsStop&) = delete;
-
-  // Whether the waits on this thread are to end now.
-  static bool requested();
-
- private:
-  const std::atomic<bool>* previous_;
-};
 
 }  // namespace pklfix
 

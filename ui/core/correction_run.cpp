@@ -49,12 +49,12 @@ void CorrectionRun::join() {
 
 void CorrectionRun::work(const std::function<void()>& ended) {
   Observer observer(*this);
-  // Stop also ends a wait for a file another program holds.
-  FileWaitsStop waitsStop(stop_);
   try {
+    // Stop also ends a wait for a file another program holds.
+    std::unique_ptr<FileSystem> stoppable = fileSystem_.stoppedBy(stop_);
     RunOptions options;
     options.record = record_.get();
-    summary_ = CorrectPklFiles(fileSystem_, jobs_, options, &observer);
+    summary_ = CorrectPklFiles(*stoppable, jobs_, options, &observer);
   } catch (const std::exception& e) {
     // Only running out of memory gets here. Escaping the thread would end
     // the program; reported, the files stay as the engine guarantees.

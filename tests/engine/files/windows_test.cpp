@@ -284,13 +284,13 @@ TEST_F(WindowsFileTest, FileHeldForAMomentIsWaitedForAndOneHeldLongerIsNamedInUs
       writeFile(dir / spectrumName(name), sampleChn());
     }
     std::atomic<bool> stop{c.stopped};
-    FileWaitsStop waitsStop(stop);
+    std::unique_ptr<FileSystem> stoppable = realFileSystem().stoppedBy(stop);
     Holder holder(dir / c.held, c.sharing, c.milliseconds);
     ASSERT_TRUE(holder.held());
     RunOptions keepGoing;
     keepGoing.keepGoing = true;
     const auto start = std::chrono::steady_clock::now();
-    RunSummary summary = CorrectPklFiles(realFileSystem(),
+    RunSummary summary = CorrectPklFiles(*stoppable,
                                          testing::jobList({{dir.path(), "S001.pkl", dir.path()},
                                                            {dir.path(), "S002.pkl", dir.path()}}),
                                          keepGoing);
