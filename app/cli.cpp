@@ -163,7 +163,7 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
 
 // Whether a run would change anything on the disk for this file.
 bool wouldChange(const FileReport& report) {
-  return report.outcome == FileOutcome::Corrected || !report.leftoversRemoved.empty();
+  return replacedFile(report.outcome) || !report.leftoversRemoved.empty();
 }
 
 class CliObserver final : public RunObserver {
@@ -188,7 +188,7 @@ class CliObserver final : public RunObserver {
       if (!wouldChange(report)) return;
       changes_ = true;
       // The file's own line only when the file itself would change.
-      if (report.outcome != FileOutcome::Corrected) lines.erase(lines.begin());
+      if (!replacedFile(report.outcome)) lines.erase(lines.begin());
     }
     if (quiet_) return;
     for (const std::string& line : lines) out_ << line << '\n';
@@ -246,7 +246,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << kProgram << ": " << summary.recordError->message << '\n';
     failed = true;
   }
-  return failed || summary.failed > 0 || observer.changes() ? kExitFailure : kExitSuccess;
+  return failed || summary.failed() > 0 || observer.changes() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace pklfix

@@ -12,17 +12,21 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-const char* outcomeText(ChangeOutcome outcome) {
+const char* outcomeText(FileOutcome outcome) {
   switch (outcome) {
-    case ChangeOutcome::Corrected:
+    case FileOutcome::Corrected:
       return "corrected";
-    case ChangeOutcome::AlreadyCorrect:
+    case FileOutcome::AlreadyCorrect:
       return "already correct";
-    case ChangeOutcome::NoAcquisitionLine:
+    case FileOutcome::NoAcquisitionLine:
       return "no acquisition line";
-    case ChangeOutcome::Failed:
+    // A copy an interrupted run left, given as a result file and not
+    // removed, was not corrected: for an auditor, a failure, whose message
+    // says why.
+    case FileOutcome::LeftoverCopy:
+    case FileOutcome::Failed:
       return "failed";
-    case ChangeOutcome::CopyRemoved:
+    case FileOutcome::CopyRemoved:
       return "copy removed";
   }
   return "";

@@ -9,8 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/files/file_system.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
+#include "engine/record/file_outcome.h"
 
 namespace pklfix {
 
@@ -27,8 +28,6 @@ inline constexpr std::string_view kRecordHeader =
     "time,user,computer,result file,spectrum file,outcome,acquisition line before,"
     "acquisition line after,sha256 before,sha256 after,message";
 
-enum class ChangeOutcome { Corrected, AlreadyCorrect, NoAcquisitionLine, Failed, CopyRemoved };
-
 // What one row says of one file.
 struct ChangeRow {
   std::string time;  // recordTime()
@@ -36,7 +35,7 @@ struct ChangeRow {
   std::string computer;
   std::filesystem::path resultFile;    // absolute
   std::filesystem::path spectrumFile;  // empty when none was read
-  ChangeOutcome outcome = ChangeOutcome::Corrected;
+  FileOutcome outcome = FileOutcome::Corrected;
   std::vector<std::string> linesBefore;  // each already cut, see AcquisitionLines
   std::vector<std::string> linesAfter;
   std::string sha256Before;  // lowercase hex; empty when unknown

@@ -5,7 +5,6 @@
 #include <span>
 
 #include "engine/files/paths.h"
-#include "engine/record/change_record.h"
 #include "engine/record/sha256.h"
 #include "engine/rewrite/file_comparison.h"
 #include "engine/rewrite/line_rewriter.h"
@@ -36,9 +35,8 @@ class CopyWriter final : public LineRewriter::Client {
         result_(result),
         scratch_(std::make_unique<char[]>(kCopyBuffer)) {}
 
-  void compareWith(fs::path path, FileComparison candidate) {
-    candidatePaths_.push_back(std::move(path));
-    candidates_.push_back(std::move(candidate));
+  void compareWith(fs::path path, FileComparison comparison) {
+    candidates_.push_back({std::move(path), std::move(comparison)});
   }
 
   Result<std::string> stamp() override {
@@ -65,10 +63,10 @@ class CopyWriter final : public LineRewriter::Client {
   void changed() override { result_.changed = true; }
 
   Status write(std::string_view bytes) override {
-    if (request_.digest) digest_.update(bytes);
-    for (FileComparison& candidate : candidates_) {
+    if (request_.digests) digest_.update(bytes);
+    for (Candidate& candidate : candidates_) {
       // A candidate that cannot be read is simply not recognised.
-      if (!candidate.feed(bytes, scratch()).ok()) candidate.giveUp();
+      if (!candidate.comparison.feed(bytes, scratch()).ok()) candidate.comparison.giveUp();
     }
     if (request_.dryRun) return {};
     if (!result_.copy) {
@@ -82,15 +80,12 @@ class CopyWriter final : public LineRewriter::Client {
   // After the rewriter's last output.
   Status finish() {
     result_.lines.end();
-    for (FileComparison& candidate : candidates_) {
-      if (!candidate.finish(scratch()).ok()) candidate.giveUp();
+    for (Candidate& candidate : candidates_) {
+      FileComparison& comparison = candidate.comparison;
+      if (!comparison.finish(scratch()).ok()) comparison.giveUp();
+      if (comparison.beginning()) result_.prefixes.push_back({candidate.path, comparison.digest()});
     }
-    for (std::size_t k = 0; k < candidates_.size(); ++k) {
-      if (!candidates_[k].beginning()) continue;
-      result_.prefixes.push_back(candidatePaths_[k]);
-      if (request_.digest) result_.prefixDigests.push_back(candidates_[k].digest());
-    }
-    if (request_.digest) result_.digestAfter = digest_.finish();
+    if (request_.digests) result_.digestAfter = digest_.finish();
     if (!result_.changed) {
       result_.copy.reset();  // removes a copy begun for a large file
       return {};
@@ -111,12 +106,16 @@ class CopyWriter final : public LineRewriter::Client {
     return {};
   }
 
+  struct Candidate {
+    fs::path path;
+    FileComparison comparison;
+  };
+
   FileSystem& fileSystem_;
   SpectrumFinder& finder_;
   const CopyRequest& request_;
   CorrectedCopy& result_;
-  std::vector<fs::path> candidatePaths_;
-  std::vector<FileComparison> candidates_;
+  std::vector<Candidate> candidates_;
   std::unique_ptr<char[]> scratch_;
   std::string held_;  // output not yet in a copy
   Sha256 digest_;     // of all the output
@@ -169,6 +168,11 @@ Status copyRewritten(ReadableFile& in, LineRewriter& rewriter, Sha256* digest) {
 
 }  // namespace
 
+FileOutcome outcomeOf(const CorrectedCopy& written) {
+  if (!written.changed) return FileOutcome::AlreadyCorrect;
+  return written.lines.count() == 0 ? FileOutcome::NoAcquisitionLine : FileOutcome::Corrected;
+}
+
 Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, CorrectedCopy& result) {
   const fs::path pklPath = request.folder / utf8Path(request.name);
   if (!isPlainName(request.name)) {
@@ -186,18 +190,18 @@ Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,
   Result<std::unique_ptr<ReadableFile>> in =
       fileSystem.openForReading(request.folder / utf8Path(request.name), Sharing::NoWriters);
   if (!in.ok()) return in.error();
-  if (request.digest) result.lines = AcquisitionLines(kRecordLineBytes);
+  result.lines = AcquisitionLines(request.lineBytes);
   CopyWriter writer(fileSystem, finder, request, result);
   for (const fs::path& candidate : request.candidates) {
     Result<std::unique_ptr<ReadableFile>> file =
         fileSystem.openForReading(candidate, Sharing::NoWriters);
     // One that cannot be opened is not recognised, and stays as it is.
     writer.compareWith(
-        candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr, request.digest));
+        candidate, FileComparison(file.ok() ? std::move(file.value()) : nullptr, request.digests));
   }
   LineRewriter rewriter(writer);
   std::optional<Sha256> digest;
-  if (request.digest) digest.emplace();
+  if (request.digests) digest.emplace();
   if (Status s = copyRewritten(*in.value(), rewriter, digest ? &*digest : nullptr); !s.ok())
     return s;
   if (digest) result.digestBefore = digest->finish();

@@ -1,16 +1,18 @@
 #ifndef ENGINE_REWRITE_CORRECTED_COPY_H_
 #define ENGINE_REWRITE_CORRECTED_COPY_H_
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/base/status.h"
 #include "engine/files/atomic_replace.h"
 #include "engine/files/file_system.h"
+#include "engine/record/file_outcome.h"
 #include "engine/rewrite/acquisition_lines.h"
 #include "engine/spectrum/spectrum_finder.h"
-#include "engine/base/status.h"
 
 namespace pklfix {
 
@@ -19,13 +21,20 @@ struct CopyRequest {
   std::string name;              // the result file's name, UTF-8, no folder part
   std::filesystem::path chnFolder;
   bool dryRun = false;  // compare and record, write nothing
-  // For the change record: digest the file and its corrected form, and the
-  // candidates, as they stream, and keep the lines whole up to
-  // kRecordLineBytes.
-  bool digest = false;
+  // Digest the file, its corrected form and the candidates as they stream.
+  bool digests = false;
+  // Each acquisition line a copy replaces is kept whole up to this many bytes.
+  std::size_t lineBytes = kMaxRecordedLineBytes;
   // Files to hold against the corrected form: each is reported back if its
   // bytes are a beginning of it, or all of it.
   std::vector<std::filesystem::path> candidates;
+};
+
+// A candidate whose bytes are a beginning of the corrected form, or all of
+// it: a copy an interrupted run left.
+struct CopyPrefix {
+  std::filesystem::path path;
+  std::string sha256;  // with CopyRequest::digests
 };
 
 // A result file's corrected form, as far as it got.
@@ -36,17 +45,18 @@ struct CorrectedCopy {
   // The corrected copy, written and on its way to the disk but not synced;
   // null when nothing changed, or in a dry run.
   std::unique_ptr<AtomicReplace> copy;
-  AcquisitionLines lines;                             // the acquisition lines, as they were and became
-  std::vector<std::string> warnings;            // about the spectra read, each naming its spectrum
-  std::vector<std::filesystem::path> prefixes;  // of the candidates
-  // With CopyRequest::digest: the SHA-256 of the file, and of its corrected
-  // form, each set once the whole of it has streamed past; and of each of
-  // the prefixes, in the same order.
+  AcquisitionLines lines;             // the acquisition lines, as they were and became
+  std::vector<std::string> warnings;  // about the spectra read, each naming its spectrum
+  std::vector<CopyPrefix> prefixes;   // of the candidates
+  // With CopyRequest::digests: the SHA-256 of the file, and of its corrected
+  // form, each set once the whole of it has streamed past.
   std::string digestBefore;
   std::string digestAfter;
-  std::vector<std::string> prefixDigests;
   std::filesystem::path spectrum;  // the spectrum last read; empty when none was
 };
+
+// What replacing a file by its corrected form `written` does to it.
+FileOutcome outcomeOf(const CorrectedCopy& written);
 
 // Checks that the result file `request` names can be corrected in place: a
 // writable regular file with a plain name. Fills in `result.info`. Touches

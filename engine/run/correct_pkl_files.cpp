@@ -2,10 +2,12 @@
 
 #include <optional>
 #include <set>
+#include <span>
 
 #include "engine/base/text.h"
 #include "engine/files/paths.h"
 #include "engine/rewrite/corrected_copy.h"
+#include "engine/run/change_keeper.h"
 #include "engine/run/leftovers.h"
 #include "engine/run/replace_batch.h"
 #include "engine/spectrum/spectrum_finder.h"
@@ -43,17 +45,18 @@ namespace {
 // has replaced it. Whatever ends the run early (a failure, a stop) first lets
 // the copies already written replace their files and drops the rest: the
 // outcome is that of handling the files one by one and stopping at the same
-// place. A dry run writes nothing, so it reports each file at once.
+// place. A dry run writes nothing, so it reports each file at once. What the
+// run keeps of its changes is the keeper's, called at fixed points.
 class Run {
  public:
   Run(FileSystem& fileSystem, const PklJobs& jobs, const RunOptions& options, RunObserver* observer)
       : fileSystem_(fileSystem),
         finder_(fileSystem),
-        candidates_(fileSystem),
+        leftovers_(fileSystem),
         jobs_(jobs),
         options_(options),
         observer_(observer),
-        record_(options.dryRun ? nullptr : options.record),
+        keeper_(options.dryRun ? nullptr : options.record),
         batch_(options.batchFiles) {}
 
   void all() {
@@ -66,10 +69,7 @@ class Run {
       going = handle(i);
     }
     if (going) flush();
-    // The rows of untouched files, which no change had to wait for.
-    if (record_ && !recordFailed_) {
-      if (Status s = record_->flush(); !s.ok()) summary_.recordError = s.error();
-    }
+    if (Status s = keeper_.finish(); !s.ok()) summary_.recordError = s.error();
   }
 
   RunSummary& summary() { return summary_; }
@@ -84,7 +84,7 @@ class Run {
     request.name = job.name;
     request.chnFolder = jobs_.folder(job.chnFolder);
     request.dryRun = options_.dryRun;
-    request.digest = record_ != nullptr;
+    keeper_.prepare(request);
     ReplaceBatch::File file;
     file.job = index;
     file.pklPath = request.folder / utf8Path(job.name);
@@ -105,7 +105,7 @@ class Run {
   // left of another file. Such a job is not corrected, nor removed here:
   // handling that file removes it.
   std::optional<std::string> leftoverOf(const fs::path& path, const CopyRequest& request) {
-    if (auto removed = removed_.find(path); removed != removed_.end()) return removed->second;
+    if (const std::string* of = leftovers_.removedCopyOf(path)) return *of;
     return pklfix::leftoverOf(fileSystem_, finder_, request.folder, request.name,
                               request.chnFolder);
   }
@@ -113,10 +113,10 @@ class Run {
   // The corrected copy, held against the copies interrupted runs left.
   Status writeCopy(CopyRequest& request, CorrectedCopy& written) {
     if (Status s = checkResultFile(fileSystem_, request, written); !s.ok()) return s;
-    Result<std::vector<fs::path>> leftovers =
-        candidates_.of(request.folder, request.name, request.chnFolder, finder_);
-    if (!leftovers.ok()) return leftovers.error();
-    request.candidates = std::move(leftovers.value());
+    Result<std::vector<fs::path>> candidates =
+        leftovers_.of(request.folder, request.name, request.chnFolder, finder_);
+    if (!candidates.ok()) return candidates.error();
+    request.candidates = std::move(candidates.value());
     return writeCorrectedCopy(fileSystem_, finder_, request, written);
   }
 
@@ -128,174 +128,68 @@ class Run {
   }
 
   bool flush() {
-    ReplaceBatch::Ahead ahead;
-    if (record_) ahead = [this](std::span<ReplaceBatch::File> files) { return recordAhead(files); };
     return batch_.flush(
         [this](ReplaceBatch::File& file, Status replaced) { return finish(file, replaced); },
-        ahead);
+        [this](std::span<ReplaceBatch::File> files) { return keeper_.beforeReplacing(files); });
   }
 
-  // The rows of files about to be replaced, and of the copies their
-  // replacement removes, put on the disk before any of it happens.
-  Status recordAhead(std::span<ReplaceBatch::File> files) {
-    bool changes = false;
-    for (ReplaceBatch::File& file : files) {
-      const CorrectedCopy& written = file.written;
-      ChangeOutcome outcome = ChangeOutcome::AlreadyCorrect;
-      if (written.copy) {
-        outcome = written.lines.count() == 0 ? ChangeOutcome::NoAcquisitionLine
-                                             : ChangeOutcome::Corrected;
-      }
-      ChangeRow row = rowOf(file.pklPath, written, outcome);
-      row.message = joinedText(written.warnings, "; ");
-      record_->add(std::move(row));
-      for (std::size_t k = 0; k < written.prefixes.size(); ++k) {
-        ChangeRow copy;
-        copy.resultFile = written.prefixes[k];
-        copy.outcome = ChangeOutcome::CopyRemoved;
-        copy.sha256Before = written.prefixDigests[k];
-        copy.message = "an interrupted run's copy of " + pathText(file.pklPath.filename());
-        record_->add(std::move(copy));
-      }
-      file.recorded = true;
-      changes = changes || written.copy || !written.prefixes.empty();
-    }
-    if (!changes) return {};
-    Status flushed = record_->flush();
-    if (!flushed.ok()) recordFailed_ = true;
-    return flushed;
-  }
-
-  static ChangeRow rowOf(const fs::path& path, const CorrectedCopy& written,
-                         ChangeOutcome outcome) {
-    ChangeRow row;
-    row.resultFile = path;
-    row.spectrumFile = written.spectrum;
-    row.outcome = outcome;
-    row.sha256Before = written.digestBefore;
-    if (outcome == ChangeOutcome::Failed) return row;
-    const AcquisitionLines& lines = written.lines;
-    row.linesBefore = lines.oldLines();
-    row.linesAfter = lines.lines();
-    if (lines.count() > lines.lines().size()) {
-      const std::string more =
-          "[... and " + std::to_string(lines.count() - lines.lines().size()) + " more]";
-      row.linesBefore.push_back(more);
-      row.linesAfter.push_back(more);
-    }
-    row.sha256After = written.digestAfter;
-    return row;
-  }
-
-  // The row of a file no change waits for: one that failed, or a copy an
-  // interrupted run left; or the row that says a file failed after all,
-  // after its row ahead said what was to happen.
-  void recordAfter(const ReplaceBatch::File& file, const FileReport& report) {
-    if (!record_ || recordFailed_) return;
-    if (file.recorded && report.outcome != FileOutcome::Failed) return;
-    ChangeRow row;
-    if (report.outcome == FileOutcome::LeftoverCopy) {
-      row.resultFile = report.pklPath;
-      row.outcome =
-          removed_.count(report.pklPath) ? ChangeOutcome::CopyRemoved : ChangeOutcome::Failed;
-      row.message =
-          "not a result file: an interrupted run's copy of " + pathText(report.copyOf.filename());
-    } else {
-      row = rowOf(report.pklPath, file.written, ChangeOutcome::Failed);
-      row.message = report.error ? report.error->message : std::string();
-      if (std::string warnings = joinedText(report.warnings, "; "); !warnings.empty()) {
-        row.message += "; " + warnings;
-      }
-    }
-    record_->add(std::move(row));
-  }
-
-  // The one place a file's report is made and counted, once the file is
-  // done with: `handled` is how its correction ended, `copyOf` names the
-  // file it copies if it is an interrupted run's copy. Removes the
-  // leftovers the file made redundant. False when the run must stop.
+  // A file is done with: `handled` is how its correction ended, `copyOf`
+  // names the file it copies if it is an interrupted run's copy. Its
+  // replacement makes the leftovers it found redundant. False when the run
+  // must stop.
   bool finish(ReplaceBatch::File& file, const Status& handled,
               const std::string* copyOf = nullptr) {
+    FileReport report = reportOf(file, handled, copyOf);
+    if (report.outcome != FileOutcome::Failed && !copyOf) {
+      std::vector<fs::path> prefixes;
+      for (CopyPrefix& prefix : file.written.prefixes) prefixes.push_back(std::move(prefix.path));
+      if (options_.dryRun) {
+        report.leftoversRemoved = std::move(prefixes);
+      } else {
+        leftovers_.remove(std::move(prefixes), report);
+        if (file.written.changed) {
+          replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
+        }
+      }
+    }
+    keeper_.fileDone(report, file.written);
+    if (observer_) observer_->fileFinished(report, file.job + 1);
+    const bool failed = report.outcome == FileOutcome::Failed;
+    summary_.count(std::move(report));
+    // A record that cannot be written would let the next change go
+    // unrecorded.
+    return !failed || (options_.keepGoing && !keeper_.broken());
+  }
+
+  FileReport reportOf(ReplaceBatch::File& file, const Status& handled,
+                      const std::string* copyOf) const {
     FileReport report;
     report.pklPath = std::move(file.pklPath);
     report.warnings = std::move(file.written.warnings);
     if (copyOf) {
-      report.outcome = FileOutcome::LeftoverCopy;
+      report.outcome = leftovers_.removedCopyOf(report.pklPath) ? FileOutcome::CopyRemoved
+                                                                : FileOutcome::LeftoverCopy;
       report.copyOf = report.pklPath.parent_path() / utf8Path(*copyOf);
-      ++summary_.leftoverCopies;
     } else if (!handled.ok()) {
       report.outcome = FileOutcome::Failed;
       report.error = handled.error();
-      ++summary_.failed;
-    } else if (file.written.changed) {
-      report.outcome = FileOutcome::Corrected;
-      ++summary_.corrected;
-      if (!options_.dryRun) replacedIn_.insert(jobs_.folder(jobs_.jobs()[file.job].pklFolder));
     } else {
-      report.outcome = FileOutcome::AlreadyCorrect;
-      ++summary_.alreadyCorrect;
-    }
-    if (!copyOf && handled.ok()) {
+      report.outcome = outcomeOf(file.written);
       report.acquisition = std::move(file.written.lines);
-      report.leftoversRemoved = options_.dryRun ? std::move(file.written.prefixes)
-                                                : removeLeftovers(file.written.prefixes, report);
-      summary_.leftoversRemoved += report.leftoversRemoved.size();
     }
-    for (const std::string& warning : report.warnings) {
-      summary_.warnings.push_back(pathText(report.pklPath) + ": " + warning);
-    }
-    recordAfter(file, report);
-    if (observer_) observer_->fileFinished(report, file.job + 1);
-    if (report.outcome != FileOutcome::Failed) return true;
-    summary_.failures.push_back(std::move(report));
-    // A record that cannot be written would let the next change go
-    // unrecorded.
-    return options_.keepGoing && !recordFailed_;
-  }
-
-  // The leftovers of `report`'s file that could be removed. A leftover that
-  // cannot be removed costs nothing but space: the file it copies is
-  // handled, so the run goes on and says so in a warning.
-  std::vector<fs::path> removeLeftovers(std::vector<fs::path>& leftovers, FileReport& report) {
-    std::vector<fs::path> removed;
-    for (fs::path& leftover : leftovers) {
-      candidates_.forget(leftover);
-      if (Status s = fileSystem_.remove(leftover); !s.ok()) {
-        // One already gone (the same folder named two ways) needs no word.
-        if (s.error().code != ErrorCode::NotFound) {
-          report.warnings.push_back("cannot remove the copy an interrupted run left: " +
-                                    s.error().message);
-          // Its row ahead said it would go.
-          if (record_ && !recordFailed_) {
-            ChangeRow row;
-            row.resultFile = leftover;
-            row.outcome = ChangeOutcome::Failed;
-            row.message = s.error().message;
-            record_->add(std::move(row));
-          }
-        }
-        continue;
-      }
-      removed_.emplace(leftover, pathText(report.pklPath.filename()));
-      removed.push_back(std::move(leftover));
-    }
-    return removed;
+    return report;
   }
 
   FileSystem& fileSystem_;
   SpectrumFinder finder_;
-  LeftoverCandidates candidates_;
+  LeftoverCandidates leftovers_;
   const PklJobs& jobs_;
   const RunOptions& options_;
   RunObserver* observer_;
-  ChangeRecord* record_;
-  bool recordFailed_ = false;  // a flush failed: no further change, no further row
+  ChangeKeeper keeper_;
   ReplaceBatch batch_;
   RunSummary summary_;
   std::set<fs::path> replacedIn_;
-  // Leftovers this run removed, and the names of the files they copied, in
-  // case one of them is also on the list.
-  std::map<fs::path, std::string> removed_;
 };
 
 }  // namespace

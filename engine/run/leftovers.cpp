@@ -56,6 +56,27 @@ void LeftoverCandidates::forget(const fs::path& path) {
   }
 }
 
+void LeftoverCandidates::remove(std::vector<fs::path> copies, FileReport& report) {
+  for (fs::path& copy : copies) {
+    forget(copy);
+    if (Status s = fileSystem_.remove(copy); !s.ok()) {
+      if (s.error().code != ErrorCode::NotFound) {
+        report.warnings.push_back("cannot remove the copy an interrupted run left: " +
+                                  s.error().message);
+        report.leftoversKept.emplace_back(std::move(copy), s.error());
+      }
+      continue;
+    }
+    removed_.emplace(copy, pathText(report.pklPath.filename()));
+    report.leftoversRemoved.push_back(std::move(copy));
+  }
+}
+
+const std::string* LeftoverCandidates::removedCopyOf(const fs::path& path) const {
+  auto it = removed_.find(path);
+  return it == removed_.end() ? nullptr : &it->second;
+}
+
 std::optional<std::string> leftoverOf(FileSystem& fileSystem, SpectrumFinder& finder,
                                       const fs::path& folder, const std::string& name,
                                       const fs::path& chnFolder) {

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/files/file_system.h"
-#include "engine/spectrum/spectrum_finder.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
+#include "engine/run/run_report.h"
+#include "engine/spectrum/spectrum_finder.h"
 
 namespace pklfix {
 
@@ -38,12 +39,22 @@ class LeftoverCandidates {
                                                 const std::string& name,
                                                 const std::filesystem::path& chnFolder,
                                                 SpectrumFinder& finder);
+  // Removes `copies`, leftovers of `report`'s file that handling it made
+  // redundant, into report.leftoversRemoved. One that cannot be removed
+  // costs nothing but space, since its file is handled: it goes into
+  // report.leftoversKept with a warning. One already gone (the same folder
+  // named two ways) needs no word.
+  void remove(std::vector<std::filesystem::path> copies, FileReport& report);
+  // The name of the result file that `path` copied, if remove() removed it.
+  const std::string* removedCopyOf(const std::filesystem::path& path) const;
+
+ private:
   // `path` is gone, or has become something the listing did not see.
   void forget(const std::filesystem::path& path);
 
- private:
   FileSystem& fileSystem_;
   std::map<std::filesystem::path, std::set<std::string>> newNames_;
+  std::map<std::filesystem::path, std::string> removed_;
 };
 
 // The result file of `folder` that `name` is a leftover of, if it is one:

@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "engine/rewrite/corrected_copy.h"
-#include "engine/files/file_system.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
+#include "engine/rewrite/corrected_copy.h"
 
 namespace pklfix {
 
@@ -34,7 +34,6 @@ class ReplaceBatch {
     std::size_t job = 0;
     std::filesystem::path pklPath;
     CorrectedCopy written;  // its copy, null when the file needs none, replaces pklPath
-    bool recorded = false;  // its rows are in the change record
   };
   // Hears of each file of a flush, in list order, with the outcome of its
   // replacement; false stops the flush.

@@ -45,14 +45,16 @@ std::string fileRecord(const FileReport& report) {
       return record.lines().empty() ? "already correct, no acquisition line"
                                     : "already correct: " + lineRecord(record, false);
     case FileOutcome::LeftoverCopy:
+    case FileOutcome::CopyRemoved:
       return "not a result file: an interrupted run's copy of " +
              pathText(report.copyOf.filename());
     case FileOutcome::Failed:
       return "not corrected: " + (report.error ? report.error->message : std::string());
+    case FileOutcome::NoAcquisitionLine:
+      return "no acquisition line";
     case FileOutcome::Corrected:
       break;
   }
-  if (record.lines().empty()) return "no acquisition line";
   const bool sameLines =
       record.count() == record.lines().size() && record.lines() == record.oldLines();
   return lineRecord(record, true) + (sameLines ? " (line ends rewritten)" : "");

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/files/file_system.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
 
 namespace pklfix {
 

@@ -7,34 +7,30 @@
 #include <string>
 #include <vector>
 
-#include "engine/rewrite/acquisition_lines.h"
 #include "engine/base/status.h"
+#include "engine/record/file_outcome.h"
+#include "engine/rewrite/acquisition_lines.h"
 
 namespace pklfix {
 
 // What a run says of its files, to the window, pklfix-cli and the record.
 
-enum class FileOutcome {
-  Corrected,       // replaced by its corrected copy (in a dry run: would be)
-  AlreadyCorrect,  // its corrected form is the file itself: not touched at all
-  LeftoverCopy,    // not a result file but a copy an interrupted run left of one
-  Failed,          // left as it was; see FileReport::error
-};
-
 // What happened to one result file.
 struct FileReport {
   std::filesystem::path pklPath;
-  FileOutcome outcome = FileOutcome::Corrected;
+  FileOutcome outcome = FileOutcome::Failed;
   // The acquisition lines written (or that would be, or that are already
   // there) and the lines they replaced; empty for a file that failed.
   AcquisitionLines acquisition;
   // Copies left by interrupted runs that handling this file removed (in a
   // dry run: would remove).
   std::vector<std::filesystem::path> leftoversRemoved;
-  // For a LeftoverCopy: the result file it is a copy of.
+  // Such copies that it meant to remove but could not, each with why.
+  std::vector<std::pair<std::filesystem::path, Error>> leftoversKept;
+  // For a LeftoverCopy or CopyRemoved: the result file it is a copy of.
   std::filesystem::path copyOf;
   std::vector<std::string> warnings;  // each names the file it concerns
-  std::optional<Error> error;         // set when the file was left as it was
+  std::optional<Error> error;         // set exactly when the outcome is Failed
 };
 
 // Told of each file as it finishes, in list order, and asked before each
@@ -52,12 +48,15 @@ class RunObserver {
 };
 
 struct RunSummary {
+  // Counts `report`, and keeps it when its file failed.
+  void count(FileReport report);
+  std::size_t failed() const { return failures.size(); }
+
   std::size_t corrected = 0;         // files replaced by their corrected copies (dry run: would be)
   std::size_t alreadyCorrect = 0;    // files left untouched, their corrected form being themselves
   std::size_t leftoverCopies = 0;    // files given that were copies left by interrupted runs
   std::size_t leftoversRemoved = 0;  // such copies removed (dry run: that would be)
-  std::size_t failed = 0;
-  bool stopped = false;  // the observer asked to stop before the list ended
+  bool stopped = false;              // the observer asked to stop before the list ended
   std::vector<FileReport> failures;
   std::vector<std::string> warnings;  // every file's warnings, each naming its result file
   // The run's renames were done but could not be made durable together; the
@@ -66,6 +65,9 @@ struct RunSummary {
   // The rows of the files the run left as they were could not be put in
   // the change record at the end of the run.
   std::optional<Error> recordError;
+  // The run as a whole failed (it ran out of memory): every file is
+  // corrected or as it was, and the counts above are not known.
+  std::optional<Error> runError;
 };
 
 }  // namespace pklfix

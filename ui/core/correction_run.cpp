@@ -30,8 +30,7 @@ CorrectionRun::CorrectionRun(FileSystem& fileSystem, std::filesystem::path pklFo
                              std::filesystem::path chnFolder, std::vector<PklEntry> entries,
                              std::unique_ptr<ChangeRecord> record)
     : fileSystem_(fileSystem),
-      pklFolder_(std::move(pklFolder)),
-      jobs_(PklJobs::selected(pklFolder_, chnFolder, entries)),
+      jobs_(PklJobs::selected(pklFolder, chnFolder, entries)),
       record_(std::move(record)) {}
 
 CorrectionRun::~CorrectionRun() {
@@ -59,11 +58,7 @@ void CorrectionRun::work(const std::function<void()>& ended) {
     // Only running out of memory gets here. Escaping the thread would end
     // the program; reported, the files stay as the engine guarantees.
     summary_ = RunSummary{};
-    summary_.failed = 1;
-    FileReport report;
-    report.pklPath = pklFolder_;
-    report.error = Error{ErrorCode::Io, std::string("the run failed: ") + e.what()};
-    summary_.failures.push_back(std::move(report));
+    summary_.runError = Error{ErrorCode::Io, std::string("the run failed: ") + e.what()};
   }
   ended();
 }

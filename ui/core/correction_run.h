@@ -75,7 +75,6 @@ class CorrectionRun {
   void work(const std::function<void()>& ended);
 
   FileSystem& fileSystem_;
-  std::filesystem::path pklFolder_;
   PklJobs jobs_;
   std::unique_ptr<ChangeRecord> record_;
   std::atomic<bool> stop_{false};

@@ -67,7 +67,13 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
   }
   if (!recordPath.empty())
     report.details.push_back("Record of the changes: " + pathText(recordPath));
-  if (!summary.failures.empty()) {
+  if (summary.runError) {
+    report.kind = RunReport::Kind::Failed;
+    report.text = "The run did not finish.";
+    report.informativeText = summary.runError->message +
+                             "\n\nEvery file it reached is corrected or as it was; the others "
+                             "were not touched.";
+  } else if (!summary.failures.empty()) {
     report.kind = RunReport::Kind::Failed;
     report.text = pathText(summary.failures.front().pklPath.filename()) + " was not corrected.";
     report.informativeText = failureText(summary, selected);

@@ -114,7 +114,7 @@ TEST_F(WindowsFileTest, NamesThatDifferOnlyInCaseAreOneFile) {
 
   FaultyFileSystem counting(realFileSystem());
   RunSummary summary = CorrectPklFiles(counting, dir_.path(), dir_.path(), {{"S001.PKL", true}});
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   EXPECT_EQ(readFile(dir_ / "S001.PKL"), kSampleCorrected);
   EXPECT_EQ(readFile(dir_ / "NEWS001.PKL"), "not ours");
   EXPECT_EQ(folderNames(dir_.path()),
@@ -141,7 +141,7 @@ TEST_F(WindowsFileTest, ReadOnlyAttributeRefusesTheFileAndIsKept) {
                                        testing::jobList({{dir_.path(), "S001.pkl", dir_.path()},
                                                          {dir_.path(), "S002.pkl", dir_.path()}}),
                                        keepGoing);
-  ASSERT_EQ(summary.failed, 1u);
+  ASSERT_EQ(summary.failed(), 1u);
   EXPECT_NE(summary.failures.front().error->message.find("read-only"), std::string::npos)
       << summary.failures.front().error->message;
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSamplePkl);
@@ -168,7 +168,7 @@ TEST_F(WindowsFileTest, FileHeldOpenByAnotherProgramIsLeftAsItWas) {
     ASSERT_TRUE(holder.is_open());
     summary = correct({"S001.pkl"});
   }
-  ASSERT_EQ(summary.failed, 1u);
+  ASSERT_EQ(summary.failed(), 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("cannot rename"), std::string::npos) << message;
   EXPECT_NE(message.find("S001.pkl"), std::string::npos) << message;
@@ -201,7 +201,7 @@ TEST_F(WindowsFileTest, WritesExactlyCrLfWhateverTheInputLineEnds) {
     names.push_back(c.name);
   }
   RunSummary summary = correct(names);
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   for (const Case& c : cases) EXPECT_EQ(readFile(dir_ / c.name), c.out) << c.name;
 }
 
@@ -301,11 +301,11 @@ TEST_F(WindowsFileTest, FileHeldForAMomentIsWaitedForAndOneHeldLongerIsNamedInUs
               (std::vector<std::string>{"S001.chn", "S001.pkl", "S002.chn", "S002.pkl"}))
         << "no copy is left";
     if (!c.says) {
-      EXPECT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+      EXPECT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
       EXPECT_EQ(readFile(dir / "S001.pkl"), kSampleCorrected);
       continue;
     }
-    ASSERT_EQ(summary.failed, 1u);
+    ASSERT_EQ(summary.failed(), 1u);
     const std::string& message = summary.failures.front().error->message;
     EXPECT_NE(message.find(c.says), std::string::npos) << message;
     EXPECT_EQ(message.find("ermission denied"), std::string::npos) << message;
@@ -349,12 +349,12 @@ TEST_F(WindowsFileTest, CopyHeldByAScannerIsRenamedOnceFreeOrLeftForTheNextRun) 
     });
     RunSummary summary = CorrectPklFiles(files, dir.path(), dir.path(), {{"S001.pkl", true}});
     if (milliseconds < 1000) {
-      EXPECT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+      EXPECT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
       EXPECT_EQ(readFile(dir / "S001.pkl"), kSampleCorrected);
       EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"S001.chn", "S001.pkl"}));
       continue;
     }
-    ASSERT_EQ(summary.failed, 1u);
+    ASSERT_EQ(summary.failed(), 1u);
     const std::string& message = summary.failures.front().error->message;
     EXPECT_NE(message.find("newS001.pkl is in use by another program"), std::string::npos)
         << message;
@@ -417,7 +417,7 @@ TEST_F(WindowsFileTest, FolderPastTwoHundredSixtyCharactersIsListedAndCorrected)
 
     writeLong(folder / "S001.pkl", kSamplePkl);
     RunSummary summary = CorrectPklFiles(realFileSystem(), given, given, {{"S001.pkl", true}});
-    ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+    ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
     EXPECT_EQ(readLong(folder / "S001.pkl"), kSampleCorrected);
   }
   // A name near 255 characters, whose "new" + name would not fit in one.
@@ -425,7 +425,7 @@ TEST_F(WindowsFileTest, FolderPastTwoHundredSixtyCharactersIsListedAndCorrected)
   writeLong(folder / longName, kSamplePkl);
   writeLong(folder / spectrumName(longName), sampleChn());
   RunSummary summary = CorrectPklFiles(realFileSystem(), folder, folder, {{longName, true}});
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   EXPECT_EQ(readLong(folder / longName), kSampleCorrected);
   EXPECT_OK(realFileSystem().remove(folder / longName));
   EXPECT_OK(realFileSystem().remove(folder / spectrumName(longName)));
@@ -462,7 +462,7 @@ TEST_F(WindowsFileTest, CorrectedFileKeepsItsAttributesAndCreationTime) {
   if (!timeKept) std::cout << "[ note     ] creation times cannot be set here; not checked\n";
 
   RunSummary summary = correct({"S001.pkl"});
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(::GetFileAttributesExW(pkl.c_str(), GetFileExInfoStandard, &data));

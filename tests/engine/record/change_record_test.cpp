@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 
-ChangeRow row(ChangeOutcome outcome) {
+ChangeRow row(FileOutcome outcome) {
   ChangeRow r;
   r.time = "2026-12-09T14:30:07+01:00";
   r.user = "ana";
@@ -32,7 +32,7 @@ TEST(ChangeRecordTest, RowCells) {
   } cases[] = {
       {"corrected, lines joined",
        [] {
-         ChangeRow r = row(ChangeOutcome::Corrected);
+         ChangeRow r = row(FileOutcome::Corrected);
          r.spectrumFile = "/data/S001.chn";
          r.linesBefore = {"Acquisition Date : x", "Acquisition Date : y"};
          r.linesAfter = {"Acquisition Date : 03-05-2009 14:30:07",
@@ -44,20 +44,20 @@ TEST(ChangeRecordTest, RowCells) {
        head + "/data/S001.chn,corrected,Acquisition Date : x | Acquisition Date : y,"
               "Acquisition Date : 03-05-2009 14:30:07 | Acquisition Date : 03-05-2009 14:30:07,"
               "ab,cd,\r\n"},
-      {"already correct", row(ChangeOutcome::AlreadyCorrect), head + ",already correct,,,,,\r\n"},
-      {"no acquisition line", row(ChangeOutcome::NoAcquisitionLine),
+      {"already correct", row(FileOutcome::AlreadyCorrect), head + ",already correct,,,,,\r\n"},
+      {"no acquisition line", row(FileOutcome::NoAcquisitionLine),
        head + ",no acquisition line,,,,,\r\n"},
       {"failed, message quoted",
        [] {
-         ChangeRow r = row(ChangeOutcome::Failed);
+         ChangeRow r = row(FileOutcome::Failed);
          r.message = "cannot open \"S001.chn\", no such file";
          return r;
        }(),
        head + ",failed,,,,,\"cannot open \"\"S001.chn\"\", no such file\"\r\n"},
-      {"copy removed", row(ChangeOutcome::CopyRemoved), head + ",copy removed,,,,,\r\n"},
+      {"copy removed", row(FileOutcome::CopyRemoved), head + ",copy removed,,,,,\r\n"},
       {"formula guards, quoting after the guard",
        [] {
-         ChangeRow r = row(ChangeOutcome::Corrected);
+         ChangeRow r = row(FileOutcome::Corrected);
          r.user = "=cmd";
          r.computer = "+1";
          r.resultFile = "-x";
@@ -71,7 +71,7 @@ TEST(ChangeRecordTest, RowCells) {
        "\rline\nbreak\"\r\n"},
       {"cut mark passes as it is",
        [] {
-         ChangeRow r = row(ChangeOutcome::Corrected);
+         ChangeRow r = row(FileOutcome::Corrected);
          r.linesBefore = {"Acquisition Date : " + std::string(10, 'z') + " [... 70000 bytes]"};
          return r;
        }(),

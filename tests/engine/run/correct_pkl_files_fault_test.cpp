@@ -115,7 +115,7 @@ TEST(CorrectPklFilesFaultTest, EveryFaultClassAtEveryCallLeavesEveryFileWhole) {
         for (const Sample& file : files) EXPECT_TRUE(readFile(dir / file.name) == file.corrected);
         break;
       }
-      ASSERT_EQ(summary.failed, 1u);
+      ASSERT_EQ(summary.failed(), 1u);
       const std::size_t failing = summary.corrected;
       ASSERT_LT(failing, files.size());
       const FileReport& failure = summary.failures.front();
@@ -149,7 +149,7 @@ TEST(CorrectPklFilesFaultTest, FailedFolderSyncKeepsTheCorrectionsAndIsReported)
   faulty.failCall(1);
   RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), entries);
   EXPECT_TRUE(faulty.injected());
-  EXPECT_EQ(summary.failed, 0u);
+  EXPECT_EQ(summary.failed(), 0u);
   EXPECT_EQ(summary.corrected, files.size());
   ASSERT_EQ(summary.syncErrors.size(), 1u);
   EXPECT_NE(summary.syncErrors.front().message.find(pathText(dir.path())), std::string::npos);
@@ -169,7 +169,7 @@ TEST(CorrectPklFilesFaultTest, CopyThatCannotBeRemovedIsNamedInTheError) {
   faulty.countOnlyPathsEndingIn(temporaryName(file.name, 0));
   faulty.failCall(1, /*persistent=*/true);
   RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), {{file.name, true}});
-  ASSERT_EQ(summary.failed, 1u);
+  ASSERT_EQ(summary.failed(), 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("rename"), std::string::npos) << message;
   EXPECT_NE(message.find(temporaryName(file.name, 0) + " is left, to be removed by the next run"),

@@ -58,7 +58,7 @@ TEST(CorrectPklFilesNamesTest, OddNamesAreCorrectedWithNothingLost) {
 
   RunSummary summary = CorrectPklFiles(realFileSystem(), jobs, keepGoing());
 
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   EXPECT_EQ(summary.corrected, names.size());
   for (const std::string& name : names) {
     EXPECT_EQ(readFile(results / utf8Path(name)), kSampleCorrected) << name;
@@ -89,7 +89,7 @@ TEST(CorrectPklFilesNamesTest, NameWithAFolderPartIsRefused) {
     SCOPED_TRACE("name \"" + name + "\"");
     RunSummary summary = CorrectPklFiles(
         realFileSystem(), testing::jobList({{results, name, results}}), RunOptions{});
-    ASSERT_EQ(summary.failed, 1u);
+    ASSERT_EQ(summary.failed(), 1u);
     EXPECT_EQ(summary.failures.front().error->code, ErrorCode::InvalidArgument)
         << summary.failures.front().error->message;
   }
@@ -129,7 +129,7 @@ TEST(CorrectPklFilesNamesTest, PlantedThingsUnderTheTemporaryNameAreLeftAlone) {
   for (const std::string& name : names) entries.push_back({name, true});
   RunSummary summary = CorrectPklFiles(realFileSystem(), results, results, entries);
 
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   for (const std::string& name : names)
     EXPECT_EQ(readFile(results / name), kSampleCorrected) << name;
   EXPECT_EQ(folderNames(results), before) << "a temporary file was left";
@@ -166,7 +166,7 @@ TEST(CorrectPklFilesNamesTest, FifosAndFoldersAreReportedWithoutHanging) {
   RunSummary summary = CorrectPklFiles(realFileSystem(), jobs, keepGoing());
 
   EXPECT_EQ(summary.corrected, 1u);
-  ASSERT_EQ(summary.failed, 4u);
+  ASSERT_EQ(summary.failed(), 4u);
   for (const FileReport& failure : summary.failures) {
     EXPECT_NE(failure.error->message.find("not a regular file"), std::string::npos)
         << failure.error->message;

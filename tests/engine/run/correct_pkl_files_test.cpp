@@ -70,7 +70,7 @@ TEST_F(CorrectPklFilesTest, CorrectsOnlyTheSelectedEntries) {
   EXPECT_EQ(PklJobs::selected(dir_.path(), dir_.path(), entries).size(), 2u);
   RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), entries);
   EXPECT_EQ(summary.corrected, 2u);
-  EXPECT_EQ(summary.failed, 0u);
+  EXPECT_EQ(summary.failed(), 0u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
@@ -117,7 +117,7 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   FaultyFileSystem counting(realFileSystem());
   RunSummary summary =
       CorrectPklFiles(counting, dir_.path(), spectra, selectAll({"S1.PKL", "S2.pkl", "S3.pkl"}));
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   EXPECT_EQ(readFile(dir_ / "S1.PKL"), kSampleCorrected);
   EXPECT_NE(readFile(dir_ / "S2.pkl").find("14:30:08"), std::string::npos);
   EXPECT_NE(readFile(dir_ / "S3.pkl").find("14:30:09"), std::string::npos);
@@ -139,7 +139,7 @@ TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
   writeFile(dir_ / "s.Chn", sampleChn());
   RunSummary summary =
       CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
-  ASSERT_EQ(summary.failed, 1u);
+  ASSERT_EQ(summary.failed(), 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("S.CHN, s.Chn"), std::string::npos) << message;
   EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
@@ -159,7 +159,7 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
   EXPECT_EQ(fs::status(dir_ / "S001.pkl").permissions(), fs::perms(0640));
-  ASSERT_EQ(summary.failed, 1u);
+  ASSERT_EQ(summary.failed(), 1u);
   EXPECT_NE(summary.failures.front().error->message.find("read-only"), std::string::npos);
   EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
   EXPECT_EQ(fs::status(dir_ / "S002.pkl").permissions(), fs::perms(0444));
@@ -182,7 +182,7 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
 
   RunSummary summary =
       CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
-  ASSERT_EQ(summary.failed, 0u) << summary.failures.front().error->message;
+  ASSERT_EQ(summary.failed(), 0u) << summary.failures.front().error->message;
   for (const std::string& name : names_) EXPECT_EQ(readFile(dir_ / name), kSampleCorrected) << name;
   EXPECT_EQ(readFile(dir_ / "newS001.pkl"), "someone else's file");
   EXPECT_TRUE(fs::is_directory(dir_ / "newS002.pkl"));
@@ -204,7 +204,7 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   RunSummary summary =
       CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
   EXPECT_EQ(summary.corrected, 1u);
-  ASSERT_EQ(summary.failed, 1u);
+  ASSERT_EQ(summary.failed(), 1u);
   const FileReport& failure = summary.failures.front();
   EXPECT_EQ(failure.pklPath, dir_ / "S002.pkl");
   EXPECT_EQ(failure.error->code, ErrorCode::NotFound);
@@ -223,7 +223,7 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
                                      testing::jobList({{dir_.path(), "S002.pkl", dir_.path()},
                                                        {dir_.path(), "S003.pkl", dir_.path()}}),
                                      keepGoing);
-  EXPECT_EQ(again.failed, 1u);
+  EXPECT_EQ(again.failed(), 1u);
   EXPECT_EQ(again.corrected, 1u);
   EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
 }
@@ -254,7 +254,7 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
   for (const Case& c : cases) {
     RunSummary summary =
         CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), {{c.name, true}});
-    ASSERT_EQ(summary.failed, 1u) << c.name;
+    ASSERT_EQ(summary.failed(), 1u) << c.name;
     EXPECT_NE(summary.failures.front().error->message.find(c.why), std::string::npos)
         << summary.failures.front().error->message;
   }
@@ -376,7 +376,7 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
     options.batchFiles = 3;
     options.keepGoing = true;
     RunSummary summary = CorrectPklFiles(logging, jobsFor(dir_.path(), names_), options);
-    EXPECT_EQ(summary.failed, failingSync == 0 ? 0u : 1u);
+    EXPECT_EQ(summary.failed(), failingSync == 0 ? 0u : 1u);
 
     std::vector<std::string> renamed;
     std::map<std::string, bool> synced;  // temporary path -> synced since its last write
@@ -434,13 +434,13 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
         EXPECT_EQ(summary.corrected, 5u);
         break;
       }
-      std::size_t handled = summary.corrected + summary.failed;
+      std::size_t handled = summary.corrected + summary.failed();
       EXPECT_EQ(observer.finished, oneTo(handled));
-      EXPECT_EQ(summary.failed, faulty.injectedOp() == Op::SyncFolder ? 0u : 1u)
+      EXPECT_EQ(summary.failed(), faulty.injectedOp() == Op::SyncFolder ? 0u : 1u)
           << "injected " << opName(faulty.injectedOp());
       if (keepGoing) {
         EXPECT_EQ(handled, names_.size());
-      } else if (summary.failed == 1) {
+      } else if (summary.failed() == 1) {
         EXPECT_EQ(observer.failedAt, std::vector<std::size_t>{handled}) << "the run goes on";
       }
       for (std::size_t i = 0; i < names_.size(); ++i) {
@@ -503,11 +503,11 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       }
       if (faulty.injectedOp() == Op::SyncFolder) {
         // Every file was already replaced; only durability is in doubt.
-        EXPECT_EQ(summary.failed, 0u);
+        EXPECT_EQ(summary.failed(), 0u);
         EXPECT_EQ(summary.syncErrors.size(), 1u);
         continue;
       }
-      ASSERT_EQ(summary.failed, 1u) << "injected " << opName(faulty.injectedOp());
+      ASSERT_EQ(summary.failed(), 1u) << "injected " << opName(faulty.injectedOp());
       const FileReport& failure = summary.failures.front();
       EXPECT_NE(failure.error->message.find("injected"), std::string::npos);
       for (std::size_t i = 0; i < names.size(); ++i) {
@@ -540,7 +540,7 @@ TEST_F(CorrectPklFilesTest, SecondRunTouchesNoFile) {
     names.push_back(name);
   }
   RunSummary first = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names));
-  ASSERT_EQ(first.failed, 0u) << first.failures.front().error->message;
+  ASSERT_EQ(first.failed(), 0u) << first.failures.front().error->message;
   EXPECT_EQ(first.corrected, files.size() - 1) << "all but the empty file change";
   const std::vector<std::string> before = folderNames(dir_.path());
   std::map<std::string, std::pair<std::string, fs::file_time_type>> identity;
@@ -566,7 +566,7 @@ TEST_F(CorrectPklFilesTest, SecondRunTouchesNoFile) {
   RunSummary second =
       CorrectPklFiles(logging, dir_.path(), dir_.path(), selectAll(names), &observer);
   EXPECT_EQ(second.alreadyCorrect, files.size());
-  EXPECT_EQ(second.corrected + second.failed, 0u);
+  EXPECT_EQ(second.corrected + second.failed(), 0u);
   EXPECT_TRUE(observer.notCorrect.empty());
   EXPECT_EQ(countOps(logging, Op::Rename) + countOps(logging, Op::SyncFolder), 0u);
   // Only the large file's copy is begun, past what is held back, and dropped.
@@ -609,7 +609,7 @@ TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
        FileOutcome::Corrected,
        {"Acquisition Date : a", "Acquisition Date : "},
        2},
-      {"None.pkl", "none\n", FileOutcome::Corrected, {}, 0},
+      {"None.pkl", "none\n", FileOutcome::NoAcquisitionLine, {}, 0},
       {"Right.pkl", right + "\r\n", FileOutcome::AlreadyCorrect, {right}, 1},
       {"Huge.pkl",
        huge + "\r\n",
@@ -632,7 +632,7 @@ TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
   }
   RunSummary summary =
       CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names), &reports);
-  ASSERT_EQ(summary.failed, 0u);
+  ASSERT_EQ(summary.failed(), 0u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const FileReport& report = reports.byName[c.name];

@@ -21,7 +21,6 @@ RunSummary summaryOf(std::size_t corrected, std::size_t alreadyCorrect, std::siz
     failure.outcome = FileOutcome::Failed;
     failure.error = Error{ErrorCode::NotFound, "cannot open r/S009.chn: No such file"};
     summary.failures.push_back(failure);
-    summary.failed = 1;
   }
   return summary;
 }
@@ -45,6 +44,15 @@ TEST(RunWordsTest, FilesAlreadyCorrectCountAsDoneInEveryBox) {
       {summaryOf(0, 0, 0, true, false), 1, "S009.pkl was not corrected.",
        "cannot open r/S009.chn: No such file\n\nNo file was corrected before it. S009.pkl is "
        "unchanged."},
+      // A run that failed as a whole names no file as the one that failed.
+      {[] {
+         RunSummary summary;
+         summary.runError = Error{ErrorCode::Io, "the run failed: std::bad_alloc"};
+         return summary;
+       }(),
+       4, "The run did not finish.",
+       "the run failed: std::bad_alloc\n\nEvery file it reached is corrected or as it was; the "
+       "others were not touched."},
   };
   for (const Case& c : cases) {
     RunReport report = describeRun(c.summary, c.selected, {});
