@@ -10,23 +10,23 @@ std::string cutMark(std::uintmax_t size) { return " [... " + std::to_string(size
 void AcquisitionLines::begin(std::string_view prefix, std::string_view stamp) {
   end();
   ++count_;
-  recording_ = lines_.size() < kMaxRecordedLines;
-  if (!recording_) return;
+  keeping_ = lines_.size() < kMaxKeptLines;
+  if (!keeping_) return;
   lines_.push_back(std::string(prefix) + std::string(stamp));
   oldLines_.emplace_back(prefix.substr(0, maxLineBytes_));
   oldBytes_ = prefix.size();
 }
 
 void AcquisitionLines::replaced(std::string_view bytes) {
-  if (!recording_) return;
+  if (!keeping_) return;
   std::string& old = oldLines_.back();
   if (old.size() < maxLineBytes_) old.append(bytes.substr(0, maxLineBytes_ - old.size()));
   oldBytes_ += bytes.size();
 }
 
 void AcquisitionLines::end() {
-  if (!recording_) return;
-  recording_ = false;
+  if (!keeping_) return;
+  keeping_ = false;
   oldSizes_.push_back(oldBytes_);
   if (oldBytes_ > maxLineBytes_) oldLines_.back() += cutMark(oldBytes_);
 }

@@ -9,19 +9,19 @@
 
 namespace pklfix {
 
-// A record keeps at most this many acquisition lines of a file, and at most
-// this many bytes of each line it replaced: enough for any real result file,
+// At most this many acquisition lines of a file are kept, and by default at
+// most this many bytes of each line it replaced: enough for any real result file,
 // while a file of a million such lines, or one line of 100 MB, still costs a
 // run no more memory than any other file.
-inline constexpr std::size_t kMaxRecordedLines = 64;
-inline constexpr std::size_t kMaxRecordedLineBytes = 1024;
+inline constexpr std::size_t kMaxKeptLines = 64;
+inline constexpr std::size_t kMaxKeptLineBytes = 1024;
 
 // The acquisition lines of one file as they became and as they were, in
 // file order, filled in as the file streams past.
 class AcquisitionLines {
  public:
   // Each replaced line is kept whole up to `maxLineBytes`.
-  explicit AcquisitionLines(std::size_t maxLineBytes = kMaxRecordedLineBytes)
+  explicit AcquisitionLines(std::size_t maxLineBytes = kMaxKeptLineBytes)
       : maxLineBytes_(maxLineBytes) {}
 
   // The next acquisition line: `prefix` + `stamp` replaces a line that
@@ -32,15 +32,15 @@ class AcquisitionLines {
   // After the file's last line: marks the last replaced line if it was cut.
   void end();
 
-  // The first kMaxRecordedLines lines as written, and the lines they
-  // replaced in the same order, whole up to the record's line bytes; a
+  // The first kMaxKeptLines lines as written, and the lines they
+  // replaced in the same order, whole up to `maxLineBytes`; a
   // longer one is cut and ends in "[... N bytes]", N being its whole length.
   const std::vector<std::string>& lines() const { return lines_; }
   const std::vector<std::string>& oldLines() const { return oldLines_; }
-  // Replaced line `i` cut as oldLines() cuts, at `maxBytes` (at most the
-  // record's line bytes) instead.
+  // Replaced line `i` cut as oldLines() cuts, at `maxBytes` (at most
+  // `maxLineBytes`) instead.
   std::string oldLine(std::size_t i, std::size_t maxBytes) const;
-  // Every acquisition line of the file, recorded or not.
+  // Every acquisition line of the file, kept or not.
   std::size_t count() const { return count_; }
 
  private:
@@ -49,8 +49,8 @@ class AcquisitionLines {
   std::vector<std::uintmax_t> oldSizes_;  // the whole length of each
   std::size_t maxLineBytes_;
   std::size_t count_ = 0;
-  bool recording_ = false;
-  std::uintmax_t oldBytes_ = 0;  // of the replaced line being recorded
+  bool keeping_ = false;
+  std::uintmax_t oldBytes_ = 0;  // of the replaced line being kept
 };
 
 }  // namespace pklfix

@@ -24,7 +24,7 @@ constexpr std::size_t kHeldBytes = 256 * 1024;
 
 // Takes the rewriter's output: feeds it its stamps from the spectrum, holds
 // the output against the candidates, and writes it to the copy once it
-// differs from the file. The lines go on record in `result.lines`.
+// differs from the file. The lines are kept in `result.lines`.
 class CopyWriter final : public LineRewriter::Client {
  public:
   CopyWriter(FileSystem& fileSystem, SpectrumFinder& finder, const CopyRequest& request,

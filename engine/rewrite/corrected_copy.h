@@ -20,11 +20,11 @@ struct CopyRequest {
   std::filesystem::path folder;  // of the result file
   std::string name;              // the result file's name, UTF-8, no folder part
   std::filesystem::path chnFolder;
-  bool dryRun = false;  // compare and record, write nothing
+  bool dryRun = false;  // compare and report, write nothing
   // Digest the file, its corrected form and the candidates as they stream.
   bool digests = false;
   // Each acquisition line a copy replaces is kept whole up to this many bytes.
-  std::size_t lineBytes = kMaxRecordedLineBytes;
+  std::size_t lineBytes = kMaxKeptLineBytes;
   // Files to hold against the corrected form: each is reported back if its
   // bytes are a beginning of it, or all of it.
   std::vector<std::filesystem::path> candidates;
@@ -69,7 +69,7 @@ Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, Corre
 // streams. The copy is created only once the corrected form is known to
 // differ from the file, so a file that needs no change is read once and
 // nothing is written (past 256 KiB of unchanged output a copy is begun, and
-// removed again if nothing changed). Records the lines, the lines they
+// removed again if nothing changed). Keeps the lines, the lines they
 // replace and the warnings in `result`, the warnings also when it fails. On
 // failure nothing is left on disk.
 Status writeCorrectedCopy(FileSystem& fileSystem, SpectrumFinder& finder,

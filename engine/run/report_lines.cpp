@@ -29,7 +29,7 @@ std::string lineRecord(const AcquisitionLines& record, bool withOld) {
   std::string text;
   for (std::size_t i = 0; i < record.lines().size(); ++i) {
     if (i > 0) text += "; ";
-    if (withOld) text += printable(record.oldLine(i, kMaxRecordedLineBytes)) + " -> ";
+    if (withOld) text += printable(record.oldLine(i, kMaxKeptLineBytes)) + " -> ";
     text += printable(record.lines()[i]);
   }
   if (record.count() > record.lines().size()) {

@@ -614,9 +614,9 @@ TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
       {"Huge.pkl",
        huge + "\r\n",
        FileOutcome::Corrected,
-       {huge.substr(0, kMaxRecordedLineBytes) + " [... 3019 bytes]"},
+       {huge.substr(0, kMaxKeptLineBytes) + " [... 3019 bytes]"},
        1},
-      {"Many.pkl", many, FileOutcome::Corrected, std::vector<std::string>(kMaxRecordedLines), 100},
+      {"Many.pkl", many, FileOutcome::Corrected, std::vector<std::string>(kMaxKeptLines), 100},
   };
   struct Reports final : RunObserver {
     void fileFinished(const FileReport& report, std::size_t) override {
