@@ -73,7 +73,8 @@ std::vector<ResultFile> makeFiles(std::mt19937& random) {
   std::vector<ResultFile> files;
   for (int i = 0; i < kFiles; ++i) {
     ResultFile file;
-    file.name = "R" + std::to_string(1000 + i) + ".pkl";
+    file.name = "R";
+    file.name += std::to_string(1000 + i) + ".pkl";
     const char* end = i % 5 == 0 ? "\n" : i % 11 == 0 ? "\r" : "\r\n";
     std::string text;
     if (i != 77) {
@@ -102,8 +103,9 @@ void writeSpectra(const fs::path& dir) {
   for (int i = 0; i < kFiles; ++i) {
     std::string date = twoDigits(1 + i % 28) + kMonths[i % 12] + twoDigits(i % 30) + "1";
     std::string time = twoDigits(i % 24) + twoDigits(i % 60) + "00";
-    writeFile(dir / ("R" + std::to_string(1000 + i) + ".chn"),
-              chnHeader(twoDigits((i * 7) % 60), date, time));
+    std::string name = "R";
+    name += std::to_string(1000 + i);
+    writeFile(dir / (name + ".chn"), chnHeader(twoDigits((i * 7) % 60), date, time));
   }
 }
 

@@ -480,7 +480,8 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       TempDir dir;
       std::vector<std::string> names;
       for (int i = 1; i <= 3; ++i) {
-        std::string base = "S" + std::to_string(i);
+        std::string base = "S";
+        base += std::to_string(i);
         writeSamplePair(dir.path(), base);
         names.push_back(base + ".pkl");
       }
