@@ -77,6 +77,16 @@ class MemoryFileSystem final : public FileSystem {
   }
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
     log.push_back("list " + pathText(folder));
+    return entriesOf(folder);
+  }
+  Status syncFolder(const std::filesystem::path& folder) override {
+    log.push_back("sync " + pathText(folder));
+    return {};
+  }
+  std::vector<Drive> listDrives() override { return {{"/", "/"}}; }
+
+  // The files directly in `folder`, unlogged.
+  std::vector<FolderEntry> entriesOf(const std::filesystem::path& folder) const {
     std::vector<FolderEntry> entries;
     const std::filesystem::path normal = (folder / "").lexically_normal();
     for (const auto& [text, bytes] : files) {
@@ -87,11 +97,6 @@ class MemoryFileSystem final : public FileSystem {
     }
     return entries;
   }
-  Status syncFolder(const std::filesystem::path& folder) override {
-    log.push_back("sync " + pathText(folder));
-    return {};
-  }
-  std::vector<Drive> listDrives() override { return {{"/", "/"}}; }
 
  private:
   // Holds the bytes by reference: a test that renames a file while it is open
