@@ -43,6 +43,8 @@ std::vector<Sample> samples() {
       {"B.pkl", "head\r\n" + right, "head\r\n" + right},
       {"C.pkl", "no line\nat all\n", "no line\r\nat all\r\n"},
       {"E.pkl", wrong, right},
+      // Its spectrum is missing: it fails, and the run goes on.
+      {"F.pkl", "head\r\n" + wrong, "head\r\n" + wrong},
       // A beginning of A's corrected form, left by an interrupted run.
       {"newA.pkl", "head\r\n", std::nullopt, false},
   };
@@ -110,6 +112,7 @@ struct Layout {
   const char* what;
   fs::path record;
   std::string recordBefore;  // empty: the run starts a new record
+  std::size_t batchFiles;
 };
 
 // The results folder and the record as a run finds them.
@@ -139,11 +142,11 @@ void run(PowerCutFileSystem& fileSystem, const Layout& layout) {
   RunOptions options;
   options.keepGoing = true;
   options.record = record.value().get();
-  // Each copy replaces its file alone, so the cuts fall between files too.
-  options.batchFiles = 1;
+  options.batchFiles = layout.batchFiles;
   RunSummary summary = CorrectPklFiles(fileSystem, jobs, options);
   if (!fileSystem.powerOff()) {
-    EXPECT_EQ(summary.failures.size(), 0u);
+    ASSERT_EQ(summary.failures.size(), 1u);
+    EXPECT_EQ(summary.failures.front().pklPath, results() / "F.pkl");
     EXPECT_FALSE(summary.recordError.has_value());
   }
 }
@@ -166,10 +169,13 @@ TEST(PowerCutTest, EveryCutLeavesEveryFileWholeAndEveryChangeRecorded) {
   const std::vector<Sample> all = samples();
   const std::string earlier =
       "\xEF\xBB\xBF" + std::string(kRecordHeader) + "\r\n" + "t,u,c,/x.pkl,,corrected\r\n";
+  // A batch of one replaces each file before the next is read, so cuts
+  // fall between files; a larger one writes copies ahead of their renames.
   const Layout layouts[] = {
-      {"a new record in a folder of its own", root() / "state" / "record.csv", ""},
-      {"a new record among the results", results() / "record.csv", ""},
-      {"a record earlier runs wrote", root() / "state" / "record.csv", earlier},
+      {"a new record in a folder of its own", root() / "state" / "record.csv", "", 1},
+      {"a new record among the results", results() / "record.csv", "", 1},
+      {"a record earlier runs wrote", root() / "state" / "record.csv", earlier, 1},
+      {"copies written ahead in batches", root() / "state" / "record.csv", "", 32},
   };
   for (const Layout& layout : layouts) {
     SCOPED_TRACE(layout.what);
@@ -188,7 +194,7 @@ TEST(PowerCutTest, EveryCutLeavesEveryFileWholeAndEveryChangeRecorded) {
           sample.corrected)
           << sample.name;
     }
-    ASSERT_GE(events, 8u) << "a sync and a rename for each replaced file, and the record's";
+    ASSERT_GE(events, 10u) << "a sync and a rename for each replaced file, and the record's";
 
     for (std::size_t n = 1; n <= events + 1; ++n) {
       SCOPED_TRACE("power cut at sync or rename " + std::to_string(n) + " of " +
