@@ -59,6 +59,9 @@ struct Survivors {
   // Keyed by name, for the results folder; absent when gone.
   std::map<std::string, std::string> files;
   std::vector<std::vector<std::string>> rows;  // the record's whole rows, header first
+  // Every file that survived, anywhere, by its path's text: for what a run
+  // keeps beside the results.
+  std::map<std::string, std::string> everywhere;
 };
 
 bool hasRow(const Survivors& s, const std::string& name, std::initializer_list<const char*> any) {
@@ -153,7 +156,7 @@ void run(PowerCutFileSystem& fileSystem, const Layout& layout) {
 
 Survivors survivors(const MemoryFileSystem& memory, const Layout& layout,
                     const std::vector<Sample>& all) {
-  Survivors s{all, {}, {}};
+  Survivors s{all, {}, {}, memory.files};
   for (const Sample& sample : all) {
     if (auto it = memory.files.find(pathText(results() / sample.name)); it != memory.files.end()) {
       s.files[sample.name] = it->second;
