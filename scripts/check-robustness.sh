@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzes the spectrum header reader, the date helpers and the line rewriter
 # for a bounded time each, then runs every test once more under
-# AddressSanitizer and UBSan. A fuzz finding or a sanitizer report fails it.
+# AddressSanitizer and UBSan, the long kill runs (ctest label "long") that
+# scripts/test.sh leaves out included. A fuzz finding, a sanitizer report or
+# a failing test fails it.
 # PKLFIX_FUZZ_SECONDS sets the time per fuzz target (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,7 +32,7 @@ for target in chn_header_fuzzer text_fuzzer line_rewriter_fuzzer; do
   grep -E 'DONE|stat::number_of_executed_units|stat::average_exec_per_sec' "$log"
 done
 
-echo "== every test under AddressSanitizer and UBSan"
+echo "== every test under AddressSanitizer and UBSan, the long kill runs included (minutes)"
 cmake --preset asan
 cmake --build --preset asan -j 2
 export QT_QPA_PLATFORM=offscreen

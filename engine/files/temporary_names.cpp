@@ -23,15 +23,22 @@ std::string_view utf8Prefix(std::string_view text, std::size_t bytes) {
 }  // namespace
 
 std::string temporaryName(std::string_view name, int attempt) {
-  const std::string prefix(kTemporaryPrefix);
-  std::string suffix = attempt == 0 ? "" : "." + std::to_string(attempt);
-  std::string full = prefix + std::string(name) + (attempt == 0 ? "" : suffix + ".tmp");
+  // Built by appending: g++ 12 takes "text" + string for an overlapping
+  // copy (-Wrestrict).
+  std::string suffix;
+  if (attempt != 0) suffix.append(".").append(std::to_string(attempt));
+  std::string full(kTemporaryPrefix);
+  full.append(name);
+  if (attempt != 0) full.append(suffix).append(".tmp");
   if (full.size() <= kMaxNameBytes) return full;
   // The hash tells apart two long names that share their beginning.
   char hash[17];
   std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(name)));
-  std::string tail = std::string("~") + hash + suffix + ".tmp";
-  return prefix + std::string(utf8Prefix(name, kMaxNameBytes - prefix.size() - tail.size())) + tail;
+  std::string tail("~");
+  tail.append(hash).append(suffix).append(".tmp");
+  std::string shortened(kTemporaryPrefix);
+  shortened.append(utf8Prefix(name, kMaxNameBytes - kTemporaryPrefix.size() - tail.size()));
+  return shortened.append(tail);
 }
 
 bool hasTemporaryPrefix(std::string_view name) {

@@ -51,8 +51,19 @@ Result<fs::path> recordFolder() {
   }
   fs::path folder = state / "pklfix";
   std::error_code error;
+  std::vector<fs::path> missing;
+  for (fs::path up = folder; !up.empty() && up != up.parent_path() && !fs::exists(up, error);
+       up = up.parent_path()) {
+    missing.push_back(up);
+  }
   fs::create_directories(folder, error);
   if (error) return fileError("create the folder", folder, error);
+  // A folder made here is named in its parent only once the parent is
+  // synced: a power cut could otherwise take it, and with it the record
+  // of files whose correction the run made durable.
+  for (const fs::path& made : missing) {
+    if (Status s = realFileSystem().syncFolder(made.parent_path()); !s.ok()) return s.error();
+  }
   return folder;
 }
 

@@ -90,80 +90,103 @@ Status LineRewriter::emitUnchanged(std::string_view bytes) {
 // rest of an acquisition line is left out.
 Status LineRewriter::feed(std::string_view chunk) {
   if (chunk.empty()) return {};
-  std::size_t i = 0;
-  std::size_t spanStart = 0;  // the unchanged input not yet handed on starts here
-  auto flushSpan = [&](std::size_t end) -> Status {
-    Status s = end > spanStart ? emitUnchanged(chunk.substr(spanStart, end - spanStart)) : Status();
-    spanStart = end;
-    return s;
-  };
-
+  Cursor c{chunk};
   if (afterCr_) {
-    // The last chunk ended in a CR, already passed on: an LF here completes
-    // it, anything else means it ended its line alone.
-    afterCr_ = false;
-    if (chunk[0] == '\n') {
-      i = 1;
-    } else if (Status s = emitLineEnd("\n"); !s.ok()) {
-      return s;
-    }
+    if (Status s = completeCr(c); !s.ok()) return s;
   }
-
   LineEndFinder finder(chunk);
-  while (i < chunk.size()) {
+  while (c.at < chunk.size()) {
     if (state_ == State::LineStart) {
-      while (i < chunk.size() && matched_ < AcquisitionPrefix.size() &&
-             chunk[i] == AcquisitionPrefix[matched_]) {
-        ++i;
-        ++matched_;
-      }
-      if (matched_ == AcquisitionPrefix.size()) {
-        // The prefix passes through unchanged; what follows it is replaced.
-        if (Status s = flushSpan(i); !s.ok()) return s;
-        Result<std::string> stamp = client_.stamp();
-        if (!stamp.ok()) return stamp.error();
-        stamp_ = std::move(stamp.value());
-        stampSeen_ = 0;
-        if (Status s = emit(stamp_); !s.ok()) return s;
-        state_ = State::Discard;
-        matched_ = 0;
-      } else if (i < chunk.size()) {
-        state_ = State::PassThrough;
-      } else {
-        break;  // the prefix may go on in the next chunk
-      }
+      Result<bool> lineGoesOn = matchPrefix(c);
+      if (!lineGoesOn.ok()) return lineGoesOn.error();
+      if (!lineGoesOn.value()) break;
     }
-
-    std::size_t end = finder.find(i);
+    const std::size_t end = finder.find(c.at);
     if (state_ == State::Discard) {
-      discard(chunk.substr(i, end - i));
-      spanStart = end;
+      discard(chunk.substr(c.at, end - c.at));
+      c.spanStart = end;
     }
-    i = end;
-    if (i == chunk.size()) break;
+    c.at = end;
+    if (c.at == chunk.size()) break;
     if (state_ == State::Discard) endDiscard();
-
-    if (chunk[i] == '\n') {
-      // A lone LF (the LF of a CR LF is taken with its CR below).
-      if (Status s = flushSpan(i); !s.ok()) return s;
-      if (Status s = emitLineEnd("\r"); !s.ok()) return s;
-      ++i;
-    } else if (i + 1 == chunk.size()) {
-      ++i;
-      afterCr_ = true;
-    } else if (chunk[i + 1] == '\n') {
-      i += 2;
-    } else {
-      // A lone CR.
-      if (Status s = flushSpan(i + 1); !s.ok()) return s;
-      if (Status s = emitLineEnd("\n"); !s.ok()) return s;
-      ++i;
-    }
-    state_ = State::LineStart;
-    matched_ = 0;
+    if (Status s = endLine(c); !s.ok()) return s;
   }
   if (state_ == State::Discard) return {};
-  return flushSpan(chunk.size());
+  return flushSpan(c, chunk.size());
+}
+
+// The last chunk ended in a CR, already passed on: an LF here completes it,
+// anything else means it ended its line alone.
+Status LineRewriter::completeCr(Cursor& c) {
+  afterCr_ = false;
+  if (c.chunk[0] != '\n') return emitLineEnd("\n");
+  c.at = 1;
+  return {};
+}
+
+// At a line's start, matches what the chunk holds of the prefix. A whole
+// prefix starts the stamp; a mismatch lets the line pass through. False
+// when the chunk ends inside the prefix, which may go on in the next one.
+Result<bool> LineRewriter::matchPrefix(Cursor& c) {
+  while (c.at < c.chunk.size() && matched_ < AcquisitionPrefix.size() &&
+         c.chunk[c.at] == AcquisitionPrefix[matched_]) {
+    ++c.at;
+    ++matched_;
+  }
+  if (matched_ == AcquisitionPrefix.size()) {
+    if (Status s = startStamp(c); !s.ok()) return s.error();
+    return true;
+  }
+  if (c.at == c.chunk.size()) return false;
+  state_ = State::PassThrough;
+  return true;
+}
+
+// The prefix passes through unchanged; the stamp replaces what follows it.
+Status LineRewriter::startStamp(Cursor& c) {
+  if (Status s = flushSpan(c, c.at); !s.ok()) return s;
+  Result<std::string> stamp = client_.stamp();
+  if (!stamp.ok()) return stamp.error();
+  stamp_ = std::move(stamp.value());
+  stampSeen_ = 0;
+  if (Status s = emit(stamp_); !s.ok()) return s;
+  state_ = State::Discard;
+  matched_ = 0;
+  return {};
+}
+
+// Passes the line end at the cursor on as CR LF and starts the next line. A
+// CR that ends the chunk waits for the next chunk to tell whether an LF
+// follows.
+Status LineRewriter::endLine(Cursor& c) {
+  const std::string_view chunk = c.chunk;
+  std::size_t& i = c.at;
+  if (chunk[i] == '\n') {
+    // A lone LF (the LF of a CR LF is taken with its CR below).
+    if (Status s = flushSpan(c, i); !s.ok()) return s;
+    if (Status s = emitLineEnd("\r"); !s.ok()) return s;
+    ++i;
+  } else if (i + 1 == chunk.size()) {
+    ++i;
+    afterCr_ = true;
+  } else if (chunk[i + 1] == '\n') {
+    i += 2;
+  } else {
+    // A lone CR.
+    if (Status s = flushSpan(c, i + 1); !s.ok()) return s;
+    if (Status s = emitLineEnd("\n"); !s.ok()) return s;
+    ++i;
+  }
+  state_ = State::LineStart;
+  matched_ = 0;
+  return {};
+}
+
+Status LineRewriter::flushSpan(Cursor& c, std::size_t end) {
+  Status s =
+      end > c.spanStart ? emitUnchanged(c.chunk.substr(c.spanStart, end - c.spanStart)) : Status();
+  c.spanStart = end;
+  return s;
 }
 
 Status LineRewriter::finish() {

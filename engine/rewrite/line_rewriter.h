@@ -45,6 +45,21 @@ class LineRewriter {
 
  private:
   enum class State { LineStart, PassThrough, Discard };
+  // Where feed() is in its chunk: the next byte to look at, and where the
+  // unchanged input not yet handed on starts.
+  struct Cursor {
+    std::string_view chunk;
+    std::size_t at = 0;
+    std::size_t spanStart = 0;
+  };
+
+  // The pieces of feed(), each moving the cursor on.
+  Status completeCr(Cursor& c);
+  Result<bool> matchPrefix(Cursor& c);
+  Status startStamp(Cursor& c);
+  Status endLine(Cursor& c);
+  // Hands on the unchanged input up to `end`.
+  Status flushSpan(Cursor& c, std::size_t end);
 
   Status emit(std::string_view bytes);
   // Adds a line end the input lacks.

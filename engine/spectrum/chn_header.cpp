@@ -28,7 +28,10 @@ std::int16_t littleEndian16(std::string_view bytes, std::size_t offset) {
 // seconds, so "0" + 123 keeps its last two digits, 23; a stamp as wide as
 // every other stays a line the result file's readers can take apart.
 std::string secondsText(std::int16_t seconds) {
-  std::string text = "0" + std::to_string(seconds);
+  // Appended, not "0" + text: g++ 12 takes that insert at the front for an
+  // overlapping copy (-Wrestrict).
+  std::string text = "0";
+  text += std::to_string(seconds);
   return text.substr(text.size() - 2);
 }
 

@@ -49,10 +49,18 @@ using Clock = std::chrono::steady_clock;
 const fs::path kCli = PKLFIX_CLI_PATH;
 
 constexpr int kFiles = 300;
-constexpr int kBatches = 8;         // each starts from the uncorrected files
-constexpr int kKillsPerBatch = 30;  // 240 kills in all
 constexpr auto kLongestWait = std::chrono::milliseconds(400);
-constexpr auto kTimeBudget = std::chrono::seconds(240);
+
+// How many kills: a few for every test run, a few hundred for the
+// robustness check (a kill costs about a second).
+struct Scale {
+  int batches;  // each starts from the uncorrected files
+  int killsPerBatch;
+  int leastKills;  // fewer means the time budget ran out too soon
+  std::chrono::seconds timeBudget;
+};
+constexpr Scale kSample = {1, 12, 10, std::chrono::seconds(60)};
+constexpr Scale kLong = {8, 30, 200, std::chrono::seconds(240)};  // 240 kills in all
 
 struct ResultFile {
   std::string name;
@@ -73,7 +81,8 @@ std::vector<ResultFile> makeFiles(std::mt19937& random) {
   std::vector<ResultFile> files;
   for (int i = 0; i < kFiles; ++i) {
     ResultFile file;
-    file.name = "R" + std::to_string(1000 + i) + ".pkl";
+    file.name = "R";
+    file.name += std::to_string(1000 + i) + ".pkl";
     const char* end = i % 5 == 0 ? "\n" : i % 11 == 0 ? "\r" : "\r\n";
     std::string text;
     if (i != 77) {
@@ -102,8 +111,9 @@ void writeSpectra(const fs::path& dir) {
   for (int i = 0; i < kFiles; ++i) {
     std::string date = twoDigits(1 + i % 28) + kMonths[i % 12] + twoDigits(i % 30) + "1";
     std::string time = twoDigits(i % 24) + twoDigits(i % 60) + "00";
-    writeFile(dir / ("R" + std::to_string(1000 + i) + ".chn"),
-              chnHeader(twoDigits((i * 7) % 60), date, time));
+    std::string name = "R";
+    name += std::to_string(1000 + i);
+    writeFile(dir / (name + ".chn"), chnHeader(twoDigits((i * 7) % 60), date, time));
   }
 }
 
@@ -247,7 +257,7 @@ std::map<std::string, std::string> fileStamps(const fs::path& dir,
   return stamps;
 }
 
-TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
+void killRuns(const Scale& scale) {
   unsigned seed = std::random_device()();
   if (const char* fixed = std::getenv("PKLFIX_CRASH_SEED")) seed = std::stoul(fixed);
   std::mt19937 random(seed);
@@ -272,16 +282,16 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
   const auto runTime = Clock::now() - calibrated;
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
   checkFiles(dir.path(), files, true, figures);
-  ASSERT_FALSE(HasFailure());
+  ASSERT_FALSE(::testing::Test::HasFailure());
   const auto window = std::min<Clock::duration>(runTime, kLongestWait);
 
-  for (int batch = 0; batch < kBatches && Clock::now() - started < kTimeBudget; ++batch) {
+  for (int batch = 0; batch < scale.batches && Clock::now() - started < scale.timeBudget; ++batch) {
     for (const fs::directory_entry& entry : fs::directory_iterator(dir.path())) {
       if (entry.path().filename().native().rfind("new", 0) == 0) fs::remove(entry.path());
     }
     for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
 
-    for (int kill = 0; kill < kKillsPerBatch;) {
+    for (int kill = 0; kill < scale.killsPerBatch;) {
       auto wait =
           std::chrono::duration_cast<Clock::duration>(window * (random() / double(random.max())));
       bool byFolder = random() % 2 == 0;
@@ -308,7 +318,7 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
       }
       checkFiles(dir.path(), files, false, figures);
       checkLeftovers(dir.path(), corrected, figures);
-      ASSERT_FALSE(HasFailure()) << "after kill " << figures.kills;
+      ASSERT_FALSE(::testing::Test::HasFailure()) << "after kill " << figures.kills;
     }
 
     // The run after the kills, over the folder as a lab would run it again,
@@ -322,7 +332,7 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
     checkFiles(dir.path(), files, true, figures);
     EXPECT_EQ(testing::folderNames(dir.path()).size(), 2 * files.size())
         << "a copy left by a kill is still there";
-    ASSERT_FALSE(HasFailure()) << "after the run that followed batch " << batch;
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "after the run that followed batch " << batch;
   }
 
   // And a run over the corrected folder changes no file at all.
@@ -344,8 +354,16 @@ TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) {
             << " not a beginning of their file's corrected form; " << figures.rows
             << " record rows checked; one run " << std::chrono::duration<double>(runTime).count()
             << " s, all " << seconds << " s; seed " << seed << std::endl;
-  EXPECT_GE(figures.kills, 200) << "the time budget ran out before enough kills";
+  EXPECT_GE(figures.kills, scale.leastKills) << "the time budget ran out before enough kills";
   EXPECT_EQ(figures.missing + figures.emptied + figures.partial + figures.foreignLeftovers, 0);
+}
+
+TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) { killRuns(kSample); }
+
+// Run by scripts/check-robustness.sh (ctest label "long"), not by
+// scripts/test.sh.
+TEST(CrashConsistencyLongTest, HundredsOfKilledRunsNeverLeaveAResultFileLostOrPartial) {
+  killRuns(kLong);
 }
 
 }  // namespace

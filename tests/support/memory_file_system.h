@@ -19,7 +19,7 @@ namespace pklfix::testing {
 // fuzz target needs no disk. Every call is logged as "<call> <path>". Reads
 // hand out at most `readChunk` bytes at a time, as a pipe or a network file
 // system may, and the furthest offset ever read is kept. It holds files, not
-// folders: every folder lists empty.
+// folders: a folder lists the files directly in it, and is not itself one.
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::string> files;
@@ -77,13 +77,26 @@ class MemoryFileSystem final : public FileSystem {
   }
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
     log.push_back("list " + pathText(folder));
-    return std::vector<FolderEntry>{};
+    return entriesOf(folder);
   }
   Status syncFolder(const std::filesystem::path& folder) override {
     log.push_back("sync " + pathText(folder));
     return {};
   }
   std::vector<Drive> listDrives() override { return {{"/", "/"}}; }
+
+  // The files directly in `folder`, unlogged.
+  std::vector<FolderEntry> entriesOf(const std::filesystem::path& folder) const {
+    std::vector<FolderEntry> entries;
+    const std::filesystem::path normal = (folder / "").lexically_normal();
+    for (const auto& [text, bytes] : files) {
+      const std::filesystem::path path = utf8Path(text).lexically_normal();
+      if ((path.parent_path() / "").lexically_normal() == normal) {
+        entries.push_back({pathText(path.filename()), FileType::Regular});
+      }
+    }
+    return entries;
+  }
 
  private:
   // Holds the bytes by reference: a test that renames a file while it is open

@@ -10,6 +10,7 @@
 #include "engine/files/file_system.h"
 #include "engine/files/paths.h"
 #include "engine/record/sha256.h"
+#include "tests/support/memory_file_system.h"
 
 namespace pklfix::testing {
 namespace fs = std::filesystem;
@@ -60,6 +61,38 @@ std::vector<std::string> folderNames(const fs::path& folder) {
   return names;
 }
 
+MemoryDir::MemoryDir() : path_(wholePath("/scratch")) {}
+
+fs::path MemoryDir::operator/(std::string_view name) const { return path_ / utf8Path(name); }
+
+void writeFile(MemoryFileSystem& files, const fs::path& path, std::string_view bytes) {
+  files.files[pathText(path)] = std::string(bytes);
+}
+
+std::string readFile(const MemoryFileSystem& files, const fs::path& path) {
+  auto it = files.files.find(pathText(path));
+  if (it == files.files.end()) {
+    ADD_FAILURE() << "no file " << path;
+    return {};
+  }
+  return it->second;
+}
+
+bool fileExists(const MemoryFileSystem& files, const fs::path& path) {
+  return files.files.count(pathText(path)) != 0;
+}
+
+void removeFile(MemoryFileSystem& files, const fs::path& path) {
+  files.files.erase(pathText(path));
+}
+
+std::vector<std::string> folderNames(const MemoryFileSystem& files, const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const FolderEntry& entry : files.entriesOf(folder)) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 std::string chnHeader(std::string_view seconds, std::string_view date, std::string_view time,
                       std::string_view firstTwo) {
   std::string header(30, '\0');
@@ -81,6 +114,11 @@ PklJobs jobList(const std::vector<Job>& jobs) {
 void writeSamplePair(const std::filesystem::path& folder, std::string_view base) {
   writeFile(folder / utf8Path(std::string(base) + ".pkl"), kSamplePkl);
   writeFile(folder / utf8Path(std::string(base) + ".chn"), sampleChn());
+}
+
+void writeSamplePair(MemoryFileSystem& files, const fs::path& folder, std::string_view base) {
+  writeFile(files, folder / utf8Path(std::string(base) + ".pkl"), kSamplePkl);
+  writeFile(files, folder / utf8Path(std::string(base) + ".chn"), sampleChn());
 }
 
 namespace {

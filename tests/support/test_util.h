@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/run/correct_pkl_files.h"
 #include "engine/base/status.h"
+#include "engine/run/correct_pkl_files.h"
 
 namespace pklfix::testing {
+
+class MemoryFileSystem;  // memory_file_system.h
 
 inline ::testing::AssertionResult isOk(const Status& status) {
   if (status.ok()) return ::testing::AssertionSuccess();
@@ -31,6 +33,20 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A scratch folder for files held in a MemoryFileSystem, in TempDir's
+// shape, so a test moves between the disk and memory by its folder's type,
+// the file system it passes and the helpers' first argument. Absolute on
+// every platform, as the change record's paths are.
+class MemoryDir {
+ public:
+  MemoryDir();
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(std::string_view name) const;
 
@@ -57,6 +73,14 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 // The names in `folder`, sorted.
 std::vector<std::string> folderNames(const std::filesystem::path& folder);
+
+// The same, for files held in memory.
+void writeFile(MemoryFileSystem& files, const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const MemoryFileSystem& files, const std::filesystem::path& path);
+bool fileExists(const MemoryFileSystem& files, const std::filesystem::path& path);
+void removeFile(MemoryFileSystem& files, const std::filesystem::path& path);
+std::vector<std::string> folderNames(const MemoryFileSystem& files,
+                                     const std::filesystem::path& folder);
 
 // The whole rows of a change record, its header first, each split into its
 // cells; a last row a crash cut short is left out.
@@ -99,6 +123,8 @@ constexpr std::string_view kSampleCorrected =
     "Spectrum analysis\r\nAcquisition Date : 03-05-2009 14:30:07\r\nPeak 1\r\n";
 // <base>.pkl holding kSamplePkl and <base>.chn holding sampleChn(), in `folder`.
 void writeSamplePair(const std::filesystem::path& folder, std::string_view base);
+void writeSamplePair(MemoryFileSystem& files, const std::filesystem::path& folder,
+                     std::string_view base);
 
 }  // namespace pklfix::testing
 

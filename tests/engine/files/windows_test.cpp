@@ -471,7 +471,9 @@ TEST_F(WindowsFileTest, CorrectedFileKeepsItsAttributesAndCreationTime) {
           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE),
       static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE))
       << "hidden and system kept; archive set, since the content changed";
-  if (timeKept) EXPECT_EQ(::CompareFileTime(&data.ftCreationTime, &created), 0);
+  if (timeKept) {
+    EXPECT_EQ(::CompareFileTime(&data.ftCreationTime, &created), 0);
+  }
   ::SetFileAttributesW(pkl.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

@@ -6,12 +6,14 @@
 #include <ctime>
 #include <regex>
 
+#include "tests/support/memory_file_system.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
 namespace {
 namespace fs = std::filesystem;
-using testing::TempDir;
+using testing::MemoryDir;
+using testing::MemoryFileSystem;
 
 ChangeRow row(FileOutcome outcome) {
   ChangeRow r;
@@ -113,7 +115,8 @@ TEST(ChangeRecordTest, TimeHasItsOffset) {
 // cut inside a quoted cell gets that cell and row closed, so the next row
 // is not swallowed into it.
 TEST(ChangeRecordTest, OpeningMendsTheTail) {
-  TempDir dir;
+  MemoryFileSystem memory;
+  MemoryDir dir;
   const fs::path path = dir / "r.csv";
   const std::string header = "\xEF\xBB\xBF" + std::string(kRecordHeader) + "\r\n";
   struct Case {
@@ -128,13 +131,13 @@ TEST(ChangeRecordTest, OpeningMendsTheTail) {
       {"cut between cells", header + "a,\"b\"", header + "a,\"b\"\r\n"},
   };
   for (const Case& c : cases) {
-    if (std::string(c.label) != "missing") testing::writeFile(path, c.before);
+    if (std::string(c.label) != "missing") testing::writeFile(memory, path, c.before);
     {
-      Result<std::unique_ptr<ChangeRecord>> record = ChangeRecord::open(realFileSystem(), path);
+      Result<std::unique_ptr<ChangeRecord>> record = ChangeRecord::open(memory, path);
       ASSERT_TRUE(record.ok()) << record.error().message;
     }
-    EXPECT_EQ(testing::readFile(path), c.after) << c.label;
-    fs::remove(path);
+    EXPECT_EQ(testing::readFile(memory, path), c.after) << c.label;
+    testing::removeFile(memory, path);
   }
 }
 

@@ -7,6 +7,7 @@
 #include "engine/record/change_record.h"
 #include "engine/run/correct_pkl_files.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
@@ -21,7 +22,7 @@ constexpr std::string_view kRightLine = "Acquisition Date : 03-05-2009 14:30:07\
 
 // One of each kind of file, and a copy an interrupted run left of the
 // first; the batch takes several files at once.
-std::map<std::string, std::string> folderOfEachKind(const fs::path& dir) {
+std::map<std::string, std::string> folderOfEachKind(MemoryFileSystem& memory, const fs::path& dir) {
   std::map<std::string, std::string> files = {
       {"A.pkl", "head\r\n" + std::string(kWrongLine) + "tail\r\n"},
       {"B.pkl", "head\r\n" + std::string(kRightLine)},
@@ -30,8 +31,8 @@ std::map<std::string, std::string> folderOfEachKind(const fs::path& dir) {
       {"E.pkl", std::string(kWrongLine)},
       {"newA.pkl", "head\r\n"},  // a beginning of A's corrected form
   };
-  for (const auto& [name, bytes] : files) writeFile(dir / name, bytes);
-  for (const char* chn : {"A.chn", "B.chn", "E.chn"}) writeFile(dir / chn, sampleChn());
+  for (const auto& [name, bytes] : files) writeFile(memory, dir / name, bytes);
+  for (const char* chn : {"A.chn", "B.chn", "E.chn"}) writeFile(memory, dir / chn, sampleChn());
   return files;
 }
 
@@ -45,14 +46,15 @@ RunSummary runWithRecord(FileSystem& fileSystem, const fs::path& dir, ChangeReco
 }
 
 TEST(CorrectPklFilesRecordTest, ARowForEachFileInOrderWithItsDigests) {
-  TempDir dir;
-  std::map<std::string, std::string> before = folderOfEachKind(dir.path());
+  MemoryFileSystem memory;
+  MemoryDir dir;
+  std::map<std::string, std::string> before = folderOfEachKind(memory, dir.path());
   {
-    auto record = ChangeRecord::open(realFileSystem(), dir / "r.csv");
+    auto record = ChangeRecord::open(memory, dir / "r.csv");
     ASSERT_TRUE(record.ok());
-    runWithRecord(realFileSystem(), dir.path(), *record.value());
+    runWithRecord(memory, dir.path(), *record.value());
   }
-  std::vector<std::vector<std::string>> rows = recordRows(readFile(dir / "r.csv"));
+  std::vector<std::vector<std::string>> rows = recordRows(readFile(memory, dir / "r.csv"));
   ASSERT_EQ(rows.size(), 7u);
   struct Expected {
     const char* name;
@@ -72,8 +74,8 @@ TEST(CorrectPklFilesRecordTest, ARowForEachFileInOrderWithItsDigests) {
     EXPECT_EQ(fs::path(row[kResultFile]), dir / e.name);
     EXPECT_EQ(row[kOutcome], e.outcome);
     EXPECT_EQ(row[kShaBefore], e.digestBefore ? sha256Of(before[e.name]) : "");
-    const bool gone = !fs::exists(dir / e.name);
-    const std::string now = gone ? "" : readFile(dir / e.name);
+    const bool gone = !fileExists(memory, dir / e.name);
+    const std::string now = gone ? "" : readFile(memory, dir / e.name);
     EXPECT_EQ(now != before[e.name], e.changed);
     EXPECT_EQ(row[kShaAfter], gone || e.outcome == std::string("failed") ? "" : sha256Of(now));
   }
@@ -90,9 +92,10 @@ TEST(CorrectPklFilesRecordTest, ARowForEachFileInOrderWithItsDigests) {
 TEST(CorrectPklFilesRecordTest, AFailingRecordNeverLetsAChangeGoUnrecorded) {
   for (std::size_t n = 1;; ++n) {
     SCOPED_TRACE("failing record call " + std::to_string(n));
-    TempDir dir;
-    std::map<std::string, std::string> before = folderOfEachKind(dir.path());
-    FaultyFileSystem faulty(realFileSystem());
+    MemoryFileSystem memory;
+    MemoryDir dir;
+    std::map<std::string, std::string> before = folderOfEachKind(memory, dir.path());
+    FaultyFileSystem faulty(memory);
     faulty.countOnly({Op::Write, Op::Sync});
     faulty.countOnlyPathsEndingIn("r.csv");
     faulty.failCall(n);
@@ -108,11 +111,11 @@ TEST(CorrectPklFilesRecordTest, AFailingRecordNeverLetsAChangeGoUnrecorded) {
         EXPECT_EQ(said, faulty.injected()) << "the run must say so";
       }
     }
-    std::vector<std::vector<std::string>> rows = recordRows(readFile(dir / "r.csv"));
+    std::vector<std::vector<std::string>> rows = recordRows(readFile(memory, dir / "r.csv"));
     for (const auto& [name, bytes] : before) {
-      const bool gone = !fs::exists(dir / name);
-      if (!gone && readFile(dir / name) == bytes) continue;
-      const std::string now = gone ? "" : sha256Of(readFile(dir / name));
+      const bool gone = !fileExists(memory, dir / name);
+      if (!gone && readFile(memory, dir / name) == bytes) continue;
+      const std::string now = gone ? "" : sha256Of(readFile(memory, dir / name));
       bool found = false;
       for (const auto& row : rows) {
         found = found || (row.size() == 11 && fs::path(row[kResultFile]) == dir / name &&

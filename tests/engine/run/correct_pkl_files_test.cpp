@@ -14,6 +14,7 @@
 #include "engine/files/paths.h"
 #include "engine/spectrum/spectrum_finder.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
@@ -24,8 +25,11 @@ using testing::FaultyFileSystem;
 using testing::folderNames;
 using testing::kSampleCorrected;
 using testing::kSamplePkl;
+using testing::MemoryDir;
+using testing::MemoryFileSystem;
 using testing::Op;
 using testing::readFile;
+using testing::removeFile;
 using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
@@ -49,6 +53,24 @@ class CorrectPklFilesTest : public ::testing::Test {
   void makeFiles(int n) {
     for (int i = 1; i <= n; ++i) {
       std::string base = "S00" + std::to_string(i);
+      writeSamplePair(memory_, dir_.path(), base);
+      names_.push_back(base + ".pkl");
+    }
+  }
+
+  MemoryFileSystem memory_;
+  MemoryDir dir_;
+  std::vector<std::string> names_;
+};
+
+// What only a real file system has: letter case, permission bits, folders
+// and links under a file's names, modification times and file identities.
+class CorrectPklFilesOnDiskTest : public ::testing::Test {
+ protected:
+  // S001..Sn.pkl with their spectra beside them.
+  void makeFiles(int n) {
+    for (int i = 1; i <= n; ++i) {
+      std::string base = "S00" + std::to_string(i);
       writeSamplePair(dir_.path(), base);
       names_.push_back(base + ".pkl");
     }
@@ -60,7 +82,7 @@ class CorrectPklFilesTest : public ::testing::Test {
 
 TEST_F(CorrectPklFilesTest, CorrectsOnlyTheSelectedEntries) {
   makeFiles(3);
-  FaultyFileSystem counting(realFileSystem());
+  FaultyFileSystem counting(memory_);
   std::vector<PklEntry> none = {{"S001.pkl", false}, {"S002.pkl", false}};
   RunSummary nothing = CorrectPklFiles(counting, dir_.path(), dir_.path(), none);
   EXPECT_EQ(nothing.corrected, 0u);
@@ -68,42 +90,42 @@ TEST_F(CorrectPklFilesTest, CorrectsOnlyTheSelectedEntries) {
 
   std::vector<PklEntry> entries = {{"S001.pkl", true}, {"S002.pkl", false}, {"S003.pkl", true}};
   EXPECT_EQ(PklJobs::selected(dir_.path(), dir_.path(), entries).size(), 2u);
-  RunSummary summary = CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), entries);
+  RunSummary summary = CorrectPklFiles(memory_, dir_.path(), dir_.path(), entries);
   EXPECT_EQ(summary.corrected, 2u);
   EXPECT_EQ(summary.failed(), 0u);
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
-  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
-  EXPECT_EQ(folderNames(dir_.path()).size(), 6u) << "no temporary file may remain";
+  EXPECT_EQ(readFile(memory_, dir_ / "S001.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(memory_, dir_ / "S002.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(memory_, dir_ / "S003.pkl"), kSampleCorrected);
+  EXPECT_EQ(folderNames(memory_, dir_.path()).size(), 6u) << "no temporary file may remain";
 }
 
 TEST_F(CorrectPklFilesTest, FileWithoutAcquisitionLineNeedsNoSpectrum) {
-  writeFile(dir_ / "A.pkl", "one\ntwo");
-  writeFile(dir_ / "Empty.pkl", "");
-  FaultyFileSystem counting(realFileSystem());
+  writeFile(memory_, dir_ / "A.pkl", "one\ntwo");
+  writeFile(memory_, dir_ / "Empty.pkl", "");
+  FaultyFileSystem counting(memory_);
   RunSummary summary =
       CorrectPklFiles(counting, dir_.path(), dir_.path(), selectAll({"A.pkl", "Empty.pkl"}));
   EXPECT_EQ(summary.corrected, 1u);
   EXPECT_EQ(summary.alreadyCorrect, 1u) << "an empty file is its own corrected form";
-  EXPECT_EQ(readFile(dir_ / "A.pkl"), "one\r\ntwo\r\n");
-  EXPECT_EQ(readFile(dir_ / "Empty.pkl"), "");
+  EXPECT_EQ(readFile(memory_, dir_ / "A.pkl"), "one\r\ntwo\r\n");
+  EXPECT_EQ(readFile(memory_, dir_ / "Empty.pkl"), "");
   EXPECT_EQ(countOps(counting, Op::OpenForReading, ".chn"), 0u);
   EXPECT_EQ(countOps(counting, Op::Stat, ".chn"), 0u);
 }
 
 TEST_F(CorrectPklFilesTest, ReadsTheSpectrumOncePerAcquisitionLine) {
-  writeFile(dir_ / "S.pkl", "Acquisition Date : a\r\nx\r\nAcquisition Date : b\r\n");
-  writeFile(dir_ / "S.chn", sampleChn());
-  FaultyFileSystem counting(realFileSystem());
+  writeFile(memory_, dir_ / "S.pkl", "Acquisition Date : a\r\nx\r\nAcquisition Date : b\r\n");
+  writeFile(memory_, dir_ / "S.chn", sampleChn());
+  FaultyFileSystem counting(memory_);
   RunSummary summary = CorrectPklFiles(counting, dir_.path(), dir_.path(), selectAll({"S.pkl"}));
   EXPECT_EQ(summary.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S.pkl"),
+  EXPECT_EQ(readFile(memory_, dir_ / "S.pkl"),
             "Acquisition Date : 03-05-2009 14:30:07\r\nx\r\n"
             "Acquisition Date : 03-05-2009 14:30:07\r\n");
   EXPECT_EQ(countOps(counting, Op::OpenForReading, "S.chn"), 2u);
 }
 
-TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
+TEST_F(CorrectPklFilesOnDiskTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
   fs::path spectra = dir_ / "spectra";
   fs::create_directory(spectra);
   writeFile(dir_ / "S1.PKL", kSamplePkl);
@@ -134,19 +156,18 @@ TEST_F(CorrectPklFilesTest, FindsSpectraInAnotherFolderAndInAnyLetterCase) {
 // system ignores case.
 #ifndef _WIN32
 TEST_F(CorrectPklFilesTest, SeveralCaseInsensitiveMatchesAreAnError) {
-  writeFile(dir_ / "S.pkl", kSamplePkl);
-  writeFile(dir_ / "S.CHN", sampleChn());
-  writeFile(dir_ / "s.Chn", sampleChn());
-  RunSummary summary =
-      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}));
+  writeFile(memory_, dir_ / "S.pkl", kSamplePkl);
+  writeFile(memory_, dir_ / "S.CHN", sampleChn());
+  writeFile(memory_, dir_ / "s.Chn", sampleChn());
+  RunSummary summary = CorrectPklFiles(memory_, dir_.path(), dir_.path(), selectAll({"S.pkl"}));
   ASSERT_EQ(summary.failed(), 1u);
   const std::string& message = summary.failures.front().error->message;
   EXPECT_NE(message.find("S.CHN, s.Chn"), std::string::npos) << message;
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(memory_, dir_ / "S.pkl"), kSamplePkl);
 }
 
 // Windows keeps only a read-only attribute; windows_test.cpp covers it.
-TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
+TEST_F(CorrectPklFilesOnDiskTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
   makeFiles(2);
   fs::permissions(dir_ / "S001.pkl", fs::perms(0640), fs::perm_options::replace);
   fs::permissions(dir_ / "S002.pkl", fs::perms(0444), fs::perm_options::replace);
@@ -166,7 +187,7 @@ TEST_F(CorrectPklFilesTest, KeepsPermissionBitsAndRefusesReadOnlyFiles) {
 }
 #endif  // _WIN32
 
-TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
+TEST_F(CorrectPklFilesOnDiskTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
   makeFiles(3);
   fs::path outside = dir_ / "outside.txt";
   writeFile(outside, "keep me");
@@ -198,11 +219,10 @@ TEST_F(CorrectPklFilesTest, LeavesWhateverHoldsTheTemporaryNameAlone) {
 
 TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   makeFiles(3);
-  fs::remove(dir_ / "S002.chn");
-  std::vector<std::string> before = folderNames(dir_.path());
+  removeFile(memory_, dir_ / "S002.chn");
+  std::vector<std::string> before = folderNames(memory_, dir_.path());
 
-  RunSummary summary =
-      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names_));
+  RunSummary summary = CorrectPklFiles(memory_, dir_.path(), dir_.path(), selectAll(names_));
   EXPECT_EQ(summary.corrected, 1u);
   ASSERT_EQ(summary.failed(), 1u);
   const FileReport& failure = summary.failures.front();
@@ -212,23 +232,24 @@ TEST_F(CorrectPklFilesTest, FailureStopsTheRunAndLeavesTheFileAsItWas) {
   EXPECT_NE(failure.error->message.find("cannot open"), std::string::npos);
   EXPECT_NE(failure.error->message.find("S002.chn"), std::string::npos);
   EXPECT_NE(failure.error->message.find("No such file"), std::string::npos);
-  EXPECT_EQ(readFile(dir_ / "S001.pkl"), kSampleCorrected);
-  EXPECT_EQ(readFile(dir_ / "S002.pkl"), kSamplePkl);
-  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSamplePkl) << "the run stops at the first failure";
-  EXPECT_EQ(folderNames(dir_.path()), before);
+  EXPECT_EQ(readFile(memory_, dir_ / "S001.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(memory_, dir_ / "S002.pkl"), kSamplePkl);
+  EXPECT_EQ(readFile(memory_, dir_ / "S003.pkl"), kSamplePkl)
+      << "the run stops at the first failure";
+  EXPECT_EQ(folderNames(memory_, dir_.path()), before);
 
   RunOptions keepGoing;
   keepGoing.keepGoing = true;
-  RunSummary again = CorrectPklFiles(realFileSystem(),
+  RunSummary again = CorrectPklFiles(memory_,
                                      testing::jobList({{dir_.path(), "S002.pkl", dir_.path()},
                                                        {dir_.path(), "S003.pkl", dir_.path()}}),
                                      keepGoing);
   EXPECT_EQ(again.failed(), 1u);
   EXPECT_EQ(again.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S003.pkl"), kSampleCorrected);
+  EXPECT_EQ(readFile(memory_, dir_ / "S003.pkl"), kSampleCorrected);
 }
 
-TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
+TEST_F(CorrectPklFilesOnDiskTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
   writeFile(dir_ / "target.pkl", kSamplePkl);
 #ifndef _WIN32
   fs::create_symlink(dir_ / "target.pkl", dir_ / "Link.pkl");
@@ -267,15 +288,15 @@ TEST_F(CorrectPklFilesTest, RefusesWhatIsNotARegularFileOrHasAShortSpectrum) {
 }
 
 TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
-  writeFile(dir_ / "S.pkl", kSamplePkl);
-  writeFile(dir_ / "S.chn", testing::chnHeader("07", "05xyz091", "143000"));
+  writeFile(memory_, dir_ / "S.pkl", kSamplePkl);
+  writeFile(memory_, dir_ / "S.chn", testing::chnHeader("07", "05xyz091", "143000"));
   RunOptions dryRun;
   dryRun.dryRun = true;
-  RunSummary dry = CorrectPklFiles(realFileSystem(),
-                                   testing::jobList({{dir_.path(), "S.pkl", dir_.path()}}), dryRun);
+  RunSummary dry =
+      CorrectPklFiles(memory_, testing::jobList({{dir_.path(), "S.pkl", dir_.path()}}), dryRun);
   EXPECT_EQ(dry.corrected, 1u);
-  EXPECT_EQ(readFile(dir_ / "S.pkl"), kSamplePkl);
-  EXPECT_EQ(folderNames(dir_.path()).size(), 2u);
+  EXPECT_EQ(readFile(memory_, dir_ / "S.pkl"), kSamplePkl);
+  EXPECT_EQ(folderNames(memory_, dir_.path()).size(), 2u);
 
   struct Recorder final : RunObserver {
     void fileFinished(const FileReport& report, std::size_t done) override {
@@ -286,11 +307,11 @@ TEST_F(CorrectPklFilesTest, ReportsLinesAndWarningsAndDryRunWritesNothing) {
     std::size_t done_ = 0;
   } recorder;
   RunSummary summary =
-      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll({"S.pkl"}), &recorder);
+      CorrectPklFiles(memory_, dir_.path(), dir_.path(), selectAll({"S.pkl"}), &recorder);
   EXPECT_EQ(recorder.done_, 1u);
   ASSERT_EQ(recorder.lines.size(), 1u);
   EXPECT_EQ(recorder.lines.front(), "Acquisition Date :   -05-2009 14:30:07");
-  EXPECT_EQ(readFile(dir_ / "S.pkl"),
+  EXPECT_EQ(readFile(memory_, dir_ / "S.pkl"),
             "Spectrum analysis\r\n" + recorder.lines.front() + "\r\nPeak 1\r\n");
   ASSERT_EQ(summary.warnings.size(), 1u);
   EXPECT_NE(summary.warnings.front().find("S.pkl"), std::string::npos);
@@ -335,14 +356,14 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
     for (std::size_t stopBefore = 1; stopBefore <= 5; ++stopBefore) {
       SCOPED_TRACE("batch " + std::to_string(batch) + ", stop before file " +
                    std::to_string(stopBefore));
-      for (const std::string& name : names_) writeFile(dir_ / name, kSamplePkl);
-      std::vector<std::string> before = folderNames(dir_.path());
+      for (const std::string& name : names_) writeFile(memory_, dir_ / name, kSamplePkl);
+      std::vector<std::string> before = folderNames(memory_, dir_.path());
       RecordingObserver observer;
       observer.stopBefore = stopBefore;
       RunOptions options;
       options.batchFiles = batch;
       RunSummary summary =
-          CorrectPklFiles(realFileSystem(), jobsFor(dir_.path(), names_), options, &observer);
+          CorrectPklFiles(memory_, jobsFor(dir_.path(), names_), options, &observer);
       std::size_t handled = std::min<std::size_t>(stopBefore - 1, names_.size());
       EXPECT_EQ(summary.stopped, stopBefore <= names_.size());
       EXPECT_EQ(summary.corrected, handled);
@@ -353,10 +374,10 @@ TEST_F(CorrectPklFilesTest, StopLeavesTheFilesBeforeItCorrectedAndTheRestUntouch
         EXPECT_EQ(observer.finishedWhenAsked[1], 1u);
       }
       for (std::size_t i = 0; i < names_.size(); ++i) {
-        EXPECT_EQ(readFile(dir_ / names_[i]), i < handled ? kSampleCorrected : kSamplePkl)
+        EXPECT_EQ(readFile(memory_, dir_ / names_[i]), i < handled ? kSampleCorrected : kSamplePkl)
             << names_[i];
       }
-      EXPECT_EQ(folderNames(dir_.path()), before) << "a temporary file was left";
+      EXPECT_EQ(folderNames(memory_, dir_.path()), before) << "a temporary file was left";
     }
   }
 }
@@ -368,8 +389,8 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
   makeFiles(5);
   for (std::size_t failingSync : {0, 2}) {
     SCOPED_TRACE("failing sync " + std::to_string(failingSync));
-    for (const std::string& name : names_) writeFile(dir_ / name, kSamplePkl);
-    FaultyFileSystem logging(realFileSystem());
+    for (const std::string& name : names_) writeFile(memory_, dir_ / name, kSamplePkl);
+    FaultyFileSystem logging(memory_);
     logging.countOnly({Op::Sync});
     logging.failCall(failingSync);
     RunOptions options;
@@ -392,7 +413,8 @@ TEST_F(CorrectPklFilesTest, ReplacesEachFileAfterItsCopyIsSyncedAndInListOrder) 
     std::vector<std::string> expected;
     for (std::size_t i = 1; i <= names_.size(); ++i) {
       if (i != failingSync) expected.push_back("new" + names_[i - 1]);
-      EXPECT_EQ(readFile(dir_ / names_[i - 1]), i == failingSync ? kSamplePkl : kSampleCorrected);
+      EXPECT_EQ(readFile(memory_, dir_ / names_[i - 1]),
+                i == failingSync ? kSamplePkl : kSampleCorrected);
     }
     EXPECT_EQ(renamed, expected);
     // And the copies really are written ahead: after the first file, which
@@ -419,9 +441,9 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
     for (;; ++n) {
       SCOPED_TRACE(std::string(keepGoing ? "keep going, " : "") + "fault at call " +
                    std::to_string(n));
-      for (const std::string& name : names_) writeFile(dir_ / name, kSamplePkl);
-      std::vector<std::string> before = folderNames(dir_.path());
-      FaultyFileSystem faulty(realFileSystem());
+      for (const std::string& name : names_) writeFile(memory_, dir_ / name, kSamplePkl);
+      std::vector<std::string> before = folderNames(memory_, dir_.path());
+      FaultyFileSystem faulty(memory_);
       faulty.failCall(n);
       RecordingObserver observer;
       RunOptions options;
@@ -429,7 +451,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
       options.keepGoing = keepGoing;
       RunSummary summary =
           CorrectPklFiles(faulty, jobsFor(dir_.path(), names_), options, &observer);
-      EXPECT_EQ(folderNames(dir_.path()), before) << "a temporary file was left";
+      EXPECT_EQ(folderNames(memory_, dir_.path()), before) << "a temporary file was left";
       if (!faulty.injected()) {
         EXPECT_EQ(summary.corrected, 5u);
         break;
@@ -447,7 +469,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
         bool failed = std::find(observer.failedAt.begin(), observer.failedAt.end(), i + 1) !=
                       observer.failedAt.end();
         bool corrected = i < handled && !failed;
-        EXPECT_EQ(readFile(dir_ / names_[i]), corrected ? kSampleCorrected : kSamplePkl)
+        EXPECT_EQ(readFile(memory_, dir_ / names_[i]), corrected ? kSampleCorrected : kSamplePkl)
             << names_[i];
       }
     }
@@ -458,9 +480,10 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultInABatchedRunLeavesFilesWholeAndIn
 TEST(CorrectPklFileTest, JoinsRootFoldersWithoutDoublingTheSeparator) {
   RunOptions dryRun;
   dryRun.dryRun = true;
+  MemoryFileSystem memory;
   RunSummary summary = CorrectPklFiles(
-      realFileSystem(),
-      testing::jobList({{fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}}), dryRun);
+      memory, testing::jobList({{fs::path("/"), "pklfix-no-such-file.pkl", fs::path("/")}}),
+      dryRun);
   ASSERT_EQ(summary.failures.size(), 1u);
   const FileReport& report = summary.failures.front();
   EXPECT_EQ(pathText(report.pklPath), "/pklfix-no-such-file.pkl");
@@ -477,15 +500,17 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
     for (;; ++n) {
       SCOPED_TRACE((persistent ? "persistent fault at call " : "fault at call ") +
                    std::to_string(n));
-      TempDir dir;
+      MemoryFileSystem memory;
+      MemoryDir dir;
       std::vector<std::string> names;
       for (int i = 1; i <= 3; ++i) {
-        std::string base = "S" + std::to_string(i);
-        writeSamplePair(dir.path(), base);
+        std::string base = "S";
+        base += std::to_string(i);
+        writeSamplePair(memory, dir.path(), base);
         names.push_back(base + ".pkl");
       }
-      std::vector<std::string> before = folderNames(dir.path());
-      FaultyFileSystem faulty(realFileSystem());
+      std::vector<std::string> before = folderNames(memory, dir.path());
+      FaultyFileSystem faulty(memory);
       faulty.failCall(n, persistent);
       // A persistent fault that also stopped the cleanup could only leave the
       // temporary behind; what is tested is that the cleanup happens.
@@ -495,10 +520,11 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
                           Op::SyncFolder});
       }
       RunSummary summary = CorrectPklFiles(faulty, dir.path(), dir.path(), selectAll(names));
-      EXPECT_EQ(folderNames(dir.path()), before) << "a temporary file was left";
+      EXPECT_EQ(folderNames(memory, dir.path()), before) << "a temporary file was left";
       if (!faulty.injected()) {
         EXPECT_EQ(summary.corrected, 3u);
-        for (const std::string& name : names) EXPECT_EQ(readFile(dir / name), kSampleCorrected);
+        for (const std::string& name : names)
+          EXPECT_EQ(readFile(memory, dir / name), kSampleCorrected);
         break;
       }
       if (faulty.injectedOp() == Op::SyncFolder) {
@@ -512,7 +538,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
       EXPECT_NE(failure.error->message.find("injected"), std::string::npos);
       for (std::size_t i = 0; i < names.size(); ++i) {
         std::string expected(i < summary.corrected ? kSampleCorrected : kSamplePkl);
-        EXPECT_EQ(readFile(dir / names[i]), expected) << names[i];
+        EXPECT_EQ(readFile(memory, dir / names[i]), expected) << names[i];
       }
     }
     EXPECT_GT(n, 30u) << "the loop should have reached every operation of three files";
@@ -522,7 +548,7 @@ TEST_F(CorrectPklFilesTest, EveryInjectedFaultLeavesEveryFileWholeAndNoTemporary
 // A lab runs the tool again over a folder it corrected. Every file must be
 // found already correct and left exactly as it is: no copy, no rename, the
 // same modification time and the same file.
-TEST_F(CorrectPklFilesTest, SecondRunTouchesNoFile) {
+TEST_F(CorrectPklFilesOnDiskTest, SecondRunTouchesNoFile) {
   std::string large;
   for (int i = 0; i < 20000; ++i) large += "channel " + std::to_string(i) + " counts 1234\r\n";
   const std::vector<std::pair<std::string, std::string>> files = {
@@ -626,12 +652,12 @@ TEST_F(CorrectPklFilesTest, ReportsEachAcquisitionLineAsItWasAndAsItBecame) {
   } reports;
   std::vector<std::string> names;
   for (const Case& c : cases) {
-    writeFile(dir_ / c.name, c.bytes);
-    writeFile(dir_ / spectrumName(c.name), sampleChn());
+    writeFile(memory_, dir_ / c.name, c.bytes);
+    writeFile(memory_, dir_ / spectrumName(c.name), sampleChn());
     names.push_back(c.name);
   }
   RunSummary summary =
-      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), selectAll(names), &reports);
+      CorrectPklFiles(memory_, dir_.path(), dir_.path(), selectAll(names), &reports);
   ASSERT_EQ(summary.failed(), 0u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

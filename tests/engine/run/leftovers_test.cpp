@@ -19,6 +19,7 @@
 #include "engine/run/result_files.h"
 #include "engine/spectrum/spectrum_finder.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
@@ -28,6 +29,8 @@ namespace fs = std::filesystem;
 using testing::folderNames;
 using testing::kSampleCorrected;
 using testing::kSamplePkl;
+using testing::MemoryDir;
+using testing::MemoryFileSystem;
 using testing::readFile;
 using testing::sampleChn;
 using testing::TempDir;
@@ -74,7 +77,7 @@ std::vector<Case> cases() {
   return list;
 }
 
-class LeftoversTest : public ::testing::Test {
+class LeftoversOnDiskTest : public ::testing::Test {
  protected:
   void plant(const Case& c) {
     writeFile(dir_.path() / utf8Path(c.pkl), c.original);
@@ -101,7 +104,7 @@ class LeftoversTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(LeftoversTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
+TEST_F(LeftoversOnDiskTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
   const std::vector<Case> all = cases();
   for (const Case& c : all) plant(c);
 
@@ -167,14 +170,22 @@ TEST_F(LeftoversTest, OnlyCopiesOfTheCorrectedFormAreHiddenAndRemoved) {
   }
 }
 
+// A leftover handed to the run, or one it cannot remove: nothing is planted
+// but files, so they are held in memory.
+class LeftoversTest : public ::testing::Test {
+ protected:
+  MemoryFileSystem memory_;
+  MemoryDir dir_;
+};
+
 // A glob or an old selection can hand the run a leftover as a result file,
 // before or after the file it copies: it must not be corrected (it has no
 // spectrum, so that would fail the run), only removed with its file.
 TEST_F(LeftoversTest, ALeftoverGivenAsAResultFileIsNeitherCorrectedNorAFailure) {
   for (bool leftoverFirst : {true, false}) {
     SCOPED_TRACE(leftoverFirst ? "leftover first" : "leftover second");
-    writeSamplePair(dir_.path(), "S1");
-    writeFile(dir_ / "newS1.pkl", std::string(kSampleCorrected).substr(0, 25));
+    writeSamplePair(memory_, dir_.path(), "S1");
+    writeFile(memory_, dir_ / "newS1.pkl", std::string(kSampleCorrected).substr(0, 25));
     std::vector<PklEntry> entries = {{"newS1.pkl", true}, {"S1.pkl", true}};
     if (!leftoverFirst) std::swap(entries[0], entries[1]);
 
@@ -186,8 +197,7 @@ TEST_F(LeftoversTest, ALeftoverGivenAsAResultFileIsNeitherCorrectedNorAFailure) 
       }
       std::vector<FileOutcome>& out_;
     } observer(outcomes);
-    RunSummary summary =
-        CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), entries, &observer);
+    RunSummary summary = CorrectPklFiles(memory_, dir_.path(), dir_.path(), entries, &observer);
     EXPECT_EQ(summary.failed(), 0u);
     EXPECT_EQ(summary.corrected, 1u);
     EXPECT_EQ(summary.leftoverCopies, 1u);
@@ -196,17 +206,17 @@ TEST_F(LeftoversTest, ALeftoverGivenAsAResultFileIsNeitherCorrectedNorAFailure) 
                   ? (std::vector<FileOutcome>{FileOutcome::LeftoverCopy, FileOutcome::Corrected})
                   // Its result file's handling already removed it.
                   : (std::vector<FileOutcome>{FileOutcome::Corrected, FileOutcome::CopyRemoved}));
-    EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSampleCorrected);
-    EXPECT_EQ(folderNames(dir_.path()), (std::vector<std::string>{"S1.chn", "S1.pkl"}));
+    EXPECT_EQ(readFile(memory_, dir_ / "S1.pkl"), kSampleCorrected);
+    EXPECT_EQ(folderNames(memory_, dir_.path()), (std::vector<std::string>{"S1.chn", "S1.pkl"}));
   }
 }
 
 // A copy that cannot be removed costs space, not data: the file stays
 // corrected, the run goes on and says why, and the next run removes it.
 TEST_F(LeftoversTest, FailedRemovalWarnsAndTheNextRunRemovesIt) {
-  writeSamplePair(dir_.path(), "S1");
-  writeFile(dir_ / "newS1.pkl", std::string(kSampleCorrected).substr(0, 25));
-  testing::FaultyFileSystem faulty(realFileSystem());
+  writeSamplePair(memory_, dir_.path(), "S1");
+  writeFile(memory_, dir_ / "newS1.pkl", std::string(kSampleCorrected).substr(0, 25));
+  testing::FaultyFileSystem faulty(memory_);
   faulty.countOnly({testing::Op::Remove});
   faulty.failCall(1);
   RunSummary summary = CorrectPklFiles(faulty, dir_.path(), dir_.path(), {{"S1.pkl", true}});
@@ -216,14 +226,13 @@ TEST_F(LeftoversTest, FailedRemovalWarnsAndTheNextRunRemovesIt) {
   EXPECT_EQ(summary.leftoversRemoved, 0u);
   ASSERT_EQ(summary.warnings.size(), 1u);
   EXPECT_NE(summary.warnings.front().find("cannot remove"), std::string::npos);
-  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSampleCorrected);
-  EXPECT_TRUE(fs::exists(dir_ / "newS1.pkl"));
+  EXPECT_EQ(readFile(memory_, dir_ / "S1.pkl"), kSampleCorrected);
+  EXPECT_TRUE(testing::fileExists(memory_, dir_ / "newS1.pkl"));
 
-  RunSummary again =
-      CorrectPklFiles(realFileSystem(), dir_.path(), dir_.path(), {{"S1.pkl", true}});
+  RunSummary again = CorrectPklFiles(memory_, dir_.path(), dir_.path(), {{"S1.pkl", true}});
   EXPECT_EQ(again.alreadyCorrect, 1u);
   EXPECT_EQ(again.leftoversRemoved, 1u);
-  EXPECT_EQ(folderNames(dir_.path()), (std::vector<std::string>{"S1.chn", "S1.pkl"}));
+  EXPECT_EQ(folderNames(memory_, dir_.path()), (std::vector<std::string>{"S1.chn", "S1.pkl"}));
 }
 
 }  // namespace

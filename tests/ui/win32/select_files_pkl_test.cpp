@@ -579,10 +579,13 @@ TEST(Win32RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {
   report.text = "Completed.";
   std::size_t expected = 0;
   for (int i = 0; i < 20000; ++i) {
-    report.details.push_back("S" + std::to_string(100000 + i) +
-                             ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 from "
-                             "the spectrum S" +
-                             std::to_string(100000 + i) + ".chn");
+    const std::string number = std::to_string(100000 + i);
+    std::string line = "S";
+    line += number +
+            ".pkl: corrected, Acquisition Date : 03-05-2009 14:30:07 from "
+            "the spectrum S" +
+            number + ".chn";
+    report.details.push_back(std::move(line));
     expected += report.details.back().size() + 2;
   }
   static int seen = -1;
