@@ -105,8 +105,9 @@ std::string copiedText(const RunReport& report) {
   return text + rule + "OK\n" + rule;
 }
 
-std::string progressText(int done, int total) {
-  return std::to_string(done) + " of " + std::to_string(total) + " files done";
+RunProgress describeProgress(int done, int total, bool stopping) {
+  if (stopping) return {done, total, std::string(kStoppingText), false};
+  return {done, total, std::to_string(done) + " of " + std::to_string(total) + " files done", true};
 }
 
 }  // namespace pklfix

@@ -346,8 +346,8 @@ void SelectFilesPkl::clearFileSelection() {
   showPklSelection();
 }
 
-void SelectFilesPkl::setBusy(bool busy) {
-  if (busy) {
+void SelectFilesPkl::runningChanged() {
+  if (run_.running()) {
     busy_.emplace();
     qApp->installEventFilter(this);
   } else {
@@ -362,14 +362,16 @@ void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
 
 void SelectFilesPkl::stopRunTimer() { runTimer_->stop(); }
 
-void SelectFilesPkl::showProgress(int done, int total) {
-  if (!progress_) {
-    progress_ = new RunProgressDialog(total, this);
-    connect(progress_, &RunProgressDialog::stopRequested, this, [this] { run_.requestStop(); });
-    progress_->show();
-    BusyCursor::allowInteraction();
+void SelectFilesPkl::showProgress(const RunProgress& progress) {
+  if (progress_) {
+    progress_->showProgress(progress);
+    return;
   }
-  progress_->showProgress(done, total);
+  progress_ = new RunProgressDialog(this);
+  connect(progress_, &RunProgressDialog::stopRequested, this, [this] { run_.requestStop(); });
+  progress_->showProgress(progress);
+  progress_->show();
+  BusyCursor::allowInteraction();
 }
 
 void SelectFilesPkl::closeProgress() {
@@ -413,7 +415,7 @@ void SelectFilesPkl::paintEvent(QPaintEvent*) {
 }
 
 void SelectFilesPkl::closeEvent(QCloseEvent* event) {
-  if (run_.running()) {
+  if (!run_.mayCloseWindow()) {
     event->ignore();
     return;
   }

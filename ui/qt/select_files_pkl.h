@@ -83,10 +83,10 @@ class SelectFilesPkl : public QWidget, private RunFace {
   void clearFileSelection();
 
   // What the run asks of its face.
-  void setBusy(bool busy) override;
+  void runningChanged() override;
   void startRunTimer(std::chrono::milliseconds interval) override;
   void stopRunTimer() override;
-  void showProgress(int done, int total) override;
+  void showProgress(const RunProgress& progress) override;
   void closeProgress() override;
   void showPklFiles() override;
   void showReport(const RunReport& report) override;

@@ -149,7 +149,7 @@ LRESULT SelectFilesPkl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (run_.finish() && runEnded_) runEnded_();
       return 0;
     case WM_CLOSE:
-      if (run_.running()) return 0;
+      if (!run_.mayCloseWindow()) return 0;
       ::DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
@@ -604,15 +604,16 @@ void SelectFilesPkl::chooseDrive(Control chooser) {
   showModel();
 }
 
-void SelectFilesPkl::setBusy(bool busy) {
-  if (busy) {
+void SelectFilesPkl::runningChanged() {
+  const bool running = run_.running();
+  if (running) {
     focusBeforeRun_ = ::GetFocus();
     runWindow_ = hwnd_;
   }
   // Disabled, the window takes no input but still repaints.
-  ::EnableWindow(hwnd_, !busy);
+  ::EnableWindow(hwnd_, !running);
   updateCursor();
-  if (!busy && focusBeforeRun_ && ::IsWindow(focusBeforeRun_)) ::SetFocus(focusBeforeRun_);
+  if (!running && focusBeforeRun_ && ::IsWindow(focusBeforeRun_)) ::SetFocus(focusBeforeRun_);
 }
 
 void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
@@ -621,12 +622,13 @@ void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
 
 void SelectFilesPkl::stopRunTimer() { ::KillTimer(hwnd_, kRunTimer); }
 
-void SelectFilesPkl::showProgress(int done, int total) {
-  if (!progress_) {
-    progress_ =
-        std::make_unique<RunProgressDialog>(hwnd_, total, dpi_, [this] { run_.requestStop(); });
+void SelectFilesPkl::showProgress(const RunProgress& progress) {
+  if (progress_) {
+    progress_->showProgress(progress);
+    return;
   }
-  progress_->showProgress(done, total);
+  progress_ =
+      std::make_unique<RunProgressDialog>(hwnd_, progress, dpi_, [this] { run_.requestStop(); });
 }
 
 void SelectFilesPkl::closeProgress() { progress_.reset(); }

@@ -102,10 +102,10 @@ class SelectFilesPkl : private RunFace {
   void updateCursor() const;
 
   // What the run asks of its face.
-  void setBusy(bool busy) override;
+  void runningChanged() override;
   void startRunTimer(std::chrono::milliseconds interval) override;
   void stopRunTimer() override;
-  void showProgress(int done, int total) override;
+  void showProgress(const RunProgress& progress) override;
   void closeProgress() override;
   void showPklFiles() override;
   void showReport(const RunReport& report) override;
