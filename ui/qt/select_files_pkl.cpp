@@ -153,6 +153,7 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
       model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runMessageBox_([](QMessageBox& box) { box.exec(); }),
+      commands_(model_, *this),
       run_(fileSystem, model_, *this) {
   installFontSubstitutes();
   setObjectName("SelectFilesPkl");
@@ -248,8 +249,9 @@ void SelectFilesPkl::buildControls() {
     });
   }
   connect(file2_, &QListWidget::itemSelectionChanged, this, &SelectFilesPkl::pickPklFiles);
-  connect(command2_, &QPushButton::clicked, this, &SelectFilesPkl::selectAllFiles);
-  connect(command3_, &QPushButton::clicked, this, &SelectFilesPkl::clearFileSelection);
+  connect(command2_, &QPushButton::clicked, this, [this] { commands_.selectAll(); });
+  connect(command3_, &QPushButton::clicked, this, [this] { commands_.clearSelection(); });
+  file2_->installEventFilter(this);
   connect(command1_, &QPushButton::clicked, this, [this] { run_.go(); });
 }
 
@@ -336,16 +338,6 @@ void SelectFilesPkl::pickPklFiles() {
   model_.setPklSelection(ranges);
 }
 
-void SelectFilesPkl::selectAllFiles() {
-  model_.SelectAll();
-  showPklSelection();
-}
-
-void SelectFilesPkl::clearFileSelection() {
-  model_.ClearSelection();
-  showPklSelection();
-}
-
 void SelectFilesPkl::runningChanged() {
   if (run_.running()) {
     busy_.emplace();
@@ -427,6 +419,13 @@ bool SelectFilesPkl::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget == this || isAncestorOf(widget)) return true;
   }
+  // Ctrl+A in File2 does what "all" does, rather than the list's own
+  // select-all.
+  if (watched == file2_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll)) {
+    commands_.selectAll();
+    return true;
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -435,8 +434,7 @@ void SelectFilesPkl::keyPressEvent(QKeyEvent* event) {
   // the tab control does so itself only while it holds the focus.
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
   if (ctrl && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
-    const int step = event->key() == Qt::Key_Backtab ? ssTab1_->count() - 1 : 1;
-    ssTab1_->setCurrentIndex((ssTab1_->currentIndex() + step) % ssTab1_->count());
+    ssTab1_->setCurrentIndex(nextTab(ssTab1_->currentIndex(), event->key() == Qt::Key_Backtab));
     return;
   }
   QWidget::keyPressEvent(event);

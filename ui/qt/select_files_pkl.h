@@ -12,6 +12,7 @@
 #include "engine/files/file_system.h"
 #include "ui/core/file_list.h"
 #include "ui/core/selection_model.h"
+#include "ui/core/window_commands.h"
 #include "ui/core/window_layout.h"
 #include "ui/core/window_run.h"
 #include "ui/qt/busy_cursor.h"
@@ -79,8 +80,6 @@ class SelectFilesPkl : public QWidget, private RunFace {
   void chooseDrive3(const std::filesystem::path& drive);
   void openDir3(const std::filesystem::path& folder);
   void pickPklFiles();
-  void selectAllFiles();
-  void clearFileSelection();
 
   // What the run asks of its face.
   void runningChanged() override;
@@ -95,6 +94,7 @@ class SelectFilesPkl : public QWidget, private RunFace {
   SelectionModel model_;
   FileSystem& fileSystem_;
   MessageBoxRunner runMessageBox_;
+  WindowCommands commands_;
 
   template <typename T>
   T* control(Control c) const {

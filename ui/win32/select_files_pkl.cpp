@@ -60,6 +60,7 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
     : model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runReport_(showRunReportBox),
+      commands_(model_, *this),
       run_(fileSystem, model_, *this) {
   static const bool registered = [] {
     WNDCLASSEXW windowClass = {};
@@ -308,9 +309,8 @@ bool SelectFilesPkl::handleKey(const MSG& message) {
   switch (message.wParam) {
     case VK_TAB:
       if (ctrl) {
-        const auto shown = ::SendMessageW(control(Control::SSTab1), TCM_GETCURSEL, 0, 0);
-        const auto count = static_cast<LRESULT>(kTabCaptions.size());
-        showTab(static_cast<int>((shown + (shift ? count - 1 : 1)) % count));
+        showTab(nextTab(
+            static_cast<int>(::SendMessageW(control(Control::SSTab1), TCM_GETCURSEL, 0, 0)), shift));
       } else {
         moveFocus(shift);
       }
@@ -324,8 +324,7 @@ bool SelectFilesPkl::handleKey(const MSG& message) {
       return false;
     case 'A':
       if (!ctrl || message.hwnd != control(Control::File2)) return false;
-      model_.SelectAll();
-      showPklSelection();
+      commands_.selectAll();
       return true;
     default:
       return false;
@@ -357,11 +356,9 @@ void SelectFilesPkl::onCommand(int id, int code) {
   if (is(Control::Command1) && code == BN_CLICKED) {
     run_.go();
   } else if (is(Control::Command2) && code == BN_CLICKED) {
-    model_.SelectAll();
-    showPklSelection();
+    commands_.selectAll();
   } else if (is(Control::Command3) && code == BN_CLICKED) {
-    model_.ClearSelection();
-    showPklSelection();
+    commands_.clearSelection();
   } else if (is(Control::File2) && code == LBN_SELCHANGE) {
     pickPklFiles();
     // The line that says why a folder cannot be read cannot be selected.

@@ -14,6 +14,7 @@
 #include "ui/core/file_list.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"
+#include "ui/core/window_commands.h"
 #include "ui/core/window_layout.h"
 #include "ui/core/window_run.h"
 #include "ui/win32/gdi_handles.h"
@@ -115,6 +116,7 @@ class SelectFilesPkl : private RunFace {
   FileSystem& fileSystem_;
   ReportRunner runReport_;
   std::function<void()> runEnded_;
+  WindowCommands commands_;
 
   HWND hwnd_ = nullptr;
   std::array<HWND, 12> controls_{};
