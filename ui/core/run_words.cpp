@@ -68,11 +68,10 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
   if (!recordPath.empty())
     report.details.push_back("Record of the changes: " + pathText(recordPath));
   if (!summary.failures.empty()) {
-    report.kind = RunReport::Kind::Failed;
+    report.failed = true;
     report.text = pathText(summary.failures.front().pklPath.filename()) + " was not corrected.";
     report.informativeText = failureText(summary, selected);
   } else if (summary.stopped) {
-    report.kind = RunReport::Kind::Stopped;
     report.text = "Stopped: " + std::to_string(correctNow(summary)) + " of " +
                   std::to_string(selected) + " files were corrected.";
     report.informativeText = "The other files were not touched.";
@@ -84,7 +83,7 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
 
 RunReport describeUnopenedRecord(const std::filesystem::path& recordPath, const Error& error) {
   RunReport report;
-  report.kind = RunReport::Kind::Failed;
+  report.failed = true;
   report.text = "No file was corrected.";
   report.informativeText =
       "The record of the changes cannot be kept, and no file is changed without it:\n" +

@@ -17,8 +17,7 @@ namespace pklfix {
 // The box shown when a run ends. It has an empty title and one OK button;
 // the details, when there are any, can be unfolded under the text.
 struct RunReport {
-  enum class Kind { Completed, Failed, Stopped };
-  Kind kind = Kind::Completed;
+  bool failed = false;  // shown as an error
   std::string text;
   std::string informativeText;
   std::vector<std::string> details;  // one line each

@@ -45,7 +45,6 @@ void SelectionModel::setDrive2(const fs::path& drive) {
   fs::path value = normalFolder(drive);
   if (value == pkl_.drive_) return;
   pkl_.drive_ = value;
-  changed(Control::Drive2);
   setDir2(currentFolderOf(value));
   setDrive3(pkl_.drive_);
 }
@@ -56,7 +55,6 @@ void SelectionModel::setDir2(const fs::path& folder) {
   if (value == pkl_.folder_) return;
   pkl_.folder_ = value;
   currentFolders_[driveOf(value, drives_)] = value;
-  changed(Control::Dir2);
   setFileFolder(pkl_, Control::File2, pkl_.folder_);
   setDir3(pkl_.folder_);
   settleFile2();
@@ -67,7 +65,6 @@ void SelectionModel::setDrive3(const fs::path& drive) {
   fs::path value = normalFolder(drive);
   if (value == chn_.drive_) return;
   chn_.drive_ = value;
-  changed(Control::Drive3);
   setDir3(currentFolderOf(value));
 }
 
@@ -77,7 +74,6 @@ void SelectionModel::setDir3(const fs::path& folder) {
   if (value == chn_.folder_) return;
   chn_.folder_ = value;
   currentFolders_[driveOf(value, drives_)] = value;
-  changed(Control::Dir3);
   setFileFolder(chn_, Control::File3, chn_.folder_);
   settleFile2();
 }
@@ -91,7 +87,6 @@ void SelectionModel::setFileFolder(FolderPane& pane, Control list, const fs::pat
   } else {
     pane.files_.setFolder(folder);
   }
-  changed(list);
 }
 
 void SelectionModel::settleFile2() { pkl_.files_.setSpectrumFolder(chn_.files_.folder()); }

@@ -3,13 +3,12 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "engine/run/correct_pkl_files.h"
 #include "engine/files/file_system.h"
+#include "engine/run/correct_pkl_files.h"
 #include "ui/core/file_list.h"
 #include "ui/core/folder_pane.h"
 #include "ui/core/folder_readings.h"
@@ -38,7 +37,6 @@ class SelectionModel {
 
   const FolderPane& PklPane() const { return pkl_; }
   const FolderPane& ChnPane() const { return chn_; }
-  const std::vector<Drive>& drives() const { return drives_; }
   // Takes a fresh list of drives, as when a disk was plugged in. The drives
   // the choosers are on stay where they are, listed or not.
   void setDrives(std::vector<Drive> drives);
@@ -46,10 +44,6 @@ class SelectionModel {
   // own drive should it no longer be listed (a disk unplugged since).
   std::vector<Drive> driveChoices(const FolderPane& pane) const;
   std::filesystem::path currentFolderOf(const std::filesystem::path& drive) const;
-
-  // Told of each value that changed, before its rule runs: Drive2, Dir2,
-  // File2, Drive3, Dir3 or File3.
-  void setChangeListener(std::function<void(Control)> listener) { listener_ = std::move(listener); }
 
   void setDrive2(const std::filesystem::path& drive);
   void setDir2(const std::filesystem::path& folder);
@@ -74,9 +68,6 @@ class SelectionModel {
   // Reads File2 if it waits for its spectrum folder, or if the spectra it
   // was read against are no longer File3's.
   void settleFile2();
-  void changed(Control control) {
-    if (listener_) listener_(control);
-  }
 
   // Forgets what the last change read, once per change asked for: a rule
   // that runs another rule reads on with what its caller read.
@@ -100,7 +91,6 @@ class SelectionModel {
   std::map<std::filesystem::path, std::filesystem::path> currentFolders_;
   FolderPane pkl_;
   FolderPane chn_;
-  std::function<void(Control)> listener_;
 };
 
 }  // namespace pklfix

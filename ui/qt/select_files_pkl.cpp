@@ -391,7 +391,7 @@ void SelectFilesPkl::showReport(const RunReport& report) {
 void fillRunReportBox(QMessageBox& box, const RunReport& report) {
   box.setWindowTitle(QString());
   box.setStandardButtons(QMessageBox::Ok);
-  if (report.kind == RunReport::Kind::Failed) box.setIcon(QMessageBox::Critical);
+  if (report.failed) box.setIcon(QMessageBox::Critical);
   box.setText(qtText(report.text));
   if (!report.informativeText.empty()) box.setInformativeText(qtText(report.informativeText));
   if (!report.details.empty()) {

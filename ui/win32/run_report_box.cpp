@@ -121,7 +121,7 @@ class Box {
     const std::wstring text = wide(report_.text);
     const std::wstring informative = wide(report_.informativeText);
     const int textLeft =
-        px(kMargin) + (report_.kind == RunReport::Kind::Failed ? px(kIconSize + kGap) : 0);
+        px(kMargin) + (report_.failed ? px(kIconSize + kGap) : 0);
     SIZE textSize = measure(text, px(kMaxTextWidth));
     SIZE informativeSize =
         informative.empty() ? SIZE{0, 0} : measure(informative, px(kMaxTextWidth));
@@ -132,7 +132,7 @@ class Box {
                               buttonsWidth - textLeft + px(kMargin)});
 
     int y = px(kMargin);
-    if (report_.kind == RunReport::Kind::Failed) {
+    if (report_.failed) {
       HWND icon = child(L"STATIC", L"", SS_ICON, -1);
       ::SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_ERROR)),
                      0);
@@ -147,7 +147,7 @@ class Box {
       ::MoveWindow(info, textLeft, y, contentWidth_, informativeSize.cy, FALSE);
       y += informativeSize.cy;
     }
-    y = std::max(y, report_.kind == RunReport::Kind::Failed ? px(kMargin + kIconSize) : 0);
+    y = std::max(y, report_.failed ? px(kMargin + kIconSize) : 0);
     y += px(kGap + 4);
 
     clientWidth_ = textLeft + contentWidth_ + px(kMargin);
