@@ -12,7 +12,6 @@
 #include "ui/core/file_list.h"
 #include "ui/core/folder_pane.h"
 #include "ui/core/folder_readings.h"
-#include "ui/core/window_layout.h"
 
 namespace pklfix {
 
@@ -34,6 +33,8 @@ class SelectionModel {
   // Every chooser and list starts on `start` and the drive holding it.
   SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives,
                  const std::filesystem::path& start);
+  SelectionModel(const SelectionModel&) = delete;
+  SelectionModel& operator=(const SelectionModel&) = delete;
 
   const FolderPane& PklPane() const { return pkl_; }
   const FolderPane& ChnPane() const { return chn_; }
@@ -59,15 +60,14 @@ class SelectionModel {
   void rereadPklFiles();
 
   // What "GO" hands to the run.
-  const std::filesystem::path& pklFolder() const { return pkl_.files().folder(); }
-  const std::vector<PklEntry>& pklEntries() const { return pkl_.files().entries(); }
-  const std::filesystem::path& chnFolder() const { return chn_.files().folder(); }
+  const std::filesystem::path& pklFolder() const { return pklFiles_.folder(); }
+  const std::vector<PklEntry>& pklEntries() const { return pklFiles_.entries(); }
+  const std::filesystem::path& chnFolder() const { return chnFiles_.folder(); }
 
  private:
-  void setFileFolder(FolderPane& pane, Control list, const std::filesystem::path& folder);
-  // Reads File2 if it waits for its spectrum folder, or if the spectra it
-  // was read against are no longer File3's.
-  void settleFile2();
+  // Reads File2 against File3's folder if it waits for its spectra, or if
+  // the spectra it was read against are no longer File3's.
+  void readFile2AgainstFile3();
 
   // Forgets what the last change read, once per change asked for: a rule
   // that runs another rule reads on with what its caller read.
@@ -89,6 +89,8 @@ class SelectionModel {
   int changeDepth_ = 0;
   std::vector<Drive> drives_;
   std::map<std::filesystem::path, std::filesystem::path> currentFolders_;
+  ResultFileList pklFiles_;
+  SpectrumFileList chnFiles_;
   FolderPane pkl_;
   FolderPane chn_;
 };
