@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <cassert>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,41 @@ void showFiles(QListWidget* list, const FileList& files) {
   list->clear();
   list->addItems(lines);
   if (files.unreadable()) list->item(0)->setFlags(Qt::NoItemFlags);
+}
+
+// A control of the layout's, other than the tab control, on `parent`.
+QWidget* makeControl(const ControlSpec& layout, QWidget* parent) {
+  const QString caption = qtText(layout.caption);
+  switch (layout.kind) {
+    case ControlKind::Label:
+      return new QLabel(caption, parent);
+    case ControlKind::DriveChooser:
+      return new DriveChooser(parent);
+    case ControlKind::FolderChooser:
+      return new FolderList(parent);
+    case ControlKind::FileList:
+      return new QListWidget(parent);
+    case ControlKind::Button: {
+      auto* button = new QPushButton(caption, parent);
+      // Enter presses the focused button, as Space does.
+      button->setAutoDefault(true);
+      return button;
+    }
+    case ControlKind::TabControl:
+      break;
+  }
+  assert(false && "the tab control is made with its pages");
+  return nullptr;
+}
+
+// Gives a control its name, font and colours from the layout.
+void dressControl(QWidget* widget, const ControlSpec& layout) {
+  widget->setObjectName(qtText(layout.name));
+  if (layout.kind != ControlKind::TabControl && layout.font) widget->setFont(qtFont(*layout.font));
+  QPalette palette = widget->palette();
+  if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
+  if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
+  widget->setPalette(palette);
 }
 
 // The box at the end of a run. Ctrl+C copies what it says, as every Windows
@@ -183,37 +219,8 @@ void SelectFilesPkl::buildControls() {
   for (const ControlSpec& layout : controlSpecs()) {
     QWidget* parent =
         layout.place == Place::Window ? this : pages[layout.place == Place::Tab1 ? 0 : 1];
-    QWidget* widget = nullptr;
-    const QString caption = qtText(layout.caption);
-    switch (layout.kind) {
-      case ControlKind::Label:
-        widget = new QLabel(caption, parent);
-        break;
-      case ControlKind::TabControl:
-        widget = tabs;
-        break;
-      case ControlKind::DriveChooser:
-        widget = new DriveChooser(parent);
-        break;
-      case ControlKind::FolderChooser:
-        widget = new FolderList(parent);
-        break;
-      case ControlKind::FileList:
-        widget = new QListWidget(parent);
-        break;
-      case ControlKind::Button:
-        widget = new QPushButton(caption, parent);
-        // Enter presses the focused button, as Space does.
-        static_cast<QPushButton*>(widget)->setAutoDefault(true);
-        break;
-    }
-    widget->setObjectName(qtText(layout.name));
-    if (layout.kind != ControlKind::TabControl && layout.font)
-      widget->setFont(qtFont(*layout.font));
-    QPalette palette = widget->palette();
-    if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
-    if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
-    widget->setPalette(palette);
+    QWidget* widget = layout.kind == ControlKind::TabControl ? tabs : makeControl(layout, parent);
+    dressControl(widget, layout);
     const QRect rect = twips(layout.rect);
     if (layout.place == Place::Window) {
       widget->setGeometry(rect);
@@ -222,8 +229,13 @@ void SelectFilesPkl::buildControls() {
     }
     controls_[static_cast<std::size_t>(layout.control)] = widget;
   }
+  tabs->setCurrentIndex(0);
+  nameControls();
+  connectControls();
+}
 
-  ssTab1_ = tabs;
+void SelectFilesPkl::nameControls() {
+  ssTab1_ = control<QTabWidget>(Control::SSTab1);
   drive2_ = control<DriveChooser>(Control::Drive2);
   dir2_ = control<FolderList>(Control::Dir2);
   file2_ = control<QListWidget>(Control::File2);
@@ -236,8 +248,9 @@ void SelectFilesPkl::buildControls() {
   file2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   // Shown for information: nothing reads its selection, so it offers none.
   file3_->setSelectionMode(QAbstractItemView::NoSelection);
-  tabs->setCurrentIndex(0);
+}
 
+void SelectFilesPkl::connectControls() {
   connect(drive2_, &DriveChooser::driveChosen, this, &SelectFilesPkl::chooseDrive2);
   connect(dir2_, &FolderList::folderOpened, this, &SelectFilesPkl::openDir2);
   connect(drive3_, &DriveChooser::driveChosen, this, &SelectFilesPkl::chooseDrive3);

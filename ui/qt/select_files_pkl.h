@@ -71,6 +71,9 @@ class SelectFilesPkl : public QWidget, private RunFace {
 
  private:
   void buildControls();
+  // Fills the typed pointers below, and sets the two lists' selection.
+  void nameControls();
+  void connectControls();
   void orderTabs();
   void showModel();
   void showPklSelection();
