@@ -4,6 +4,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -13,9 +16,14 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
 #include <cassert>
@@ -123,6 +131,40 @@ void dressControl(QWidget* widget, const ControlSpec& layout) {
   if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
   if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
   widget->setPalette(palette);
+}
+
+// The details of a run are a line per file, with its dates: each shown
+// whole on a line of its own, in a fixed-pitch font, in a box wide enough
+// for the longest, up to a part of the screen (a scroll bar shows the
+// rest). The box is that wide from the start, details folded or not, as the
+// Windows face's box is.
+void showDetailsWhole(QMessageBox& box, const QStringList& lines) {
+  // Pixels at 96 dpi; the Windows face's box has the same.
+  constexpr int kMinWidth = 420;
+  constexpr int kMaxWidth = 900;
+  constexpr int kHeight = 160;
+  // setDetailedText() made the field; it is Qt's, so it is found, not kept.
+  auto* field = box.findChild<QTextEdit*>();
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!field || !grid) return;
+  field->setLineWrapMode(QTextEdit::NoWrap);
+  field->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  field->setFixedHeight(kHeight);
+
+  const QFontMetrics metrics(field->font());
+  int longest = 0;
+  for (const QString& line : lines) longest = std::max(longest, metrics.horizontalAdvance(line));
+  const int frame = 2 * field->frameWidth() + field->verticalScrollBar()->sizeHint().width() +
+                    2 * static_cast<int>(field->document()->documentMargin());
+  const QScreen* screen = box.screen();
+  const int screenPart = screen ? screen->availableGeometry().width() * 2 / 3 : kMaxWidth;
+  const int width =
+      std::clamp(longest + frame, kMinWidth, std::max(kMinWidth, std::min(kMaxWidth, screenPart)));
+  field->setMinimumWidth(width);
+  // A message box takes its width from what its layout needs, and a folded
+  // field needs nothing: a spacer across the box asks for the width.
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 // The box at the end of a run. Ctrl+C copies what it says, as every Windows
@@ -411,6 +453,7 @@ void fillRunReportBox(QMessageBox& box, const RunReport& report) {
     QStringList details;
     for (const std::string& line : report.details) details << qtText(line);
     box.setDetailedText(details.join('\n'));
+    showDetailsWhole(box, details);
   }
 }
 

@@ -4,8 +4,10 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -564,6 +567,34 @@ TEST(RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {
   ASSERT_NE(details, nullptr);
   EXPECT_EQ(details->document()->blockCount(), 20000);
   EXPECT_EQ(details->document()->lastBlock().text(), qtText(report.details.back()));
+}
+
+TEST(RunReportBoxTest, EachDetailShowsWholeOnALineOfItsOwn) {
+  // The box was 206 pixels wide, and its details field wrapped every file's
+  // line in the middle of a date.
+  RunReport report;
+  report.text = "Completed.";
+  report.details = {"1 file corrected.",
+                    "S001.pkl: Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : "
+                    "03-05-2009 14:30:07",
+                    "Record of the changes: /home/someone/.local/state/pklfix/record-2026-12.csv"};
+  QMessageBox box;
+  fillRunReportBox(box, report);
+  box.show();
+  EXPECT_GE(box.width(), 420);
+  for (QAbstractButton* button : box.buttons()) {
+    if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
+  }
+  auto* details = box.findChild<QTextEdit*>();
+  ASSERT_NE(details, nullptr);
+  ASSERT_TRUE(details->isVisible());
+  EXPECT_GE(details->width(), 420);
+  EXPECT_TRUE(QFontInfo(details->font()).fixedPitch());
+  QTextDocument* document = details->document();
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    document->documentLayout()->blockBoundingRect(block);  // lays the line out
+    EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+  }
 }
 
 }  // namespace
