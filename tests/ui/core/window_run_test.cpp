@@ -142,8 +142,10 @@ TEST_F(WindowRunTest, ARunGoesFromGoToTheBoxAndFile2IsReadAnew) {
   EXPECT_EQ(face_.boxes, 1);
   ASSERT_TRUE(face_.report);
   EXPECT_EQ(face_.report->text, "Completed.");
-  // the counts, a line per file, the record
-  EXPECT_EQ(face_.report->details.size(), 4u);
+  // the counts, a line per file in list order, the record
+  ASSERT_EQ(face_.report->details.size(), 4u);
+  EXPECT_EQ(face_.report->details[1].rfind(pkl(1) + ": ", 0), 0u) << face_.report->details[1];
+  EXPECT_EQ(face_.report->details[2].rfind(pkl(3) + ": ", 0), 0u) << face_.report->details[2];
   EXPECT_EQ(gate_.arrived(), 2);
   EXPECT_EQ(readFile(at(pkl(1))), kSampleCorrected);
   EXPECT_EQ(readFile(at(pkl(2))), kSamplePkl);
