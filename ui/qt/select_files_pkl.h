@@ -56,7 +56,6 @@ class SelectFilesPkl : public QWidget, private RunFace {
   void setMessageBoxRunner(MessageBoxRunner runner) { runMessageBox_ = std::move(runner); }
   // How long a run goes before the progress dialog shows.
   void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
-  bool isRunning() const { return run_.running(); }
   const SelectionModel& model() const { return model_; }
 
  signals:

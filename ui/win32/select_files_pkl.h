@@ -62,7 +62,6 @@ class SelectFilesPkl : private RunFace {
   void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
   // Told when a run ended and its box was closed.
   void setRunEndedListener(std::function<void()> listener) { runEnded_ = std::move(listener); }
-  bool isRunning() const { return run_.running(); }
   HWND progressDialog() const { return progress_ ? progress_->hwnd() : nullptr; }
   const SelectionModel& model() const { return model_; }
 
