@@ -8,35 +8,44 @@
 
 namespace pklfix {
 
-FileList::FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder,
-                   std::optional<std::filesystem::path> chnFolder)
-    : fileSystem_(fileSystem),
-      extension_(std::move(extension)),
-      folder_(std::move(folder)),
-      spectrumFolder_(std::move(chnFolder)) {
+SpectrumFileList::SpectrumFileList(FileSystem& fileSystem, std::filesystem::path folder)
+    : FileList(fileSystem, std::move(folder)) {
+  read();
+}
+
+void SpectrumFileList::setFolder(const std::filesystem::path& folder) {
+  setFolderPath(folder);
+  read();
+}
+
+void SpectrumFileList::read() {
+  show(listFilesWithExtension(fileSystem(), folder(), ".chn"), false);
+}
+
+ResultFileList::ResultFileList(FileSystem& fileSystem, std::filesystem::path folder,
+                               std::filesystem::path chnFolder)
+    : FileList(fileSystem, std::move(folder)), spectrumFolder_(std::move(chnFolder)) {
   read(false);
 }
 
-void FileList::setFolder(const std::filesystem::path& folder) {
-  folder_ = folder;
-  read(false);
-}
-
-void FileList::pointAt(const std::filesystem::path& folder) {
-  folder_ = folder;
-  entries_.clear();
-  readError_.reset();
-  ++namesVersion_;
+void ResultFileList::pointAt(const std::filesystem::path& folder) {
+  setFolderPath(folder);
+  showUnread();
   unread_ = true;
 }
 
-void FileList::setSpectrumFolder(const std::filesystem::path& chnFolder) {
+void ResultFileList::setSpectrumFolder(const std::filesystem::path& chnFolder) {
   if (!unread_ && spectrumFolder_ == chnFolder) return;
   spectrumFolder_ = chnFolder;
   read(!unread_);
 }
 
-void FileList::reread() { read(true); }
+void ResultFileList::reread() { read(true); }
+
+void ResultFileList::read(bool keepSelection) {
+  unread_ = false;
+  show(listResultFiles(fileSystem(), folder(), spectrumFolder_), keepSelection);
+}
 
 std::vector<RowRange> rowRanges(std::vector<std::size_t> rows) {
   std::sort(rows.begin(), rows.end());
@@ -90,12 +99,14 @@ void FileList::clearSelection() {
   for (std::size_t i = 0; i < count; ++i) entries_[i].selected = false;
 }
 
-void FileList::read(bool keepSelection) {
+void FileList::showUnread() {
+  entries_.clear();
+  readError_.reset();
+  ++namesVersion_;
+}
+
+void FileList::show(Result<std::vector<std::string>> names, bool keepSelection) {
   std::vector<PklEntry> entries;
-  unread_ = false;
-  Result<std::vector<std::string>> names =
-      spectrumFolder_ ? listResultFiles(fileSystem_, folder_, *spectrumFolder_)
-                      : listFilesWithExtension(fileSystem_, folder_, extension_);
   if (names.ok()) {
     entries.reserve(names.value().size());
     // Both listings are in name order, so one pass over the old one finds

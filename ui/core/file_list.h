@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "engine/run/correct_pkl_files.h"
-#include "engine/files/file_system.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
+#include "engine/run/correct_pkl_files.h"
 
 namespace pklfix {
 
@@ -24,17 +25,13 @@ struct RowRange {
 // The runs of consecutive rows among `rows`, which come in any order.
 std::vector<RowRange> rowRanges(std::vector<std::size_t> rows);
 
-// A file list: the files of one folder whose names end in a fixed extension
-// in any letter case, in case-insensitive name order, each with a selection
-// flag. A folder that cannot be read gives an empty list and says why in
-// readError(), never a failure. Given a spectrum folder, it lists result
-// files only: the copies interrupted runs left beside them are not offered.
+// What a file list control shows of one folder: names in case-insensitive
+// name order, each with a selection flag. A folder that cannot be read gives
+// an empty list and says why in readError(), never a failure. The window has
+// one list of each kind below: ResultFileList for File2, SpectrumFileList
+// for File3.
 class FileList {
  public:
-  // Reads `folder`; with `chnFolder`, as setSpectrumFolder() says.
-  FileList(FileSystem& fileSystem, std::string extension, std::filesystem::path folder,
-           std::optional<std::filesystem::path> chnFolder = std::nullopt);
-
   const std::filesystem::path& folder() const { return folder_; }
   const std::vector<PklEntry>& entries() const { return entries_; }
   // Why the last reading came back empty, when it failed.
@@ -42,20 +39,6 @@ class FileList {
   // Goes up whenever a reading finds other names than the one before, or
   // fails otherwise, so a view can tell whether to show the list anew.
   std::size_t namesVersion() const { return namesVersion_; }
-
-  // Points the list at `folder` and reads it; nothing is selected.
-  void setFolder(const std::filesystem::path& folder);
-  // Points the list at `folder` and leaves it empty until the spectrum
-  // folder is set, so a folder and its spectra chosen together cost one
-  // reading.
-  void pointAt(const std::filesystem::path& folder);
-  // Leaves out of the list the copies of interrupted runs, recognised
-  // against the spectra in `chnFolder`. Reads the folder when the list was
-  // pointed at it or the spectrum folder changed; names still there keep
-  // their selection.
-  void setSpectrumFolder(const std::filesystem::path& chnFolder);
-  // Reads the folder again. Names still there keep their selection.
-  void reread();
 
   // What the list control shows: a line per name, or, when the folder
   // cannot be read, one line that says why. Such a line is drawn greyed and
@@ -65,21 +48,77 @@ class FileList {
 
   // The selected entries, as runs of rows.
   std::vector<RowRange> selection() const;
+
+ protected:
+  FileList(FileSystem& fileSystem, std::filesystem::path folder)
+      : fileSystem_(fileSystem), folder_(std::move(folder)) {}
+  ~FileList() = default;
+  FileList(const FileList&) = delete;
+  FileList& operator=(const FileList&) = delete;
+
+  FileSystem& fileSystem() const { return fileSystem_; }
+  void setFolderPath(const std::filesystem::path& folder) { folder_ = folder; }
+  // Shows `names`, a reading of folder(), or why it failed. With
+  // `keepSelection`, names still there keep their selection.
+  void show(Result<std::vector<std::string>> names, bool keepSelection);
+  // Shows nothing, as a folder not read yet.
+  void showUnread();
+
   // Selects exactly the rows of `ranges`; rows past the end are ignored.
   void setSelection(const std::vector<RowRange>& ranges);
   void selectAll();
   void clearSelection();
 
  private:
-  void read(bool keepSelection);
-
   FileSystem& fileSystem_;
-  std::string extension_;
   std::filesystem::path folder_;
   std::vector<PklEntry> entries_;
   std::optional<Error> readError_;
   std::size_t namesVersion_ = 0;
-  std::optional<std::filesystem::path> spectrumFolder_;
+};
+
+// File3: the spectra (".chn" in any letter case) of one folder, shown for
+// information; nothing selects them.
+class SpectrumFileList final : public FileList {
+ public:
+  SpectrumFileList(FileSystem& fileSystem, std::filesystem::path folder);
+
+  // Points the list at `folder` and reads it.
+  void setFolder(const std::filesystem::path& folder);
+
+ private:
+  void read();
+};
+
+// File2: the result files of one folder, which the user selects for "GO".
+// The copies interrupted runs left beside them are not offered; which files
+// are such copies depends on the spectra, so the list is read against a
+// spectrum folder (listResultFiles).
+class ResultFileList final : public FileList {
+ public:
+  // Reads `folder` against the spectra in `chnFolder`.
+  ResultFileList(FileSystem& fileSystem, std::filesystem::path folder,
+                 std::filesystem::path chnFolder);
+
+  // Points the list at `folder` and leaves it empty until
+  // setSpectrumFolder(), so a folder and its spectra chosen together cost
+  // one reading. Nothing is selected.
+  void pointAt(const std::filesystem::path& folder);
+  // Reads the folder against the spectra in `chnFolder`, when the list was
+  // pointed at it or the spectrum folder changed; names still there keep
+  // their selection.
+  void setSpectrumFolder(const std::filesystem::path& chnFolder);
+  // Reads the folder again. Names still there keep their selection.
+  void reread();
+
+  using FileList::clearSelection;
+  using FileList::selectAll;
+  using FileList::setSelection;
+
+ private:
+  void read(bool keepSelection);
+
+  std::filesystem::path spectrumFolder_;
   bool unread_ = false;
 };
 

@@ -10,12 +10,24 @@
 namespace pklfix {
 namespace fs = std::filesystem;
 
-FolderPane::FolderPane(FileSystem& fileSystem, std::string extension, fs::path drive,
-                       fs::path folder, std::optional<fs::path> chnFolder)
+FolderPane::FolderPane(FileSystem& fileSystem, fs::path drive, fs::path folder,
+                       const FileList& files)
     : fileSystem_(fileSystem),
       drive_(std::move(drive)),
-      folder_(folder),
-      files_(fileSystem, std::move(extension), std::move(folder), std::move(chnFolder)) {}
+      folder_(std::move(folder)),
+      files_(files) {}
+
+bool FolderPane::setDrive(const fs::path& drive) {
+  if (drive == drive_) return false;
+  drive_ = drive;
+  return true;
+}
+
+bool FolderPane::setFolder(const fs::path& folder) {
+  if (folder == folder_) return false;
+  folder_ = folder;
+  return true;
+}
 
 std::vector<fs::path> FolderPane::folderChain() const {
   fs::path top = folderHolds(drive_, folder_) ? drive_ : folder_.root_path();

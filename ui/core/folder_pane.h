@@ -2,7 +2,6 @@
 #define UI_CORE_FOLDER_PANE_H_
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,18 +23,22 @@ struct FolderChooserLine {
 };
 
 // One side of the window: a drive chooser, a folder chooser and a file list.
-// The values change only through SelectionModel, which runs the rules that
-// link the two sides.
+// SelectionModel owns both sides and hands out only const ones: the values
+// change only through it, which runs the rules that link the two sides.
 class FolderPane {
  public:
-  // With `chnFolder`, the file list holds result files (FileList).
-  FolderPane(FileSystem& fileSystem, std::string extension, std::filesystem::path drive,
-             std::filesystem::path folder,
-             std::optional<std::filesystem::path> chnFolder = std::nullopt);
+  // Shows `files`, which the model keeps up to date.
+  FolderPane(FileSystem& fileSystem, std::filesystem::path drive, std::filesystem::path folder,
+             const FileList& files);
 
   const std::filesystem::path& drive() const { return drive_; }
   const std::filesystem::path& folder() const { return folder_; }
   const FileList& files() const { return files_; }
+
+  // The drive and the folder the choosers show; false when they showed
+  // that one already.
+  bool setDrive(const std::filesystem::path& drive);
+  bool setFolder(const std::filesystem::path& folder);
 
   // The folder chooser's upper part: each folder from the top down to the
   // current one, the current one last. The top is the pane's drive when the
@@ -49,12 +52,10 @@ class FolderPane {
   std::vector<FolderChooserLine> chooserLines() const;
 
  private:
-  friend class SelectionModel;
-
   FileSystem& fileSystem_;
   std::filesystem::path drive_;
   std::filesystem::path folder_;
-  FileList files_;
+  const FileList& files_;
 };
 
 }  // namespace pklfix

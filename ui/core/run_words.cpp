@@ -68,17 +68,16 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
   if (!recordPath.empty())
     report.details.push_back("Record of the changes: " + pathText(recordPath));
   if (summary.runError) {
-    report.kind = RunReport::Kind::Failed;
+    report.failed = true;
     report.text = "The run did not finish.";
     report.informativeText = summary.runError->message +
                              "\n\nEvery file it reached is corrected or as it was; the others "
                              "were not touched.";
   } else if (!summary.failures.empty()) {
-    report.kind = RunReport::Kind::Failed;
+    report.failed = true;
     report.text = pathText(summary.failures.front().pklPath.filename()) + " was not corrected.";
     report.informativeText = failureText(summary, selected);
   } else if (summary.stopped) {
-    report.kind = RunReport::Kind::Stopped;
     report.text = "Stopped: " + std::to_string(correctNow(summary)) + " of " +
                   std::to_string(selected) + " files were corrected.";
     report.informativeText = "The other files were not touched.";
@@ -90,7 +89,7 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
 
 RunReport describeUnopenedRecord(const std::filesystem::path& recordPath, const Error& error) {
   RunReport report;
-  report.kind = RunReport::Kind::Failed;
+  report.failed = true;
   report.text = "No file was corrected.";
   report.informativeText =
       "The record of the changes cannot be kept, and no file is changed without it:\n" +
@@ -111,8 +110,9 @@ std::string copiedText(const RunReport& report) {
   return text + rule + "OK\n" + rule;
 }
 
-std::string progressText(int done, int total) {
-  return std::to_string(done) + " of " + std::to_string(total) + " files done";
+RunProgress describeProgress(int done, int total, bool stopping) {
+  if (stopping) return {done, total, std::string(kStoppingText), false};
+  return {done, total, std::to_string(done) + " of " + std::to_string(total) + " files done", true};
 }
 
 }  // namespace pklfix

@@ -17,8 +17,7 @@ namespace pklfix {
 // The box shown when a run ends. It has an empty title and one OK button;
 // the details, when there are any, can be unfolded under the text.
 struct RunReport {
-  enum class Kind { Completed, Failed, Stopped };
-  Kind kind = Kind::Completed;
+  bool failed = false;  // shown as an error
   std::string text;
   std::string informativeText;
   std::vector<std::string> details;  // one line each
@@ -42,12 +41,25 @@ RunReport describeUnopenedRecord(const std::filesystem::path& recordPath, const 
 // text, the details when there are any, and the button. Lines end in "\n".
 std::string copiedText(const RunReport& report);
 
-// The progress dialog: its title, its line while the run goes on and after
-// Stop was pressed, and the caption of its button.
+// The progress dialog: its title, its line after Stop was pressed, and the
+// caption of its button.
 inline constexpr std::string_view kProgressTitle = "Correcting";
 inline constexpr std::string_view kStopCaption = "Stop";
 inline constexpr std::string_view kStoppingText = "Stopping after the files in hand...";
-std::string progressText(int done, int total);
+
+// What the progress dialog shows: its bar at `done` of `total`, its line,
+// and its Stop button, offered until pressed.
+struct RunProgress {
+  int done = 0;
+  int total = 0;
+  std::string text;
+  bool stopOffered = true;
+  bool operator==(const RunProgress&) const = default;
+};
+
+// A run at `done` of `total` files; once `stopping`, the line says so and
+// Stop is offered no more.
+RunProgress describeProgress(int done, int total, bool stopping);
 
 }  // namespace pklfix
 

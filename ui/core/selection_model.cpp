@@ -13,9 +13,10 @@ SelectionModel::SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives
     : fileSystem_(fileSystem),
       readings_(fileSystem),
       drives_(std::move(drives)),
-      pkl_(readings_, ".pkl", driveOf(normalFolder(start), drives_), normalFolder(start),
-           normalFolder(start)),
-      chn_(readings_, ".chn", pkl_.drive(), pkl_.folder()) {
+      pklFiles_(readings_, normalFolder(start), normalFolder(start)),
+      chnFiles_(readings_, normalFolder(start)),
+      pkl_(readings_, driveOf(normalFolder(start), drives_), normalFolder(start), pklFiles_),
+      chn_(readings_, pkl_.drive(), pkl_.folder(), chnFiles_) {
   currentFolders_[pkl_.drive()] = pkl_.folder();
 }
 
@@ -42,71 +43,49 @@ fs::path SelectionModel::currentFolderOf(const fs::path& drive) const {
 
 void SelectionModel::setDrive2(const fs::path& drive) {
   Change change(*this);
-  fs::path value = normalFolder(drive);
-  if (value == pkl_.drive_) return;
-  pkl_.drive_ = value;
-  changed(Control::Drive2);
-  setDir2(currentFolderOf(value));
-  setDrive3(pkl_.drive_);
+  if (!pkl_.setDrive(normalFolder(drive))) return;
+  setDir2(currentFolderOf(pkl_.drive()));
+  setDrive3(pkl_.drive());
 }
 
 void SelectionModel::setDir2(const fs::path& folder) {
   Change change(*this);
-  fs::path value = normalFolder(folder);
-  if (value == pkl_.folder_) return;
-  pkl_.folder_ = value;
-  currentFolders_[driveOf(value, drives_)] = value;
-  changed(Control::Dir2);
-  setFileFolder(pkl_, Control::File2, pkl_.folder_);
-  setDir3(pkl_.folder_);
-  settleFile2();
+  if (!pkl_.setFolder(normalFolder(folder))) return;
+  currentFolders_[driveOf(pkl_.folder(), drives_)] = pkl_.folder();
+  // Read once the spectrum side has followed: which of its files are
+  // copies of interrupted runs depends on the spectra.
+  pklFiles_.pointAt(pkl_.folder());
+  setDir3(pkl_.folder());
+  readFile2AgainstFile3();
 }
 
 void SelectionModel::setDrive3(const fs::path& drive) {
   Change change(*this);
-  fs::path value = normalFolder(drive);
-  if (value == chn_.drive_) return;
-  chn_.drive_ = value;
-  changed(Control::Drive3);
-  setDir3(currentFolderOf(value));
+  if (!chn_.setDrive(normalFolder(drive))) return;
+  setDir3(currentFolderOf(chn_.drive()));
 }
 
 void SelectionModel::setDir3(const fs::path& folder) {
   Change change(*this);
-  fs::path value = normalFolder(folder);
-  if (value == chn_.folder_) return;
-  chn_.folder_ = value;
-  currentFolders_[driveOf(value, drives_)] = value;
-  changed(Control::Dir3);
-  setFileFolder(chn_, Control::File3, chn_.folder_);
-  settleFile2();
+  if (!chn_.setFolder(normalFolder(folder))) return;
+  currentFolders_[driveOf(chn_.folder(), drives_)] = chn_.folder();
+  chnFiles_.setFolder(chn_.folder());
+  readFile2AgainstFile3();
 }
 
-void SelectionModel::setFileFolder(FolderPane& pane, Control list, const fs::path& folder) {
-  if (folder == pane.files_.folder()) return;
-  if (list == Control::File2) {
-    // Read once the spectrum side has followed: which of its files are
-    // copies of interrupted runs depends on the spectra.
-    pane.files_.pointAt(folder);
-  } else {
-    pane.files_.setFolder(folder);
-  }
-  changed(list);
-}
-
-void SelectionModel::settleFile2() { pkl_.files_.setSpectrumFolder(chn_.files_.folder()); }
+void SelectionModel::readFile2AgainstFile3() { pklFiles_.setSpectrumFolder(chnFiles_.folder()); }
 
 void SelectionModel::setPklSelection(const std::vector<RowRange>& ranges) {
-  pkl_.files_.setSelection(ranges);
+  pklFiles_.setSelection(ranges);
 }
 
-void SelectionModel::SelectAll() { pkl_.files_.selectAll(); }
+void SelectionModel::SelectAll() { pklFiles_.selectAll(); }
 
-void SelectionModel::ClearSelection() { pkl_.files_.clearSelection(); }
+void SelectionModel::ClearSelection() { pklFiles_.clearSelection(); }
 
 void SelectionModel::rereadPklFiles() {
   Change change(*this);
-  pkl_.files_.reread();
+  pklFiles_.reread();
 }
 
 }  // namespace pklfix

@@ -3,17 +3,15 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "engine/run/correct_pkl_files.h"
 #include "engine/files/file_system.h"
+#include "engine/run/correct_pkl_files.h"
 #include "ui/core/file_list.h"
 #include "ui/core/folder_pane.h"
 #include "ui/core/folder_readings.h"
-#include "ui/core/window_layout.h"
 
 namespace pklfix {
 
@@ -35,10 +33,11 @@ class SelectionModel {
   // Every chooser and list starts on `start` and the drive holding it.
   SelectionModel(FileSystem& fileSystem, std::vector<Drive> drives,
                  const std::filesystem::path& start);
+  SelectionModel(const SelectionModel&) = delete;
+  SelectionModel& operator=(const SelectionModel&) = delete;
 
   const FolderPane& PklPane() const { return pkl_; }
   const FolderPane& ChnPane() const { return chn_; }
-  const std::vector<Drive>& drives() const { return drives_; }
   // Takes a fresh list of drives, as when a disk was plugged in. The drives
   // the choosers are on stay where they are, listed or not.
   void setDrives(std::vector<Drive> drives);
@@ -46,10 +45,6 @@ class SelectionModel {
   // own drive should it no longer be listed (a disk unplugged since).
   std::vector<Drive> driveChoices(const FolderPane& pane) const;
   std::filesystem::path currentFolderOf(const std::filesystem::path& drive) const;
-
-  // Told of each value that changed, before its rule runs: Drive2, Dir2,
-  // File2, Drive3, Dir3 or File3.
-  void setChangeListener(std::function<void(Control)> listener) { listener_ = std::move(listener); }
 
   void setDrive2(const std::filesystem::path& drive);
   void setDir2(const std::filesystem::path& folder);
@@ -65,18 +60,14 @@ class SelectionModel {
   void rereadPklFiles();
 
   // What "GO" hands to the run.
-  const std::filesystem::path& pklFolder() const { return pkl_.files().folder(); }
-  const std::vector<PklEntry>& pklEntries() const { return pkl_.files().entries(); }
-  const std::filesystem::path& chnFolder() const { return chn_.files().folder(); }
+  const std::filesystem::path& pklFolder() const { return pklFiles_.folder(); }
+  const std::vector<PklEntry>& pklEntries() const { return pklFiles_.entries(); }
+  const std::filesystem::path& chnFolder() const { return chnFiles_.folder(); }
 
  private:
-  void setFileFolder(FolderPane& pane, Control list, const std::filesystem::path& folder);
-  // Reads File2 if it waits for its spectrum folder, or if the spectra it
-  // was read against are no longer File3's.
-  void settleFile2();
-  void changed(Control control) {
-    if (listener_) listener_(control);
-  }
+  // Reads File2 against File3's folder if it waits for its spectra, or if
+  // the spectra it was read against are no longer File3's.
+  void readFile2AgainstFile3();
 
   // Forgets what the last change read, once per change asked for: a rule
   // that runs another rule reads on with what its caller read.
@@ -98,9 +89,10 @@ class SelectionModel {
   int changeDepth_ = 0;
   std::vector<Drive> drives_;
   std::map<std::filesystem::path, std::filesystem::path> currentFolders_;
+  ResultFileList pklFiles_;
+  SpectrumFileList chnFiles_;
   FolderPane pkl_;
   FolderPane chn_;
-  std::function<void(Control)> listener_;
 };
 
 }  // namespace pklfix

@@ -73,6 +73,11 @@ std::array<Control, 10> tabOrder() {
   return order;
 }
 
+int nextTab(int shown, bool backwards) {
+  const int count = static_cast<int>(kTabCaptions.size());
+  return (shown + (backwards ? count - 1 : 1)) % count;
+}
+
 int twipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
 
 }  // namespace pklfix

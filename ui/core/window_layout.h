@@ -85,6 +85,10 @@ inline constexpr std::array<std::string_view, 2> kTabCaptions = {"Select *.pkl",
                                                                  "Select folder for *.chn"};
 inline constexpr FontSpec kTabFont = {"Tahoma", 9.75, false, false};
 
+// The tab Ctrl+Tab shows after tab `shown`, or Ctrl+Shift+Tab when
+// `backwards`: round the tabs, the last one followed by the first.
+int nextTab(int shown, bool backwards);
+
 // Every control of the window, in the order of the Control enum.
 const std::array<ControlSpec, 12>& controlSpecs();
 const ControlSpec& controlSpec(Control control);

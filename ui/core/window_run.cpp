@@ -27,21 +27,28 @@ void WindowRun::go() {
   run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
                                          model_.pklEntries(), std::move(record.value()));
   progressShown_ = false;
+  stopping_ = false;
   // Busy before the run starts: no second run, no other folder or
   // selection under the run's feet.
-  face_.setBusy(true);
+  face_.runningChanged();
   face_.startRunTimer(progressDelay_);
   run_->start([this] { face_.postRunEnded(); });
 }
 
 void WindowRun::requestStop() {
-  if (run_) run_->requestStop();
+  if (!run_ || stopping_) return;
+  stopping_ = true;
+  run_->requestStop();
+  if (progressShown_) face_.showProgress(progress());
+}
+
+RunProgress WindowRun::progress() const {
+  return describeProgress(run_->filesDone(), static_cast<int>(run_->selectedCount()), stopping_);
 }
 
 void WindowRun::timerFired() {
   if (!run_) return;
-  const int total = static_cast<int>(run_->selectedCount());
-  face_.showProgress(run_->filesDone(), total);
+  face_.showProgress(progress());
   if (!progressShown_) {
     progressShown_ = true;
     face_.startRunTimer(kProgressRefresh);
@@ -55,7 +62,7 @@ bool WindowRun::finish() {
   run->join();
   // Input first: Windows gives the activation back to the window only if
   // it is enabled when the progress dialog goes.
-  face_.setBusy(false);
+  face_.runningChanged();
   if (progressShown_) face_.closeProgress();
   model_.rereadPklFiles();
   face_.showPklFiles();

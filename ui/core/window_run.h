@@ -21,17 +21,17 @@ class RunFace {
  public:
   virtual ~RunFace() = default;
 
-  // While busy, the window shows the busy pointer and takes no input, but
-  // still repaints.
-  virtual void setBusy(bool busy) = 0;
+  // WindowRun::running() changed. While a run goes, the window shows the
+  // busy pointer and takes no input, but still repaints.
+  virtual void runningChanged() = 0;
   // Calls WindowRun::timerFired() every `interval` until stopRunTimer(); a
   // second start replaces the first.
   virtual void startRunTimer(std::chrono::milliseconds interval) = 0;
   virtual void stopRunTimer() = 0;
-  // Shows the progress dialog at `done` of `total` files, or brings the one
-  // shown up to date. Its Stop button, Escape and its close button call
+  // Shows the progress dialog as `progress` says, or brings the one shown
+  // up to date. Its Stop button, Escape and its close button call
   // WindowRun::requestStop().
-  virtual void showProgress(int done, int total) = 0;
+  virtual void showProgress(const RunProgress& progress) = 0;
   virtual void closeProgress() = 0;
   // Draws File2 and its selection anew from the model.
   virtual void showPklFiles() = 0;
@@ -48,11 +48,11 @@ class RunFace {
 //   running   the selection is being corrected on a thread of its own; the
 //             window is busy; after the progress delay a dialog shows
 //             the files done and offers Stop;
+//   stopping  running, after Stop: the dialog says the run is stopping and
+//             offers Stop no more;
 //   finishing finish() on the window's thread: the window takes input
 //             again, File2 is read anew and the box shows what happened;
 //             then idle again.
-// While running, the window must refuse to close: the run's files are in
-// hand, and Stop ends it sooner.
 class WindowRun {
  public:
   WindowRun(FileSystem& fileSystem, SelectionModel& model, RunFace& face);
@@ -67,7 +67,11 @@ class WindowRun {
   // touched. Ignored while a run is going.
   void go();
   bool running() const { return run_ != nullptr; }
-  // The run reads no further file; see CorrectionRun::requestStop().
+  // The window refuses to close while a run goes: the run's files are in
+  // hand, and Stop ends it sooner.
+  bool mayCloseWindow() const { return !running(); }
+  // Stop: the run reads no further file (CorrectionRun::requestStop()), and
+  // the progress dialog says so. Heard once a run.
   void requestStop();
   void timerFired();
   // Ends the run once its thread said so; false when there was none.
@@ -81,12 +85,15 @@ class WindowRun {
   void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
 
  private:
+  RunProgress progress() const;
+
   FileSystem& fileSystem_;
   SelectionModel& model_;
   RunFace& face_;
   std::chrono::milliseconds progressDelay_ = kProgressDelay;
   std::unique_ptr<CorrectionRun> run_;
   bool progressShown_ = false;
+  bool stopping_ = false;
 };
 
 // The window's record of the changes for a run started at `time`: this

@@ -5,14 +5,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <string_view>
 
-#include "ui/core/run_words.h"
 #include "ui/qt/qt_text.h"
 
 namespace pklfix {
 
-RunProgressDialog::RunProgressDialog(int total, QWidget* parent)
+RunProgressDialog::RunProgressDialog(QWidget* parent)
     : QDialog(parent),
       label_(new QLabel(this)),
       bar_(new QProgressBar(this)),
@@ -31,20 +29,16 @@ RunProgressDialog::RunProgressDialog(int total, QWidget* parent)
   layout->addLayout(buttons);
   setMinimumWidth(300);
   connect(stop_, &QPushButton::clicked, this, &RunProgressDialog::reject);
-  showProgress(0, total);
 }
 
-void RunProgressDialog::showProgress(int done, int total) {
-  bar_->setRange(0, total);
-  bar_->setValue(done);
-  if (stop_->isEnabled()) label_->setText(qtText(progressText(done, total)));
+void RunProgressDialog::showProgress(const RunProgress& progress) {
+  bar_->setRange(0, progress.total);
+  bar_->setValue(progress.done);
+  label_->setText(qtText(progress.text));
+  stop_->setEnabled(progress.stopOffered);
 }
 
-void RunProgressDialog::reject() {
-  if (!stop_->isEnabled()) return;
-  stop_->setEnabled(false);
-  label_->setText(qtText(kStoppingText));
-  emit stopRequested();
-}
+// Escape and the close button come here too; the dialog stays open.
+void RunProgressDialog::reject() { emit stopRequested(); }
 
 }  // namespace pklfix

@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+#include "ui/core/run_words.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -11,14 +13,15 @@ namespace pklfix {
 
 // Shown over the window during a long run: files done of the total, and a
 // Stop button. Escape and the close button mean Stop too; the dialog stays
-// until its owner closes it at the end of the run.
+// until its owner closes it at the end of the run, and shows what its owner
+// says, Stop pressed or not.
 class RunProgressDialog : public QDialog {
   Q_OBJECT
 
  public:
-  RunProgressDialog(int total, QWidget* parent);
+  explicit RunProgressDialog(QWidget* parent);
 
-  void showProgress(int done, int total);
+  void showProgress(const RunProgress& progress);
 
  signals:
   void stopRequested();

@@ -4,6 +4,9 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -13,11 +16,17 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <algorithm>
+#include <cassert>
 #include <utility>
 #include <vector>
 
@@ -89,6 +98,79 @@ void showFiles(QListWidget* list, const FileList& files) {
   if (files.unreadable()) list->item(0)->setFlags(Qt::NoItemFlags);
 }
 
+// A control of the layout's, other than the tab control, on `parent`.
+QWidget* makeControl(const ControlSpec& layout, QWidget* parent) {
+  const QString caption = qtText(layout.caption);
+  switch (layout.kind) {
+    case ControlKind::Label:
+      return new QLabel(caption, parent);
+    case ControlKind::DriveChooser:
+      return new DriveChooser(parent);
+    case ControlKind::FolderChooser:
+      return new FolderList(parent);
+    case ControlKind::FileList:
+      return new QListWidget(parent);
+    case ControlKind::Button: {
+      auto* button = new QPushButton(caption, parent);
+      // Enter presses the focused button, as Space does.
+      button->setAutoDefault(true);
+      return button;
+    }
+    case ControlKind::TabControl:
+      break;
+  }
+  assert(false && "the tab control is made with its pages");
+  return nullptr;
+}
+
+// Gives a control its name, font and colours from the layout.
+void dressControl(QWidget* widget, const ControlSpec& layout) {
+  widget->setObjectName(qtText(layout.name));
+  if (layout.kind != ControlKind::TabControl && layout.font) widget->setFont(qtFont(*layout.font));
+  QPalette palette = widget->palette();
+  if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
+  if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
+  widget->setPalette(palette);
+}
+
+// The details of a run are a line per file, with its dates: each shown
+// whole on a line of its own, in a fixed-pitch font, in a box wide enough
+// for the longest, up to a part of the screen (a scroll bar shows the
+// rest). The box is that wide from the start, details folded or not, as the
+// Windows face's box is.
+void showDetailsWhole(QMessageBox& box, const QStringList& lines) {
+  // Pixels at 96 dpi; the Windows face's box has the same.
+  constexpr int kMinWidth = 420;
+  constexpr int kMaxWidth = 900;
+  constexpr int kHeight = 160;
+  // setDetailedText() made the field; it is Qt's, so it is found, not kept.
+  auto* field = box.findChild<QTextEdit*>();
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!field || !grid) return;
+  field->setLineWrapMode(QTextEdit::NoWrap);
+  field->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  field->setFixedHeight(kHeight);
+
+  // In a fixed-pitch font the line with the most characters is the widest,
+  // unless other lines hold wider scripts; measuring one line keeps a box of
+  // 20,000 lines quick.
+  const auto most =
+      std::max_element(lines.begin(), lines.end(),
+                       [](const QString& a, const QString& b) { return a.size() < b.size(); });
+  const int longest = QFontMetrics(field->font()).horizontalAdvance(*most);
+  const int frame = 2 * field->frameWidth() + field->verticalScrollBar()->sizeHint().width() +
+                    2 * static_cast<int>(field->document()->documentMargin());
+  const QScreen* screen = box.screen();
+  const int screenPart = screen ? screen->availableGeometry().width() * 2 / 3 : kMaxWidth;
+  const int width =
+      std::clamp(longest + frame, kMinWidth, std::max(kMinWidth, std::min(kMaxWidth, screenPart)));
+  field->setMinimumWidth(width);
+  // A message box takes its width from what its layout needs, and a folded
+  // field needs nothing: a spacer across the box asks for the width.
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 // The box at the end of a run. Ctrl+C copies what it says, as every Windows
 // message box does; the key reaches it from whichever of its buttons has
 // the focus.
@@ -153,6 +235,7 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem, QWidget* parent)
       model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runMessageBox_([](QMessageBox& box) { box.exec(); }),
+      commands_(model_, *this),
       run_(fileSystem, model_, *this) {
   installFontSubstitutes();
   setObjectName("SelectFilesPkl");
@@ -182,37 +265,8 @@ void SelectFilesPkl::buildControls() {
   for (const ControlSpec& layout : controlSpecs()) {
     QWidget* parent =
         layout.place == Place::Window ? this : pages[layout.place == Place::Tab1 ? 0 : 1];
-    QWidget* widget = nullptr;
-    const QString caption = qtText(layout.caption);
-    switch (layout.kind) {
-      case ControlKind::Label:
-        widget = new QLabel(caption, parent);
-        break;
-      case ControlKind::TabControl:
-        widget = tabs;
-        break;
-      case ControlKind::DriveChooser:
-        widget = new DriveChooser(parent);
-        break;
-      case ControlKind::FolderChooser:
-        widget = new FolderList(parent);
-        break;
-      case ControlKind::FileList:
-        widget = new QListWidget(parent);
-        break;
-      case ControlKind::Button:
-        widget = new QPushButton(caption, parent);
-        // Enter presses the focused button, as Space does.
-        static_cast<QPushButton*>(widget)->setAutoDefault(true);
-        break;
-    }
-    widget->setObjectName(qtText(layout.name));
-    if (layout.kind != ControlKind::TabControl && layout.font)
-      widget->setFont(qtFont(*layout.font));
-    QPalette palette = widget->palette();
-    if (layout.textColour) palette.setColor(QPalette::WindowText, qtColour(*layout.textColour));
-    if (layout.background) palette.setColor(QPalette::Base, qtColour(*layout.background));
-    widget->setPalette(palette);
+    QWidget* widget = layout.kind == ControlKind::TabControl ? tabs : makeControl(layout, parent);
+    dressControl(widget, layout);
     const QRect rect = twips(layout.rect);
     if (layout.place == Place::Window) {
       widget->setGeometry(rect);
@@ -221,8 +275,13 @@ void SelectFilesPkl::buildControls() {
     }
     controls_[static_cast<std::size_t>(layout.control)] = widget;
   }
+  tabs->setCurrentIndex(0);
+  nameControls();
+  connectControls();
+}
 
-  ssTab1_ = tabs;
+void SelectFilesPkl::nameControls() {
+  ssTab1_ = control<QTabWidget>(Control::SSTab1);
   drive2_ = control<DriveChooser>(Control::Drive2);
   dir2_ = control<FolderList>(Control::Dir2);
   file2_ = control<QListWidget>(Control::File2);
@@ -235,8 +294,9 @@ void SelectFilesPkl::buildControls() {
   file2_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   // Shown for information: nothing reads its selection, so it offers none.
   file3_->setSelectionMode(QAbstractItemView::NoSelection);
-  tabs->setCurrentIndex(0);
+}
 
+void SelectFilesPkl::connectControls() {
   connect(drive2_, &DriveChooser::driveChosen, this, &SelectFilesPkl::chooseDrive2);
   connect(dir2_, &FolderList::folderOpened, this, &SelectFilesPkl::openDir2);
   connect(drive3_, &DriveChooser::driveChosen, this, &SelectFilesPkl::chooseDrive3);
@@ -248,8 +308,9 @@ void SelectFilesPkl::buildControls() {
     });
   }
   connect(file2_, &QListWidget::itemSelectionChanged, this, &SelectFilesPkl::pickPklFiles);
-  connect(command2_, &QPushButton::clicked, this, &SelectFilesPkl::selectAllFiles);
-  connect(command3_, &QPushButton::clicked, this, &SelectFilesPkl::clearFileSelection);
+  connect(command2_, &QPushButton::clicked, this, [this] { commands_.selectAll(); });
+  connect(command3_, &QPushButton::clicked, this, [this] { commands_.clearSelection(); });
+  file2_->installEventFilter(this);
   connect(command1_, &QPushButton::clicked, this, [this] { run_.go(); });
 }
 
@@ -336,18 +397,8 @@ void SelectFilesPkl::pickPklFiles() {
   model_.setPklSelection(ranges);
 }
 
-void SelectFilesPkl::selectAllFiles() {
-  model_.SelectAll();
-  showPklSelection();
-}
-
-void SelectFilesPkl::clearFileSelection() {
-  model_.ClearSelection();
-  showPklSelection();
-}
-
-void SelectFilesPkl::setBusy(bool busy) {
-  if (busy) {
+void SelectFilesPkl::runningChanged() {
+  if (run_.running()) {
     busy_.emplace();
     qApp->installEventFilter(this);
   } else {
@@ -362,14 +413,16 @@ void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
 
 void SelectFilesPkl::stopRunTimer() { runTimer_->stop(); }
 
-void SelectFilesPkl::showProgress(int done, int total) {
-  if (!progress_) {
-    progress_ = new RunProgressDialog(total, this);
-    connect(progress_, &RunProgressDialog::stopRequested, this, [this] { run_.requestStop(); });
-    progress_->show();
-    BusyCursor::allowInteraction();
+void SelectFilesPkl::showProgress(const RunProgress& progress) {
+  if (progress_) {
+    progress_->showProgress(progress);
+    return;
   }
-  progress_->showProgress(done, total);
+  progress_ = new RunProgressDialog(this);
+  connect(progress_, &RunProgressDialog::stopRequested, this, [this] { run_.requestStop(); });
+  progress_->showProgress(progress);
+  progress_->show();
+  BusyCursor::allowInteraction();
 }
 
 void SelectFilesPkl::closeProgress() {
@@ -397,13 +450,14 @@ void SelectFilesPkl::showReport(const RunReport& report) {
 void fillRunReportBox(QMessageBox& box, const RunReport& report) {
   box.setWindowTitle(QString());
   box.setStandardButtons(QMessageBox::Ok);
-  if (report.kind == RunReport::Kind::Failed) box.setIcon(QMessageBox::Critical);
+  if (report.failed) box.setIcon(QMessageBox::Critical);
   box.setText(qtText(report.text));
   if (!report.informativeText.empty()) box.setInformativeText(qtText(report.informativeText));
   if (!report.details.empty()) {
     QStringList details;
     for (const std::string& line : report.details) details << qtText(line);
     box.setDetailedText(details.join('\n'));
+    showDetailsWhole(box, details);
   }
 }
 
@@ -413,7 +467,7 @@ void SelectFilesPkl::paintEvent(QPaintEvent*) {
 }
 
 void SelectFilesPkl::closeEvent(QCloseEvent* event) {
-  if (run_.running()) {
+  if (!run_.mayCloseWindow()) {
     event->ignore();
     return;
   }
@@ -425,6 +479,13 @@ bool SelectFilesPkl::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget == this || isAncestorOf(widget)) return true;
   }
+  // Ctrl+A in File2 does what "all" does, rather than the list's own
+  // select-all.
+  if (watched == file2_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll)) {
+    commands_.selectAll();
+    return true;
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -433,8 +494,7 @@ void SelectFilesPkl::keyPressEvent(QKeyEvent* event) {
   // the tab control does so itself only while it holds the focus.
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
   if (ctrl && (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)) {
-    const int step = event->key() == Qt::Key_Backtab ? ssTab1_->count() - 1 : 1;
-    ssTab1_->setCurrentIndex((ssTab1_->currentIndex() + step) % ssTab1_->count());
+    ssTab1_->setCurrentIndex(nextTab(ssTab1_->currentIndex(), event->key() == Qt::Key_Backtab));
     return;
   }
   QWidget::keyPressEvent(event);

@@ -12,6 +12,7 @@
 #include "engine/files/file_system.h"
 #include "ui/core/file_list.h"
 #include "ui/core/selection_model.h"
+#include "ui/core/window_commands.h"
 #include "ui/core/window_layout.h"
 #include "ui/core/window_run.h"
 #include "ui/qt/busy_cursor.h"
@@ -55,7 +56,6 @@ class SelectFilesPkl : public QWidget, private RunFace {
   void setMessageBoxRunner(MessageBoxRunner runner) { runMessageBox_ = std::move(runner); }
   // How long a run goes before the progress dialog shows.
   void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
-  bool isRunning() const { return run_.running(); }
   const SelectionModel& model() const { return model_; }
 
  signals:
@@ -70,6 +70,9 @@ class SelectFilesPkl : public QWidget, private RunFace {
 
  private:
   void buildControls();
+  // Fills the typed pointers below, and sets the two lists' selection.
+  void nameControls();
+  void connectControls();
   void orderTabs();
   void showModel();
   void showPklSelection();
@@ -79,14 +82,12 @@ class SelectFilesPkl : public QWidget, private RunFace {
   void chooseDrive3(const std::filesystem::path& drive);
   void openDir3(const std::filesystem::path& folder);
   void pickPklFiles();
-  void selectAllFiles();
-  void clearFileSelection();
 
   // What the run asks of its face.
-  void setBusy(bool busy) override;
+  void runningChanged() override;
   void startRunTimer(std::chrono::milliseconds interval) override;
   void stopRunTimer() override;
-  void showProgress(int done, int total) override;
+  void showProgress(const RunProgress& progress) override;
   void closeProgress() override;
   void showPklFiles() override;
   void showReport(const RunReport& report) override;
@@ -95,6 +96,7 @@ class SelectFilesPkl : public QWidget, private RunFace {
   SelectionModel model_;
   FileSystem& fileSystem_;
   MessageBoxRunner runMessageBox_;
+  WindowCommands commands_;
 
   template <typename T>
   T* control(Control c) const {

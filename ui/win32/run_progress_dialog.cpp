@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "ui/core/run_words.h"
 #include "ui/win32/dialog_parts.h"
 #include "ui/win32/win32_text.h"
 
@@ -38,7 +37,8 @@ void registerClass(WNDPROC windowProc) {
 
 }  // namespace
 
-RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, std::function<void()> stop)
+RunProgressDialog::RunProgressDialog(HWND owner, const RunProgress& progress, int dpi,
+                                     std::function<void()> stop)
     : onStop_(std::move(stop)), font_(messageFont(dpi)) {
   HFONT font = font_.get();
   registerClass(windowProc);
@@ -66,7 +66,7 @@ RunProgressDialog::RunProgressDialog(HWND owner, int total, int dpi, std::functi
   ::MoveWindow(stop_, px(kWidth - kMargin - kButtonWidth),
                px(kMargin + kLineHeight + kGap + kBarHeight + kGap), px(kButtonWidth),
                px(kButtonHeight), FALSE);
-  showProgress(0, total);
+  showProgress(progress);
   ::ShowWindow(hwnd_, SW_SHOW);
   ::SetFocus(stop_);
 }
@@ -75,18 +75,11 @@ RunProgressDialog::~RunProgressDialog() {
   if (hwnd_) ::DestroyWindow(hwnd_);
 }
 
-void RunProgressDialog::showProgress(int done, int total) {
-  ::SendMessageW(bar_, PBM_SETRANGE32, 0, total);
-  ::SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(done), 0);
-  if (!stopping_) ::SetWindowTextW(label_, wide(progressText(done, total)).c_str());
-}
-
-void RunProgressDialog::requestStop() {
-  if (stopping_) return;
-  stopping_ = true;
-  ::EnableWindow(stop_, FALSE);
-  ::SetWindowTextW(label_, wide(kStoppingText).c_str());
-  onStop_();
+void RunProgressDialog::showProgress(const RunProgress& progress) {
+  ::SendMessageW(bar_, PBM_SETRANGE32, 0, progress.total);
+  ::SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(progress.done), 0);
+  ::SetWindowTextW(label_, wide(progress.text).c_str());
+  ::EnableWindow(stop_, progress.stopOffered);
 }
 
 LRESULT CALLBACK RunProgressDialog::windowProc(HWND hwnd, UINT message, WPARAM wParam,
@@ -99,10 +92,10 @@ LRESULT CALLBACK RunProgressDialog::windowProc(HWND hwnd, UINT message, WPARAM w
   if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
   switch (message) {
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) self->requestStop();
+      if (LOWORD(wParam) == IDCANCEL) self->onStop_();
       return 0;
     case WM_CLOSE:
-      self->requestStop();
+      self->onStop_();
       return 0;
     default:
       return ::DefWindowProcW(hwnd, message, wParam, lParam);

@@ -117,64 +117,80 @@ class Box {
     dpi_ = static_cast<int>(::GetDpiForWindow(hwnd));
     font_.reset(messageFont(dpi_));
     ::SetWindowTextW(hwnd, L"");
+    const int buttonsTop = addTexts();
+    HWND ok = addButtons(buttonsTop);
+    if (!report_.details.empty()) addDetails();
+    foldedHeight_ = buttonsTop + px(kButtonHeight) + px(kMargin);
+    resize(false);
+    ::SetFocus(ok);
+  }
 
+  // From the top: a failed run's icon beside the text, then the informative
+  // text, each as wide as the widest, the buttons and the details ask.
+  // Sets the box's width; returns where the buttons go.
+  int addTexts() {
     const std::wstring text = wide(report_.text);
     const std::wstring informative = wide(report_.informativeText);
-    const int textLeft =
-        px(kMargin) + (report_.kind == RunReport::Kind::Failed ? px(kIconSize + kGap) : 0);
-    SIZE textSize = measure(text, px(kMaxTextWidth));
-    SIZE informativeSize =
+    const int textLeft = px(kMargin) + (report_.failed ? px(kIconSize + kGap) : 0);
+    const SIZE textSize = measure(text, px(kMaxTextWidth));
+    const SIZE informativeSize =
         informative.empty() ? SIZE{0, 0} : measure(informative, px(kMaxTextWidth));
     const bool hasDetails = !report_.details.empty();
     const int buttonsWidth = px(kButtonWidth) + (hasDetails ? px(kDetailsButtonWidth + kGap) : 0);
-    contentWidth_ = std::max({static_cast<int>(textSize.cx), static_cast<int>(informativeSize.cx),
-                              px(hasDetails ? kMinDetailsWidth : kMinTextWidth),
-                              buttonsWidth - textLeft + px(kMargin)});
+    const int width = std::max({static_cast<int>(textSize.cx), static_cast<int>(informativeSize.cx),
+                                px(hasDetails ? kMinDetailsWidth : kMinTextWidth),
+                                buttonsWidth - textLeft + px(kMargin)});
+    clientWidth_ = textLeft + width + px(kMargin);
 
     int y = px(kMargin);
-    if (report_.kind == RunReport::Kind::Failed) {
+    if (report_.failed) {
       HWND icon = child(L"STATIC", L"", SS_ICON, -1);
       ::SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconW(nullptr, IDI_ERROR)),
                      0);
       ::MoveWindow(icon, px(kMargin), y, px(kIconSize), px(kIconSize), FALSE);
     }
     HWND textControl = child(L"STATIC", text, SS_LEFT | SS_NOPREFIX, kReportTextId);
-    ::MoveWindow(textControl, textLeft, y, contentWidth_, textSize.cy, FALSE);
+    ::MoveWindow(textControl, textLeft, y, width, textSize.cy, FALSE);
     y += textSize.cy;
     if (!informative.empty()) {
       y += px(kGap);
       HWND info = child(L"STATIC", informative, SS_LEFT | SS_NOPREFIX, kReportInformativeId);
-      ::MoveWindow(info, textLeft, y, contentWidth_, informativeSize.cy, FALSE);
+      ::MoveWindow(info, textLeft, y, width, informativeSize.cy, FALSE);
       y += informativeSize.cy;
     }
-    y = std::max(y, report_.kind == RunReport::Kind::Failed ? px(kMargin + kIconSize) : 0);
-    y += px(kGap + 4);
+    y = std::max(y, report_.failed ? px(kMargin + kIconSize) : 0);
+    return y + px(kGap + 4);
+  }
 
-    clientWidth_ = textLeft + contentWidth_ + px(kMargin);
+  // OK on the right and, when there are details, the button that unfolds
+  // them on the left, at `top`. Returns OK.
+  HWND addButtons(int top) {
     HWND ok = child(L"BUTTON", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK);
-    ::MoveWindow(ok, clientWidth_ - px(kMargin + kButtonWidth), y, px(kButtonWidth),
+    ::MoveWindow(ok, clientWidth_ - px(kMargin + kButtonWidth), top, px(kButtonWidth),
                  px(kButtonHeight), FALSE);
-    if (hasDetails) {
+    if (!report_.details.empty()) {
       HWND toggle =
           child(L"BUTTON", kShowDetails, BS_PUSHBUTTON | WS_TABSTOP, kReportDetailsButtonId);
-      ::MoveWindow(toggle, px(kMargin), y, px(kDetailsButtonWidth), px(kButtonHeight), FALSE);
-      std::wstring lines;
-      for (const std::string& line : report_.details) lines += wide(line) + L"\r\n";
-      // Created empty and then given its text, with no limit on it: an EDIT
-      // created with a run's worth of lines (2 MB for 20,000 files) fails to
-      // be created at all, and its default limit is 32,767 characters.
-      details_ = child(L"EDIT", L"",
-                       ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
-                           WS_HSCROLL | WS_TABSTOP,
-                       kReportDetailsId, WS_EX_CLIENTEDGE);
-      ::SendMessageW(details_, EM_SETLIMITTEXT, 0, 0);
-      ::SetWindowTextW(details_, lines.c_str());
-      ::ShowWindow(details_, SW_HIDE);
+      ::MoveWindow(toggle, px(kMargin), top, px(kDetailsButtonWidth), px(kButtonHeight), FALSE);
     }
-    y += px(kButtonHeight) + px(kMargin);
-    foldedHeight_ = y;
-    resize(false);
-    ::SetFocus(ok);
+    return ok;
+  }
+
+  // The details, a line each, in a field that stays hidden until unfolded
+  // (resize() places it).
+  void addDetails() {
+    std::wstring lines;
+    for (const std::string& line : report_.details) lines += wide(line) + L"\r\n";
+    // Created empty and then given its text, with no limit on it: an EDIT
+    // created with a run's worth of lines (2 MB for 20,000 files) fails to
+    // be created at all, and its default limit is 32,767 characters.
+    details_ = child(L"EDIT", L"",
+                     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
+                         WS_HSCROLL | WS_TABSTOP,
+                     kReportDetailsId, WS_EX_CLIENTEDGE);
+    ::SendMessageW(details_, EM_SETLIMITTEXT, 0, 0);
+    ::SetWindowTextW(details_, lines.c_str());
+    ::ShowWindow(details_, SW_HIDE);
   }
 
   void resize(bool unfolded) {
@@ -206,7 +222,6 @@ class Box {
   HWND hwnd_ = nullptr;
   HWND details_ = nullptr;
   int dpi_ = 96;
-  int contentWidth_ = 0;
   int clientWidth_ = 0;
   int foldedHeight_ = 0;
   bool unfolded_ = false;

@@ -60,6 +60,7 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
     : model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runReport_(showRunReportBox),
+      commands_(model_, *this),
       run_(fileSystem, model_, *this) {
   static const bool registered = [] {
     WNDCLASSEXW windowClass = {};
@@ -149,7 +150,7 @@ LRESULT SelectFilesPkl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (run_.finish() && runEnded_) runEnded_();
       return 0;
     case WM_CLOSE:
-      if (run_.running()) return 0;
+      if (!run_.mayCloseWindow()) return 0;
       ::DestroyWindow(hwnd_);
       return 0;
     case WM_DESTROY:
@@ -308,9 +309,8 @@ bool SelectFilesPkl::handleKey(const MSG& message) {
   switch (message.wParam) {
     case VK_TAB:
       if (ctrl) {
-        const auto shown = ::SendMessageW(control(Control::SSTab1), TCM_GETCURSEL, 0, 0);
-        const auto count = static_cast<LRESULT>(kTabCaptions.size());
-        showTab(static_cast<int>((shown + (shift ? count - 1 : 1)) % count));
+        showTab(nextTab(
+            static_cast<int>(::SendMessageW(control(Control::SSTab1), TCM_GETCURSEL, 0, 0)), shift));
       } else {
         moveFocus(shift);
       }
@@ -324,8 +324,7 @@ bool SelectFilesPkl::handleKey(const MSG& message) {
       return false;
     case 'A':
       if (!ctrl || message.hwnd != control(Control::File2)) return false;
-      model_.SelectAll();
-      showPklSelection();
+      commands_.selectAll();
       return true;
     default:
       return false;
@@ -357,11 +356,9 @@ void SelectFilesPkl::onCommand(int id, int code) {
   if (is(Control::Command1) && code == BN_CLICKED) {
     run_.go();
   } else if (is(Control::Command2) && code == BN_CLICKED) {
-    model_.SelectAll();
-    showPklSelection();
+    commands_.selectAll();
   } else if (is(Control::Command3) && code == BN_CLICKED) {
-    model_.ClearSelection();
-    showPklSelection();
+    commands_.clearSelection();
   } else if (is(Control::File2) && code == LBN_SELCHANGE) {
     pickPklFiles();
     // The line that says why a folder cannot be read cannot be selected.
@@ -604,15 +601,16 @@ void SelectFilesPkl::chooseDrive(Control chooser) {
   showModel();
 }
 
-void SelectFilesPkl::setBusy(bool busy) {
-  if (busy) {
+void SelectFilesPkl::runningChanged() {
+  const bool running = run_.running();
+  if (running) {
     focusBeforeRun_ = ::GetFocus();
     runWindow_ = hwnd_;
   }
   // Disabled, the window takes no input but still repaints.
-  ::EnableWindow(hwnd_, !busy);
+  ::EnableWindow(hwnd_, !running);
   updateCursor();
-  if (!busy && focusBeforeRun_ && ::IsWindow(focusBeforeRun_)) ::SetFocus(focusBeforeRun_);
+  if (!running && focusBeforeRun_ && ::IsWindow(focusBeforeRun_)) ::SetFocus(focusBeforeRun_);
 }
 
 void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
@@ -621,12 +619,13 @@ void SelectFilesPkl::startRunTimer(std::chrono::milliseconds interval) {
 
 void SelectFilesPkl::stopRunTimer() { ::KillTimer(hwnd_, kRunTimer); }
 
-void SelectFilesPkl::showProgress(int done, int total) {
-  if (!progress_) {
-    progress_ =
-        std::make_unique<RunProgressDialog>(hwnd_, total, dpi_, [this] { run_.requestStop(); });
+void SelectFilesPkl::showProgress(const RunProgress& progress) {
+  if (progress_) {
+    progress_->showProgress(progress);
+    return;
   }
-  progress_->showProgress(done, total);
+  progress_ =
+      std::make_unique<RunProgressDialog>(hwnd_, progress, dpi_, [this] { run_.requestStop(); });
 }
 
 void SelectFilesPkl::closeProgress() { progress_.reset(); }

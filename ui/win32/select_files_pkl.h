@@ -14,6 +14,7 @@
 #include "ui/core/file_list.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"
+#include "ui/core/window_commands.h"
 #include "ui/core/window_layout.h"
 #include "ui/core/window_run.h"
 #include "ui/win32/gdi_handles.h"
@@ -61,7 +62,6 @@ class SelectFilesPkl : private RunFace {
   void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
   // Told when a run ended and its box was closed.
   void setRunEndedListener(std::function<void()> listener) { runEnded_ = std::move(listener); }
-  bool isRunning() const { return run_.running(); }
   HWND progressDialog() const { return progress_ ? progress_->hwnd() : nullptr; }
   const SelectionModel& model() const { return model_; }
 
@@ -102,10 +102,10 @@ class SelectFilesPkl : private RunFace {
   void updateCursor() const;
 
   // What the run asks of its face.
-  void setBusy(bool busy) override;
+  void runningChanged() override;
   void startRunTimer(std::chrono::milliseconds interval) override;
   void stopRunTimer() override;
-  void showProgress(int done, int total) override;
+  void showProgress(const RunProgress& progress) override;
   void closeProgress() override;
   void showPklFiles() override;
   void showReport(const RunReport& report) override;
@@ -115,6 +115,7 @@ class SelectFilesPkl : private RunFace {
   FileSystem& fileSystem_;
   ReportRunner runReport_;
   std::function<void()> runEnded_;
+  WindowCommands commands_;
 
   HWND hwnd_ = nullptr;
   std::array<HWND, 12> controls_{};

@@ -10,10 +10,9 @@
 namespace pklfix::win32 {
 
 // The model's and the engine's text is UTF-8; Windows' wide calls take
-// UTF-16. The engine's one conversion, under the names the face reads best
+// UTF-16. The engine's one conversion, under the name the face reads best
 // with. Invalid input becomes U+FFFD rather than an error.
 inline std::wstring wide(std::string_view utf8) { return wideText(utf8); }
-inline std::string utf8(std::wstring_view wide) { return utf8Text(wide); }
 
 }  // namespace pklfix::win32
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -30,28 +29,39 @@ using testing::sampleChn;
 using testing::TempDir;
 using testing::writeFile;
 
-// A face that writes down what the run asks of it. The test plays the
-// window's thread: it waits for postRunEnded() and then calls finish().
-class RecordingFace final : public RunFace {
+// A face that keeps what the window shows now. The test plays the window's
+// thread: it waits for postRunEnded() and then calls finish().
+class ShownFace final : public RunFace {
  public:
-  void setBusy(bool busy) override { calls.push_back(busy ? "busy" : "idle"); }
-  void startRunTimer(std::chrono::milliseconds interval) override {
-    calls.push_back("timer " + std::to_string(interval.count()));
+  void runningChanged() override { busy = run->running(); }
+  void startRunTimer(std::chrono::milliseconds interval) override { timer = interval; }
+  void stopRunTimer() override { timer.reset(); }
+  void showProgress(const RunProgress& shown) override { progress = shown; }
+  void closeProgress() override {
+    progress.reset();
+    busyWhenProgressClosed = busy;
   }
-  void stopRunTimer() override { calls.push_back("no timer"); }
-  void showProgress(int done, int total) override {
-    calls.push_back("progress " + std::to_string(done) + "/" + std::to_string(total));
+  void showPklFiles() override {
+    file2.clear();
+    for (const PklEntry& entry : model->pklEntries()) file2.push_back(entry.name);
   }
-  void closeProgress() override { calls.push_back("no progress"); }
-  void showPklFiles() override { calls.push_back("File2"); }
   void showReport(const RunReport& shown) override {
-    calls.push_back("box");
+    ++boxes;
     report = shown;
+    file2AtBox = file2;
   }
   void postRunEnded() override { ended = true; }
 
-  std::vector<std::string> calls;
+  const WindowRun* run = nullptr;
+  const SelectionModel* model = nullptr;
+  bool busy = false;
+  std::optional<std::chrono::milliseconds> timer;
+  std::optional<RunProgress> progress;
+  bool busyWhenProgressClosed = false;
+  std::vector<std::string> file2;  // the names File2 was last drawn with
+  int boxes = 0;
   std::optional<RunReport> report;
+  std::vector<std::string> file2AtBox;
   std::atomic<bool> ended{false};
 };
 
@@ -70,10 +80,12 @@ class WindowRunTest : public ::testing::Test {
   }
   SelectionModel& model() {
     if (!model_) model_.emplace(gate_, realFileSystem().listDrives(), normalFolder(dir_.path()));
+    face_.model = &*model_;
     return *model_;
   }
   WindowRun& run() {
     if (!run_) run_.emplace(gate_, model(), face_);
+    face_.run = &*run_;
     return *run_;
   }
   static bool waitFor(const std::function<bool()>& done) {
@@ -88,14 +100,11 @@ class WindowRunTest : public ::testing::Test {
   bool finishWhenEnded() {
     return waitFor([&] { return face_.ended.load(); }) && run().finish();
   }
-  std::vector<std::string> callsSince(std::size_t first) const {
-    return {face_.calls.begin() + static_cast<std::ptrdiff_t>(first), face_.calls.end()};
-  }
 
   testing::ScratchStateFolder state_;
   TempDir dir_;
   GateFileSystem gate_;
-  RecordingFace face_;
+  ShownFace face_;
   std::optional<SelectionModel> model_;
   std::optional<WindowRun> run_;
 };
@@ -103,33 +112,44 @@ class WindowRunTest : public ::testing::Test {
 TEST_F(WindowRunTest, ARunGoesFromGoToTheBoxAndFile2IsReadAnew) {
   makeFiles(3);
   model().setPklSelection({{0, 0}, {2, 2}});
-  // step 1: "GO" makes the window busy and waits the progress delay; a
-  // second "GO" during the run starts nothing
+  // step 1: "GO" makes the window busy and keeps it open; the progress
+  // waits its delay; a second "GO" during the run starts nothing
   run().go();
   run().go();
-  EXPECT_TRUE(run().running());
-  EXPECT_EQ(face_.calls, (std::vector<std::string>{"busy", "timer 500"}));
   ASSERT_TRUE(waitFor([&] { return gate_.arrived() == 1; }));
-  // step 2: the delay over, the progress shows and is refreshed
+  EXPECT_TRUE(run().running());
+  EXPECT_TRUE(face_.busy);
+  EXPECT_FALSE(run().mayCloseWindow());
+  EXPECT_EQ(face_.timer, kProgressDelay);
+  EXPECT_FALSE(face_.progress);
+  // step 2: the delay over, the progress shows, refreshed more often
   run().timerFired();
-  run().timerFired();
-  EXPECT_EQ(callsSince(2), (std::vector<std::string>{"progress 0/2", "timer 100", "progress 0/2"}));
-  // step 3: the end: input back before the progress goes, File2 read anew,
-  // then the box
+  EXPECT_EQ(face_.progress, (RunProgress{0, 2, "0 of 2 files done", true}));
+  EXPECT_EQ(face_.timer, kProgressRefresh);
+  // step 3: the end: input back before the progress goes (Windows gives the
+  // activation back only to an enabled window), and File2 read anew before
+  // the box
   writeFile(at("S004.pkl"), kSamplePkl);
   gate_.open();
   ASSERT_TRUE(finishWhenEnded());
-  EXPECT_EQ(callsSince(5),
-            (std::vector<std::string>{"no timer", "idle", "no progress", "File2", "box"}));
   EXPECT_FALSE(run().running());
+  EXPECT_FALSE(face_.busy);
+  EXPECT_TRUE(run().mayCloseWindow());
+  EXPECT_FALSE(face_.timer);
+  EXPECT_FALSE(face_.progress);
+  EXPECT_FALSE(face_.busyWhenProgressClosed);
+  EXPECT_EQ(face_.file2AtBox, (std::vector<std::string>{pkl(1), pkl(2), pkl(3), pkl(4)}));
+  EXPECT_EQ(face_.boxes, 1);
   ASSERT_TRUE(face_.report);
   EXPECT_EQ(face_.report->text, "Completed.");
-  // the counts, a line per file, the record
-  EXPECT_EQ(face_.report->details.size(), 4u);
+  // the counts, a line per file in list order, the record
+  ASSERT_EQ(face_.report->details.size(), 4u);
+  EXPECT_EQ(face_.report->details[1].rfind(pkl(1) + ": ", 0), 0u) << face_.report->details[1];
+  EXPECT_EQ(face_.report->details[2].rfind(pkl(3) + ": ", 0), 0u) << face_.report->details[2];
+  EXPECT_EQ(gate_.arrived(), 2);
   EXPECT_EQ(readFile(at(pkl(1))), kSampleCorrected);
   EXPECT_EQ(readFile(at(pkl(2))), kSamplePkl);
   EXPECT_EQ(readFile(at(pkl(3))), kSampleCorrected);
-  EXPECT_EQ(model().pklEntries().size(), 4u);
   EXPECT_EQ(model().PklPane().files().selection(), (std::vector<RowRange>{{0, 0}, {2, 2}}));
   EXPECT_FALSE(run().finish());  // nothing more to end
 }
@@ -140,45 +160,55 @@ TEST_F(WindowRunTest, StopFinishesTheFileInHandAndLeavesTheRest) {
   run().go();
   gate_.letThrough(1);
   ASSERT_TRUE(waitFor([&] { return gate_.arrived() == 2; }));
+  run().timerFired();
+  // step 1: Stop: the dialog says the run is stopping, offers Stop no more,
+  // and keeps saying so as it is refreshed; a second Stop changes nothing
   run().requestStop();
+  run().requestStop();
+  run().timerFired();
+  ASSERT_TRUE(face_.progress);
+  EXPECT_EQ(face_.progress->text, kStoppingText);
+  EXPECT_FALSE(face_.progress->stopOffered);
+  EXPECT_EQ(face_.progress->total, 5);
+  EXPECT_FALSE(run().mayCloseWindow());
+  // step 2: the file in hand is still finished, the others not touched
   gate_.letThrough(1);
   ASSERT_TRUE(finishWhenEnded());
-
   ASSERT_TRUE(face_.report);
-  EXPECT_EQ(face_.report->kind, RunReport::Kind::Stopped);
+  EXPECT_FALSE(face_.report->failed);
   EXPECT_EQ(face_.report->text, "Stopped: 2 of 5 files were corrected.");
   EXPECT_EQ(gate_.arrived(), 2);
   for (int i = 1; i <= 5; ++i) {
     EXPECT_EQ(readFile(at(pkl(i))), i <= 2 ? kSampleCorrected : kSamplePkl) << i;
   }
-  // The progress never showed, so there is none to close.
-  EXPECT_EQ(callsSince(2), (std::vector<std::string>{"no timer", "idle", "File2", "box"}));
+  EXPECT_FALSE(face_.progress);
+  EXPECT_FALSE(face_.busy);
 }
 
 TEST_F(WindowRunTest, EveryRunEndsInOneBox) {
   struct Case {
     const char* label;
     std::vector<RowRange> selection;
-    RunReport::Kind kind;
+    bool failed;
     const char* text;
   };
   const std::vector<Case> cases = {
-      {"nothing selected: no file opened", {}, RunReport::Kind::Completed, "Completed."},
-      {"a spectrum missing", {{0, 1}}, RunReport::Kind::Failed, "S002.pkl was not corrected."},
+      {"nothing selected: no file opened", {}, false, "Completed."},
+      {"a spectrum missing", {{0, 1}}, true, "S002.pkl was not corrected."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     makeFiles(2);
     fs::remove(at("S002.chn"));
     gate_.open();
-    face_.calls.clear();
+    face_.boxes = 0;
     face_.ended = false;
     model().setPklSelection(c.selection);
     run().go();
     ASSERT_TRUE(finishWhenEnded());
-    EXPECT_EQ(face_.calls.back(), "box");
-    EXPECT_EQ(std::count(face_.calls.begin(), face_.calls.end(), "box"), 1);
-    EXPECT_EQ(face_.report->kind, c.kind);
+    EXPECT_EQ(face_.boxes, 1);
+    EXPECT_FALSE(face_.busy);
+    EXPECT_EQ(face_.report->failed, c.failed);
     EXPECT_EQ(face_.report->text, c.text);
     EXPECT_EQ(readFile(at(pkl(2))), kSamplePkl);
     EXPECT_FALSE(run().running());
@@ -206,11 +236,13 @@ TEST_F(WindowRunTest, EveryRunIsRecordedOrNothingIsDone) {
   for (int i = 1; i <= 2; ++i) writeFile(at(pkl(i)), kSamplePkl);
   fs::remove_all(state_.recordFolder());
   writeFile(state_.recordFolder(), "a file where the folder should be");
-  face_.calls.clear();
+  face_.boxes = 0;
   run().go();
   EXPECT_FALSE(run().running());
-  EXPECT_EQ(face_.calls, (std::vector<std::string>{"box"}));
-  EXPECT_EQ(face_.report->kind, RunReport::Kind::Failed);
+  EXPECT_FALSE(face_.busy);
+  EXPECT_FALSE(face_.timer);
+  EXPECT_EQ(face_.boxes, 1);
+  EXPECT_TRUE(face_.report->failed);
   EXPECT_EQ(face_.report->text, "No file was corrected.");
   EXPECT_NE(face_.report->informativeText.find(pathText(state_.recordFolder())), std::string::npos)
       << face_.report->informativeText;
