@@ -132,10 +132,30 @@ bool isFolder(FileSystem& fileSystem, const fs::path& path) {
   return info.ok() && info.value().targetType == FileType::Directory;
 }
 
+// The file the record names, if it exists: a record is told from the
+// result files by what it is, not by how it is spelled.
+std::optional<FileId> recordIdentity(FileSystem& fileSystem, const Options& options) {
+  if (!options.record) return std::nullopt;
+  Result<FileId> id = fileSystem.identify(*options.record);
+  if (!id.ok()) return std::nullopt;
+  return id.value();
+}
+
 // Turns the PATHs into jobs. A folder is listed now; a folder that cannot be
-// listed counts as a failed PATH.
+// listed counts as a failed PATH. A result file that is the record itself
+// is a usage error: its rows would go into it.
 std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Options& options,
                                               std::ostream& err, bool& failed) {
+  const std::optional<FileId> record = recordIdentity(fileSystem, options);
+  auto isRecord = [&](const fs::path& folder, const std::string& name) {
+    if (!record) return false;
+    Result<FileId> id = fileSystem.identify(folder / utf8Path(name));
+    return id.ok() && id.value() == *record;
+  };
+  auto refuse = [&](const fs::path& folder, const std::string& name) {
+    return UsageError{"--record: " + pathText(*options.record) + " is one of the result files (" +
+                      pathText(folder / utf8Path(name)) + ")"};
+  };
   PklJobs jobs;
   for (const std::string& text : options.paths) {
     fs::path path = utf8Path(text);
@@ -149,11 +169,16 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
         continue;
       }
       if (names.value().empty()) err << kProgram << ": " << text << ": no result file\n";
-      for (std::string& name : names.value()) jobs.add(path, std::move(name), chnFolder);
+      for (std::string& name : names.value()) {
+        if (isRecord(path, name)) return refuse(path, name);
+        jobs.add(path, std::move(name), chnFolder);
+      }
     } else if (hasExtension(text, ".pkl")) {
       // A bare name's folder is empty; the current folder is meant.
       fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-      jobs.add(folder, pathText(path.filename()), options.chnDir.value_or(folder));
+      std::string name = pathText(path.filename());
+      if (isRecord(folder, name)) return refuse(folder, name);
+      jobs.add(folder, std::move(name), options.chnDir.value_or(folder));
     } else {
       return UsageError{text + ": neither a .pkl file nor a folder"};
     }
@@ -215,8 +240,16 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   Options& options = std::get<Options>(parsed);
 
-  // Opened before any file is looked at, so a record that cannot be kept
-  // stops the run before it changes anything.
+  bool failed = false;
+  auto collected = collectJobs(fileSystem, options, err, failed);
+  if (const UsageError* usage = std::get_if<UsageError>(&collected)) {
+    err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
+    return kExitUsage;
+  }
+  if (failed && !options.run.keepGoing) return kExitFailure;
+
+  // Opened before any file is read, so a record that cannot be kept stops
+  // the run before it changes anything.
   std::unique_ptr<ChangeRecord> record;
   if (options.record) {
     Result<std::unique_ptr<ChangeRecord>> opened = ChangeRecord::open(fileSystem, *options.record);
@@ -227,14 +260,6 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     record = std::move(opened.value());
     options.run.record = record.get();
   }
-
-  bool failed = false;
-  auto collected = collectJobs(fileSystem, options, err, failed);
-  if (const UsageError* usage = std::get_if<UsageError>(&collected)) {
-    err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
-    return kExitUsage;
-  }
-  if (failed && !options.run.keepGoing) return kExitFailure;
 
   CliObserver observer(out, err, options.quiet, options.run.dryRun, options.check);
   RunSummary summary =

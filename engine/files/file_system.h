@@ -33,6 +33,16 @@ struct FileInfo {
   std::uint64_t creationTime = 0;
 };
 
+// Which file a path names: the same for every name of one file (hard links
+// and symbolic links to it included), different for two files that exist at
+// once. The device and inode on POSIX, the volume serial number and file
+// index on Windows.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 // Who else may have a file open while the engine reads it. A result file is
 // to be replaced, so a program still writing it keeps it from being read: it
 // is waited for and then reported in use, never corrected half written. A
@@ -49,7 +59,7 @@ inline constexpr std::size_t kMaxLiveTemporaries = 32;
 // A drive a folder chooser offers, as the system names it.
 struct Drive {
   std::filesystem::path root;  // C:\ ..., or a mount point
-  std::string label;           // UTF-8: "c:", "c: [DATA]", "z: [\\server\share]"; or the mount point
+  std::string label;  // UTF-8: "c:", "c: [DATA]", "z: [\\server\share]"; or the mount point
 };
 
 struct FolderEntry {
@@ -109,6 +119,10 @@ class FileSystem {
   // not a regular file.
   virtual Result<std::unique_ptr<WritableFile>> openForAppending(
       const std::filesystem::path& path) = 0;
+  // The identity of the file `path` names, links followed; NotFound when
+  // it names nothing. A name alone cannot tell two files apart: links and
+  // other spellings name one file in many ways.
+  virtual Result<FileId> identify(const std::filesystem::path& path) = 0;
   // Puts `from` in the place of `to` in one step; `to` may exist.
   virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual Status remove(const std::filesystem::path& path) = 0;

@@ -204,6 +204,16 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<WritableFile>(new DescriptorWriter(fd, path));
   }
 
+  Result<FileId> identify(const fs::path& path) override {
+    struct stat st;
+    int rc;
+    do {
+      rc = ::stat(path.c_str(), &st);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return fileError("examine", path, lastError());
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  }
+
   Status rename(const fs::path& from, const fs::path& to) override {
     FatalSignalsHeld held;
     if (::rename(from.c_str(), to.c_str()) != 0) {

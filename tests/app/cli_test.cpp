@@ -130,6 +130,35 @@ TEST_F(CliTest, RecordHoldsARowPerFileAndGrowsRunByRun) {
   EXPECT_EQ(readFile(dir_ / "r.csv").rfind("\xEF\xBB\xBFtime,", 0), 0u) << "one header, first";
 }
 
+// A record that is one of the run's result files, under any of its names,
+// took the rows at its end: `--record g/S003.pkl g` left a result file
+// ending in CSV, and a hard link took them into the old original.
+TEST_F(CliTest, RecordThatIsAResultFileIsRefusedBeforeAnythingIsTouched) {
+  makePair("S1");
+  makePair("S2");
+  fs::create_directory(dir_ / "sub");
+  fs::create_hard_link(dir_ / "S2.pkl", dir_ / "hard.csv");
+  fs::create_symlink(dir_ / "S2.pkl", dir_ / "soft.csv");
+  const struct {
+    const char* label;
+    std::string record;
+    std::string target;
+  } cases[] = {
+      {"its own name", path("S2.pkl"), pathText(dir_.path())},
+      {"another spelling", pathText(dir_ / "sub" / ".." / "S2.pkl"), pathText(dir_.path())},
+      {"a hard link", path("hard.csv"), pathText(dir_.path())},
+      {"a symbolic link", path("soft.csv"), pathText(dir_.path())},
+      {"a file given", path("soft.csv"), path("S2.pkl")},
+  };
+  for (const auto& c : cases) {
+    CliRun run = cli({"--record", c.record, c.target});
+    EXPECT_EQ(run.status, kExitUsage) << c.label << "\n" << run.err;
+    EXPECT_NE(run.err.find("is one of the result files"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl) << c.label;
+    EXPECT_EQ(readFile(dir_ / "S2.pkl"), kSamplePkl) << c.label;
+  }
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   CliRun help = cli({"--help"});
   EXPECT_EQ(help.status, kExitSuccess);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -58,6 +59,15 @@ class MemoryFileSystem final : public FileSystem {
       const std::filesystem::path& path) override {
     log.push_back("append " + pathText(path));
     return std::unique_ptr<WritableFile>(new Writer(files[pathText(path)]));
+  }
+  // One name, one file: the memory holds no links.
+  Result<FileId> identify(const std::filesystem::path& path) override {
+    log.push_back("identify " + pathText(path));
+    auto it = files.find(pathText(path));
+    if (it == files.end()) {
+      return fileError("examine", path, std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    return FileId{1, std::hash<std::string>()(it->first)};
   }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     log.push_back("rename " + pathText(from) + " -> " + pathText(to));
