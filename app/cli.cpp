@@ -142,8 +142,9 @@ std::optional<FileId> recordIdentity(FileSystem& fileSystem, const Options& opti
 }
 
 // Turns the PATHs into jobs. A folder is listed now; a folder that cannot be
-// listed counts as a failed PATH. A result file that is the record itself
-// is a usage error: its rows would go into it.
+// listed counts as a failed PATH. The record is never a job: found in a
+// folder and begun as a record, it is left out; otherwise a result file
+// that is the record is a usage error, its rows would go into it.
 std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Options& options,
                                               std::ostream& err, bool& failed) {
   const std::optional<FileId> record = recordIdentity(fileSystem, options);
@@ -168,11 +169,16 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
         if (!options.run.keepGoing) return jobs;
         continue;
       }
-      if (names.value().empty()) err << kProgram << ": " << text << ": no result file\n";
+      const std::size_t before = jobs.size();
       for (std::string& name : names.value()) {
-        if (isRecord(path, name)) return refuse(path, name);
+        if (isRecord(path, name)) {
+          Result<bool> kept = beginsAsRecord(fileSystem, path / utf8Path(name));
+          if (kept.ok() && kept.value()) continue;
+          return refuse(path, name);
+        }
         jobs.add(path, std::move(name), chnFolder);
       }
+      if (jobs.size() == before) err << kProgram << ": " << text << ": no result file\n";
     } else if (hasExtension(text, ".pkl")) {
       // A bare name's folder is empty; the current folder is meant.
       fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");

@@ -103,6 +103,21 @@ std::string csvRow(const ChangeRow& row) {
   return text + "\r\n";
 }
 
+Result<bool> beginsAsRecord(FileSystem& fileSystem, const fs::path& path) {
+  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
+  if (!in.ok()) return in.error();
+  const std::string expected = std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+  std::string begin(expected.size(), '\0');
+  std::size_t got = 0;
+  while (got < begin.size()) {
+    Result<std::size_t> n = in.value()->read(begin.data() + got, begin.size() - got);
+    if (!n.ok()) return n.error();
+    if (n.value() == 0) break;
+    got += n.value();
+  }
+  return got == expected.size() && begin == expected;
+}
+
 std::string recordTime(std::time_t time) {
   const std::tm local = localTime(time);
   const long long asIfUtc =

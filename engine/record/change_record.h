@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/files/file_system.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
 
 namespace pklfix {
 
@@ -48,6 +48,10 @@ struct ChangeRow {
 // "-", "@", a tab or a carriage return gets a leading apostrophe, so a
 // spreadsheet never runs what a file name or a line holds as a formula.
 std::string csvRow(const ChangeRow& row);
+
+// Whether the file `path` begins as a record does: the byte-order mark and
+// the header row. What does not is no record of ours, whatever its name.
+Result<bool> beginsAsRecord(FileSystem& fileSystem, const std::filesystem::path& path);
 
 // Local time with its UTC offset: 2026-12-09T14:30:07+01:00.
 std::string recordTime(std::time_t time);

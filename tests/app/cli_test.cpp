@@ -159,6 +159,23 @@ TEST_F(CliTest, RecordThatIsAResultFileIsRefusedBeforeAnythingIsTouched) {
   }
 }
 
+// A record kept among the result files, as `--record g/M.pkl g` keeps
+// it, was taken for a result file by the next run over the folder.
+TEST_F(CliTest, RecordAmongTheResultFilesIsNoResultFile) {
+  makePair("S1");
+  const std::string record = path("M.pkl");
+  for (int run = 1; run <= 2; ++run) {
+    CliRun done = cli({"--record", record, pathText(dir_.path())});
+    EXPECT_EQ(done.status, kExitSuccess) << "run " << run << "\n" << done.err;
+    EXPECT_EQ(done.out.find("M.pkl"), std::string::npos) << done.out;
+  }
+  std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(dir_ / "M.pkl"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][testing::kResultFile], path("S1.pkl"));
+  EXPECT_EQ(rows[2][testing::kResultFile], path("S1.pkl"));
+  EXPECT_EQ(readFile(dir_ / "M.pkl").rfind("\xEF\xBB\xBFtime,", 0), 0u);
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   CliRun help = cli({"--help"});
   EXPECT_EQ(help.status, kExitSuccess);
