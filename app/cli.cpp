@@ -5,6 +5,7 @@
 #include <ostream>
 #include <variant>
 
+#include "engine/base/escaped_text.h"
 #include "engine/files/file_names.h"
 #include "engine/files/file_system.h"
 #include "engine/files/paths.h"
@@ -69,6 +70,12 @@ struct Options {
 struct UsageError {
   std::string message;
 };
+
+// A message as pklfix-cli prints it, escaped whole (escaped_text.h): the
+// names, arguments and header bytes in it can then neither end the line
+// nor reach the terminal as a command. Our own words hold no control
+// character, and a backslash only as a Windows separator.
+std::string shown(std::string_view message) { return escapedText(message, kPathBackslashes); }
 
 // Parses the command line; options may come before or after the PATHs.
 std::variant<Options, UsageError, int> parse(const std::vector<std::string>& args,
@@ -164,7 +171,7 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
       const fs::path chnFolder = options.chnDir.value_or(path);
       Result<std::vector<std::string>> names = listResultFiles(fileSystem, path, chnFolder);
       if (!names.ok()) {
-        err << kProgram << ": " << text << ": " << names.error().message << '\n';
+        err << kProgram << ": " << shown(text) << ": " << shown(names.error().message) << '\n';
         failed = true;
         if (!options.run.keepGoing) return jobs;
         continue;
@@ -178,7 +185,7 @@ std::variant<PklJobs, UsageError> collectJobs(FileSystem& fileSystem, const Opti
         }
         jobs.add(path, std::move(name), chnFolder);
       }
-      if (jobs.size() == before) err << kProgram << ": " << text << ": no result file\n";
+      if (jobs.size() == before) err << kProgram << ": " << shown(text) << ": no result file\n";
     } else if (hasExtension(text, ".pkl")) {
       // A bare name's folder is empty; the current folder is meant.
       fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -206,12 +213,12 @@ class CliObserver final : public RunObserver {
   bool changes() const { return changes_; }
 
   void fileFinished(const FileReport& report, std::size_t) override {
-    std::string path = pathText(report.pklPath);
+    std::string path = printedPath(report.pklPath);
     for (const std::string& warning : report.warnings) {
-      err_ << kProgram << ": " << path << ": warning: " << warning << '\n';
+      err_ << kProgram << ": " << path << ": warning: " << shown(warning) << '\n';
     }
     if (report.error) {
-      err_ << kProgram << ": " << path << ": " << report.error->message << '\n';
+      err_ << kProgram << ": " << path << ": " << shown(report.error->message) << '\n';
       return;
     }
     std::vector<std::string> lines = reportLines(report, dryRun_, ReportPaths::Whole);
@@ -241,7 +248,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   auto parsed = parse(args, out);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   if (const UsageError* usage = std::get_if<UsageError>(&parsed)) {
-    err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
+    err << kProgram << ": " << shown(usage->message) << "\nTry 'pklfix-cli --help'.\n";
     return kExitUsage;
   }
   Options& options = std::get<Options>(parsed);
@@ -249,7 +256,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   bool failed = false;
   auto collected = collectJobs(fileSystem, options, err, failed);
   if (const UsageError* usage = std::get_if<UsageError>(&collected)) {
-    err << kProgram << ": " << usage->message << "\nTry 'pklfix-cli --help'.\n";
+    err << kProgram << ": " << shown(usage->message) << "\nTry 'pklfix-cli --help'.\n";
     return kExitUsage;
   }
   if (failed && !options.run.keepGoing) return kExitFailure;
@@ -260,7 +267,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (options.record) {
     Result<std::unique_ptr<ChangeRecord>> opened = ChangeRecord::open(fileSystem, *options.record);
     if (!opened.ok()) {
-      err << kProgram << ": --record: " << opened.error().message << "\nTry 'pklfix-cli --help'.\n";
+      err << kProgram << ": --record: " << shown(opened.error().message)
+          << "\nTry 'pklfix-cli --help'.\n";
       return kExitUsage;
     }
     record = std::move(opened.value());
@@ -271,10 +279,10 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   RunSummary summary =
       CorrectPklFiles(fileSystem, std::get<PklJobs>(collected), options.run, &observer);
   for (const Error& error : summary.syncErrors) {
-    err << kProgram << ": warning: " << error.message << '\n';
+    err << kProgram << ": warning: " << shown(error.message) << '\n';
   }
   if (summary.recordError) {
-    err << kProgram << ": " << summary.recordError->message << '\n';
+    err << kProgram << ": " << shown(summary.recordError->message) << '\n';
     failed = true;
   }
   return failed || summary.failed > 0 || observer.changes() ? kExitFailure : kExitSuccess;

@@ -1,5 +1,7 @@
 #include "engine/files/paths.h"
 
+#include "engine/base/escaped_text.h"
+
 namespace pklfix {
 namespace fs = std::filesystem;
 
@@ -10,6 +12,10 @@ std::string pathText(const fs::path& path) {
 
 fs::path utf8Path(std::string_view text) {
   return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string printedPath(const fs::path& path) {
+  return escapedText(pathText(path), kPathBackslashes);
 }
 
 fs::path wholePath(const fs::path& path) {

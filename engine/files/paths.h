@@ -17,6 +17,8 @@ namespace pklfix {
 // hold every name, so all text crossing into paths goes through these.
 std::string pathText(const std::filesystem::path& path);
 std::filesystem::path utf8Path(std::string_view text);
+// A path as it is printed: pathText() escaped (escaped_text.h).
+std::string printedPath(const std::filesystem::path& path);
 
 // `path` made absolute against the current folder and lexically normal;
 // as given when the system cannot tell the current folder.

@@ -176,6 +176,31 @@ TEST_F(CliTest, RecordAmongTheResultFilesIsNoResultFile) {
   EXPECT_EQ(readFile(dir_ / "M.pkl").rfind("\xEF\xBB\xBFtime,", 0), 0u);
 }
 
+// Names and header bytes were printed raw: a name holding a line feed
+// forged an "already correct" line, one holding ESC sequences painted the
+// terminal, and a spectrum's CR LF split a warning.
+TEST_F(CliTest, TextFromFilesIsEscapedOnBothStreams) {
+  const std::string forged = "a.pkl: already correct: Acquisition Date : 01-01-1980 00:00:00\nb";
+  makePair(forged);
+  makePair("\x1b[2Jc\\");
+  writeFile(dir_ / "\x1b[2Jc\\.chn", testing::chnHeader("07", "05MAR091",
+                                                        "1\r\n\x1b"
+                                                        "00"));
+  CliRun run = cli({"--keep-going", pathText(dir_.path())});
+  for (const std::string* stream : {&run.out, &run.err}) {
+    for (char c : *stream) {
+      EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << *stream;
+    }
+  }
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+  EXPECT_NE(run.out.find("00:00:00\\x0ab.pkl: Acquisition Date : 01-01-1900"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\\x1b[2Jc\\\\.pkl: "), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("\\x1b[2Jc\\\\.pkl: warning: spectrum "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\"03-05-2009 1\\x0d:\\x0a\\x1b:07\""), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   CliRun help = cli({"--help"});
   EXPECT_EQ(help.status, kExitSuccess);

@@ -1,0 +1,29 @@
+#ifndef ENGINE_BASE_ESCAPED_TEXT_H_
+#define ENGINE_BASE_ESCAPED_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace pklfix {
+
+// Whether a backslash is escaped: always in text from a file's bytes; in a
+// path only where it can be part of a name (POSIX). On Windows it only
+// ever separates names, so a path there keeps it as it is and reads as the
+// user typed it.
+enum class Backslashes { Escaped, Kept };
+#ifdef _WIN32
+inline constexpr Backslashes kPathBackslashes = Backslashes::Kept;
+#else
+inline constexpr Backslashes kPathBackslashes = Backslashes::Escaped;
+#endif
+
+// Text that came from a file (a name, a line, header bytes) as it may be
+// printed or kept: each control character and DEL as \xNN, and a backslash
+// as \\ unless `backslashes` keeps it. Nothing a file holds can then end a
+// line early, forge another line, or reach a terminal as a command. The
+// one way such text is printed, on stdout, stderr and in the window.
+std::string escapedText(std::string_view text, Backslashes backslashes = Backslashes::Escaped);
+
+}  // namespace pklfix
+
+#endif  // ENGINE_BASE_ESCAPED_TEXT_H_
