@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/base/status.h"
 #include "engine/files/atomic_replace.h"
 #include "engine/files/file_system.h"
 #include "engine/rewrite/acquisition_lines.h"
 #include "engine/spectrum/spectrum_finder.h"
-#include "engine/base/status.h"
 
 namespace pklfix {
 
@@ -36,7 +36,7 @@ struct CorrectedCopy {
   // The corrected copy, written and on its way to the disk but not synced;
   // null when nothing changed, or in a dry run.
   std::unique_ptr<AtomicReplace> copy;
-  AcquisitionLines lines;                             // the acquisition lines, as they were and became
+  AcquisitionLines lines;                       // the acquisition lines, as they were and became
   std::vector<std::string> warnings;            // about the spectra read, each naming its spectrum
   std::vector<std::filesystem::path> prefixes;  // of the candidates
   // With CopyRequest::digest: the SHA-256 of the file, and of its corrected
@@ -49,8 +49,8 @@ struct CorrectedCopy {
 };
 
 // Checks that the result file `request` names can be corrected in place: a
-// writable regular file with a plain name. Fills in `result.info`. Touches
-// nothing.
+// regular file with a plain name, writable unless the request is a dry run,
+// which needs only to read it. Fills in `result.info`. Touches nothing.
 Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, CorrectedCopy& result);
 
 // Computes the corrected form of the result file `request` names, which

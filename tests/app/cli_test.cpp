@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/file_errors.h"
 #include "engine/files/file_system.h"
+#include "engine/files/forwarding_file_system.h"
 #include "engine/files/paths.h"
 #include "engine/spectrum/spectrum_finder.h"
 #include "tests/support/test_util.h"
@@ -199,6 +201,64 @@ TEST_F(CliTest, TextFromFilesIsEscapedOnBothStreams) {
   EXPECT_NE(run.err.find("\\x1b[2Jc\\\\.pkl: warning: spectrum "), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("\"03-05-2009 1\\x0d:\\x0a\\x1b:07\""), std::string::npos) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+// A file no program of this user may open, as mode 000 makes it for
+// anyone but root.
+class Unreadable final : public ForwardingFileSystem {
+ public:
+  Unreadable(fs::path path) : ForwardingFileSystem(realFileSystem()), path_(std::move(path)) {}
+  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path,
+                                                       Sharing sharing) override {
+    if (path == path_)
+      return fileError("open", path, std::make_error_code(std::errc::permission_denied));
+    return base().openForReading(path, sharing);
+  }
+
+ private:
+  fs::path path_;
+};
+
+// --check refused a read-only file as one it "cannot correct", so a
+// read-only archive could never pass a check, and called an unreadable
+// file read-only.
+TEST_F(CliTest, CheckNeedsNoWriteAccess) {
+  makePair("S1");
+  writeFile(dir_ / "S2.pkl", kSampleCorrected);
+  writeFile(dir_ / "S2.chn", sampleChn());
+  writeFile(dir_ / "S3.pkl", kSampleCorrected);
+  writeFile(dir_ / "S3.chn", sampleChn());
+  for (const char* name : {"S1.pkl", "S2.pkl"})
+    fs::permissions(dir_ / name, fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(dir_ / "S3.pkl", fs::perms::none);
+  Unreadable fileSystem(dir_ / "S3.pkl");
+  auto check = [&](std::vector<std::string> args) {
+    std::ostringstream out, err;
+    int status = runCli(args, out, err, fileSystem);
+    return CliRun{status, out.str(), err.str()};
+  };
+
+  CliRun correct = check({"--check", path("S2.pkl")});
+  EXPECT_EQ(correct.status, kExitSuccess) << correct.err;
+  EXPECT_EQ(correct.out + correct.err, "");
+
+  CliRun wrong = check({"--check", path("S1.pkl")});
+  EXPECT_EQ(wrong.status, kExitFailure);
+  EXPECT_EQ(wrong.out, path("S1.pkl") +
+                           ": Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : "
+                           "03-05-2009 14:30:07\n");
+  EXPECT_EQ(wrong.err, "");
+
+  CliRun unreadable = check({"--check", path("S3.pkl")});
+  EXPECT_EQ(unreadable.status, kExitFailure);
+  EXPECT_EQ(unreadable.err, "pklfix-cli: " + path("S3.pkl") + ": cannot open " + path("S3.pkl") +
+                                ": Permission denied\n");
+
+  CliRun correcting = cli({path("S1.pkl")});
+  EXPECT_EQ(correcting.status, kExitFailure) << "a run still refuses a read-only file";
+  EXPECT_NE(correcting.err.find("the file is read-only"), std::string::npos) << correcting.err;
+  fs::permissions(dir_ / "S3.pkl", fs::perms::owner_all);
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
 }
 
 TEST_F(CliTest, HelpAndVersion) {
