@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/base/escaped_text.h"
 #include "engine/base/text.h"
 #include "engine/files/paths.h"
 #include "engine/record/user_context.h"
@@ -85,17 +86,25 @@ Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
 
 std::string csvRow(const ChangeRow& row) {
   std::string text;
+  // Escaped as pklfix-cli prints them, so the record stays UTF-8 text
+  // whatever bytes a name or a line holds.
+  auto lines = [](const std::vector<std::string>& lines) {
+    std::vector<std::string> escaped;
+    for (const std::string& line : lines) escaped.push_back(escapedText(line));
+    return joinedText(escaped, " | ");
+  };
+  auto named = [](std::string_view text) { return escapedText(text, kPathBackslashes); };
   const std::string cells[] = {row.time,
-                               row.user,
-                               row.computer,
-                               pathText(row.resultFile),
-                               pathText(row.spectrumFile),
+                               named(row.user),
+                               named(row.computer),
+                               printedPath(row.resultFile),
+                               printedPath(row.spectrumFile),
                                outcomeText(row.outcome),
-                               joinedText(row.linesBefore, " | "),
-                               joinedText(row.linesAfter, " | "),
+                               lines(row.linesBefore),
+                               lines(row.linesAfter),
                                row.sha256Before,
                                row.sha256After,
-                               row.message};
+                               named(row.message)};
   for (const std::string& cell : cells) {
     if (&cell != cells) text += ',';
     appendCell(text, cell);

@@ -44,9 +44,12 @@ struct ChangeRow {
   std::string message;       // the error, or the warnings
 };
 
-// The row as CSV, CR LF included. Every cell that begins with "=", "+",
-// "-", "@", a tab or a carriage return gets a leading apostrophe, so a
-// spreadsheet never runs what a file name or a line holds as a formula.
+// The row as CSV, CR LF included. Names, lines and messages are escaped
+// as pklfix-cli prints them (escaped_text.h): control characters and bytes
+// that are not UTF-8 as \xNN, so a row is one line of UTF-8 text. Every
+// cell that then begins with "=", "+", "-" or "@" gets a leading
+// apostrophe, so a spreadsheet never runs what a file name or a line holds
+// as a formula.
 std::string csvRow(const ChangeRow& row);
 
 // Whether the file `path` begins as a record does: the byte-order mark and

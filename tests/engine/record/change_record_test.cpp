@@ -6,6 +6,7 @@
 #include <ctime>
 #include <regex>
 
+#include "engine/rewrite/acquisition_lines.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
@@ -62,13 +63,28 @@ TEST(ChangeRecordTest, RowCells) {
          r.computer = "+1";
          r.resultFile = "-x";
          r.linesBefore = {"@sum"};
-         r.linesAfter = {"\tTAB"};
-         r.message = "\rline\nbreak";
+         r.linesAfter = {"\tTAB"};  // escaped, so no tab begins it
+         r.message = "=1,\"2\"";
          r.sha256Before = "a=b";  // only a cell's first character counts
          return r;
        }(),
-       "2026-12-09T14:30:07+01:00,'=cmd,'+1,'-x,,corrected,'@sum,'\tTAB,a=b,,\"'"
-       "\rline\nbreak\"\r\n"},
+       "2026-12-09T14:30:07+01:00,'=cmd,'+1,'-x,,corrected,'@sum,\\x09TAB,a=b,,\"'"
+       "=1,\"\"2\"\"\"\r\n"},
+      // A record must stay UTF-8 text: bytes that are not (a Latin-1 name,
+      // a line's binary junk) and control characters were written raw.
+      {"what is not text is escaped",
+       [] {
+         ChangeRow r = row(ChangeOutcome::Failed);
+         const char line[] =
+             "Acquisition Date : \0\x1b[2J\x7f\f\\ \xe9t\xe9 \xc3\xa9 \xe6\x97\xa5 \xed\xa0\x80 "
+             "\xf0\x9f\x98\x80 \xc3";
+         r.linesBefore = {std::string(line, sizeof line - 1)};
+         r.message = "cannot open S\xe9\r\n.chn";
+         return r;
+       }(),
+       head + ",failed,Acquisition Date : \\x00\\x1b[2J\\x7f\\x0c\\\\ \\xe9t\\xe9 \xc3\xa9 "
+              "\xe6\x97\xa5 \\xed\\xa0\\x80 \xf0\x9f\x98\x80 \\xc3,,,,"
+              "cannot open S\\xe9\\x0d\\x0a.chn\r\n"},
       {"cut mark passes as it is",
        [] {
          ChangeRow r = row(ChangeOutcome::Corrected);
@@ -78,6 +94,19 @@ TEST(ChangeRecordTest, RowCells) {
        head + ",corrected,Acquisition Date : zzzzzzzzzz [... 70000 bytes],,,,\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(csvRow(c.row), c.csv) << c.label;
+}
+
+// A line cut at the record's (or the screen's) byte limit was cut inside
+// a character, leaving half of it in the record.
+TEST(ChangeRecordTest, LinesAreCutBetweenCharacters) {
+  AcquisitionLines lines(24);
+  lines.begin("Acquisition Date : ", "03-05-2009 14:30:07");
+  lines.replaced("ab\xc3\xa9\xe6\x97\xa5");  // é ends at byte 23, 日 at 26
+  lines.end();
+  ASSERT_EQ(lines.oldLines().size(), 1u);
+  EXPECT_EQ(lines.oldLines()[0], "Acquisition Date : ab\xc3\xa9 [... 26 bytes]");
+  EXPECT_EQ(lines.oldLine(0, 22), "Acquisition Date : ab [... 26 bytes]");
+  EXPECT_EQ(lines.oldLine(0, 21), "Acquisition Date : ab [... 26 bytes]");
 }
 
 TEST(ChangeRecordTest, TimeHasItsOffset) {
