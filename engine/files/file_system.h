@@ -91,6 +91,12 @@ class WritableFile {
   // its name meanwhile can receive them. Where the system keeps only a
   // read-only attribute (Windows), that attribute follows owner_write.
   virtual Status keepAttributesOf(const FileInfo& original) = 0;
+  // For a file shared between runs (a record): waits until no other
+  // opening of the file, in this process or another, holds its lock, and
+  // takes it, until unlock() or close(). Only openings that ask for the
+  // lock wait for it; readers are never kept out.
+  virtual Status lock() = 0;
+  virtual void unlock() = 0;
   // Closing reports errors the earlier writes could not (for example on
   // network file systems), so its result matters. Destroying an open file
   // closes it and ignores the result.

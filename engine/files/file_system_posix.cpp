@@ -2,6 +2,7 @@
 // Nothing here holds a file against other programs, so nothing waits.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +125,19 @@ class DescriptorWriter final : public WritableFile {
     (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
   }
+
+  // flock(), not fcntl(): its lock belongs to this opening, so closing
+  // another descriptor of the same file (reading its tail) keeps it.
+  Status lock() override {
+    int rc;
+    do {
+      rc = ::flock(fd_, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return fileError("lock", path_, lastError());
+    return {};
+  }
+
+  void unlock() override { (void)::flock(fd_, LOCK_UN); }
 
   Status close() override {
     int fd = fd_;

@@ -218,6 +218,12 @@ class HandleReader final : public ReadableFile {
   fs::path path_;
 };
 
+OVERLAPPED lockedByte() {
+  OVERLAPPED where = {};
+  where.OffsetHigh = 0x40000000;  // 4 EiB
+  return where;
+}
+
 class HandleWriter final : public WritableFile {
  public:
   HandleWriter(HANDLE handle, fs::path path) : handle_(handle), path_(std::move(path)) {}
@@ -256,6 +262,21 @@ class HandleWriter final : public WritableFile {
     if (!::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic))
       return fileError("set the attributes of", path_, reasonOf(::GetLastError()));
     return {};
+  }
+
+  // A lock on one byte far past any record's end: Windows' locks keep
+  // other handles from reading and writing the bytes they cover, and this
+  // one covers none that exist.
+  Status lock() override {
+    OVERLAPPED where = lockedByte();
+    if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where))
+      return fileError("lock", path_, reasonOf(::GetLastError()));
+    return {};
+  }
+
+  void unlock() override {
+    OVERLAPPED where = lockedByte();
+    (void)::UnlockFileEx(handle_, 0, 1, 0, &where);
   }
 
   Status close() override {
@@ -365,11 +386,12 @@ class WindowsFileSystem final : public FileSystem {
   Result<std::unique_ptr<WritableFile>> openForAppending(const fs::path& path) override {
     const std::wstring full = longPath(path);
     HANDLE handle = INVALID_HANDLE_VALUE;
-    // FILE_APPEND_DATA alone puts every write at the end. Others may read
+    // FILE_APPEND_DATA without FILE_WRITE_DATA puts every write at the
+    // end; FILE_READ_DATA is what LockFileEx asks of a handle. Others may read
     // the record meanwhile (an auditor's spreadsheet) and a second run
     // append to it.
     const DWORD code = withWaits({&full}, [&] {
-      handle = ::CreateFileW(full.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+      handle = ::CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
       return handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;

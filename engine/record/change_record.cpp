@@ -165,9 +165,13 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
   const fs::path whole = wholePath(path);
   Result<std::unique_ptr<WritableFile>> file = fileSystem.openForAppending(whole);
   if (!file.ok()) return file.error();
+  std::unique_ptr<ChangeRecord> record(new ChangeRecord(whole, std::move(file.value())));
+  // Held from the look at the tail to the header written after it: two
+  // runs creating the record at once would each find it empty and write
+  // a header.
+  if (Status s = record->file_->lock(); !s.ok()) return s.error();
   Result<Tail> tail = readTail(fileSystem, whole);
   if (!tail.ok()) return tail.error();
-  std::unique_ptr<ChangeRecord> record(new ChangeRecord(whole, std::move(file.value())));
   if (tail.value().empty) {
     record->held_ = std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
   } else {
@@ -177,7 +181,9 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
   // Written now, so a record that cannot take a byte fails before any file
   // is touched. A new record's name is made durable too: rows on the disk
   // under a name a crash can take away would not be written ahead.
-  if (Status s = record->flush(); !s.ok()) return s.error();
+  Status written = record->flush();
+  record->file_->unlock();
+  if (!written.ok()) return written.error();
   if (tail.value().empty) {
     if (Status s = fileSystem.syncFolder(whole.parent_path()); !s.ok()) return s.error();
   }

@@ -68,8 +68,10 @@ std::string monthRecordName(std::time_t time);
 class ChangeRecord {
  public:
   // Opens `path` for appending, creating it when missing. A new or empty
-  // file gets the byte-order mark and the header row; a file whose last row
-  // a crash cut short gets that row ended, so the rows after it stay rows.
+  // file gets the byte-order mark and the header row, once however many
+  // runs open it at once (the file's lock is held from the look at its
+  // tail to the header); a file whose last row a crash cut short gets that
+  // row ended, so the rows after it stay rows.
   static Result<std::unique_ptr<ChangeRecord>> open(FileSystem& fileSystem,
                                                     const std::filesystem::path& path);
   ~ChangeRecord();

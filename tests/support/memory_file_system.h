@@ -124,6 +124,9 @@ class MemoryFileSystem final : public FileSystem {
     }
     Status sync() override { return {}; }
     Status keepAttributesOf(const FileInfo&) override { return {}; }
+    // One thread at a time uses the memory.
+    Status lock() override { return {}; }
+    void unlock() override {}
     Status close() override { return {}; }
 
    private:

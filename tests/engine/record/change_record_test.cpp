@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <regex>
+#include <thread>
+#include <utility>
 
+#include "engine/files/forwarding_file_system.h"
 #include "engine/rewrite/acquisition_lines.h"
 #include "tests/support/test_util.h"
 
@@ -13,6 +19,7 @@ namespace pklfix {
 namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
+using namespace std::chrono_literals;
 
 ChangeRow row(ChangeOutcome outcome) {
   ChangeRow r;
@@ -165,6 +172,62 @@ TEST(ChangeRecordTest, OpeningMendsTheTail) {
     EXPECT_EQ(testing::readFile(path), c.after) << c.label;
     fs::remove(path);
   }
+}
+
+// Reads the record as the real file system does, and once a reading of it
+// has found its end, lets `between` run before the reader goes on.
+class PauseAtEnd final : public ForwardingFileSystem {
+ public:
+  PauseAtEnd(std::function<void()> between)
+      : ForwardingFileSystem(realFileSystem()), between_(std::move(between)) {}
+  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path,
+                                                       Sharing sharing) override {
+    auto file = base().openForReading(path, sharing);
+    if (!file.ok()) return file;
+    return std::unique_ptr<ReadableFile>(new Reader(std::move(file.value()), *this));
+  }
+
+ private:
+  class Reader final : public ReadableFile {
+   public:
+    Reader(std::unique_ptr<ReadableFile> base, PauseAtEnd& owner)
+        : base_(std::move(base)), owner_(owner) {}
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
+      Result<std::size_t> n = base_->read(buffer, size);
+      if (n.ok() && n.value() == 0 && owner_.between_) std::exchange(owner_.between_, {})();
+      return n;
+    }
+
+   private:
+    std::unique_ptr<ReadableFile> base_;
+    PauseAtEnd& owner_;
+  };
+  std::function<void()> between_;
+};
+
+// Two runs that create the same record at once: the second checked the
+// file while it was still empty, and both wrote the byte-order mark and
+// the header, the second header then read as a row.
+TEST(ChangeRecordTest, RunsAtOnceWriteOneHeader) {
+  TempDir dir;
+  const fs::path path = dir / "r.csv";
+  std::thread second;
+  std::atomic<bool> secondDone = false;
+  PauseAtEnd first([&] {
+    second = std::thread([&] {
+      auto record = ChangeRecord::open(realFileSystem(), path);
+      EXPECT_TRUE(record.ok()) << record.error().message;
+      secondDone = true;
+    });
+    // Gives the second run its chance; it must wait for the first.
+    for (int i = 0; i < 50 && !secondDone; ++i) std::this_thread::sleep_for(10ms);
+  });
+  {
+    auto record = ChangeRecord::open(first, path);
+    ASSERT_TRUE(record.ok()) << record.error().message;
+  }
+  second.join();
+  EXPECT_EQ(testing::readFile(path), "\xEF\xBB\xBF" + std::string(kRecordHeader) + "\r\n");
 }
 
 }  // namespace
