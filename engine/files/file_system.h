@@ -97,6 +97,10 @@ class WritableFile {
   // lock wait for it; readers are never kept out.
   virtual Status lock() = 0;
   virtual void unlock() = 0;
+  // The file's length now, and a cut back to `size` bytes: so a write that
+  // failed halfway can be taken back whole.
+  virtual Result<std::uint64_t> size() = 0;
+  virtual Status truncate(std::uint64_t size) = 0;
   // Closing reports errors the earlier writes could not (for example on
   // network file systems), so its result matters. Destroying an open file
   // closes it and ignores the result.

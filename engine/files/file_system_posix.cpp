@@ -139,6 +139,21 @@ class DescriptorWriter final : public WritableFile {
 
   void unlock() override { (void)::flock(fd_, LOCK_UN); }
 
+  Result<std::uint64_t> size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return fileError("examine", path_, lastError());
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  Status truncate(std::uint64_t size) override {
+    int rc;
+    do {
+      rc = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return fileError("truncate", path_, lastError());
+    return {};
+  }
+
   Status close() override {
     int fd = fd_;
     fd_ = -1;

@@ -279,6 +279,31 @@ class HandleWriter final : public WritableFile {
     (void)::UnlockFileEx(handle_, 0, 1, 0, &where);
   }
 
+  Result<std::uint64_t> size() override {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(handle_, &size))
+      return fileError("examine", path_, reasonOf(::GetLastError()));
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  // An append handle may not set the file's end, so another handle does;
+  // ours shares writing with it.
+  Status truncate(std::uint64_t size) override {
+    const std::wstring full = longPath(path_);
+    HANDLE handle = ::CreateFileW(full.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return fileError("truncate", path_, reasonOf(::GetLastError()));
+    FILE_END_OF_FILE_INFO end = {};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    const bool cut = ::SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end);
+    const DWORD reason = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!cut) return fileError("truncate", path_, reasonOf(reason));
+    return {};
+  }
+
   Status close() override {
     HANDLE handle = handle_;
     handle_ = INVALID_HANDLE_VALUE;

@@ -181,7 +181,7 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
   // Written now, so a record that cannot take a byte fails before any file
   // is touched. A new record's name is made durable too: rows on the disk
   // under a name a crash can take away would not be written ahead.
-  Status written = record->flush();
+  Status written = record->writeHeld();
   record->file_->unlock();
   if (!written.ok()) return written.error();
   if (tail.value().empty) {
@@ -202,10 +202,30 @@ void ChangeRecord::add(ChangeRow row) {
 Status ChangeRecord::flush() {
   if (error_) return *error_;
   if (held_.empty()) return {};
-  Status written = file_->write(held_.data(), held_.size());
+  // Held while the rows go in, so that a write taken back takes back
+  // only this run's rows, never another run's after them.
+  if (Status s = file_->lock(); !s.ok()) {
+    error_ = Error{s.error().code, "the record cannot be written: " + s.error().message};
+    return *error_;
+  }
+  Status written = writeHeld();
+  file_->unlock();
+  return written;
+}
+
+Status ChangeRecord::writeHeld() {
+  if (error_) return *error_;
+  if (held_.empty()) return {};
+  Result<std::uint64_t> before = file_->size();
+  Status written = before.ok() ? Status() : Status(before.error());
+  if (written.ok()) written = file_->write(held_.data(), held_.size());
   if (written.ok()) written = file_->sync();
   held_.clear();
   if (!written.ok()) {
+    // Back to the last whole row: a torn row would stay in the record for
+    // good, and rows of changes that will now not happen would say they
+    // did. The rows of a failed sync go too; they may never reach the disk.
+    if (before.ok() && file_->truncate(before.value()).ok()) (void)file_->sync();
     error_ =
         Error{written.error().code, "the record cannot be written: " + written.error().message};
     return *error_;

@@ -62,9 +62,10 @@ std::string recordTime(std::time_t time);
 std::string monthRecordName(std::time_t time);
 
 // A record file open for appending. Rows are held until flush() puts them
-// on the disk together. Once a write fails, the record is broken: every
-// later flush() fails with the same error, so no file is changed whose row
-// may be missing.
+// on the disk together. Once a write fails, the record is cut back to its
+// length before that write, its last whole row, and is broken: every later
+// flush() fails with the same error, so no file is changed whose row may be
+// missing, and no row says a file changed that did not.
 class ChangeRecord {
  public:
   // Opens `path` for appending, creating it when missing. A new or empty
@@ -86,6 +87,8 @@ class ChangeRecord {
 
  private:
   ChangeRecord(std::filesystem::path path, std::unique_ptr<WritableFile> file);
+  // flush() for a caller that holds the file's lock.
+  Status writeHeld();
 
   std::filesystem::path path_;
   std::unique_ptr<WritableFile> file_;

@@ -127,6 +127,11 @@ class MemoryFileSystem final : public FileSystem {
     // One thread at a time uses the memory.
     Status lock() override { return {}; }
     void unlock() override {}
+    Result<std::uint64_t> size() override { return bytes_.size(); }
+    Status truncate(std::uint64_t size) override {
+      bytes_.resize(size);
+      return {};
+    }
     Status close() override { return {}; }
 
    private:
