@@ -27,6 +27,10 @@ struct FileInfo {
   FileType targetType = FileType::Missing;
   std::filesystem::perms permissions = std::filesystem::perms::none;
   std::uintmax_t size = 0;
+  // When its content last changed, in the system's own units (nanoseconds
+  // on POSIX, 100 ns on Windows); with the size, tells whether a file is
+  // still as it was read.
+  std::int64_t modificationTime = 0;
   // Where the system keeps them (Windows): the file's attributes (hidden,
   // system, archive...) and its creation time, as the system gives them.
   std::uint32_t attributes = 0;

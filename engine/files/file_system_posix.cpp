@@ -27,19 +27,19 @@ using posix::FatalSignalsHeld;
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
-FileType fileType(fs::file_type type) {
-  switch (type) {
-    case fs::file_type::not_found:
-      return FileType::Missing;
-    case fs::file_type::regular:
-      return FileType::Regular;
-    case fs::file_type::directory:
-      return FileType::Directory;
-    case fs::file_type::symlink:
-      return FileType::Symlink;
-    default:
-      return FileType::Other;
-  }
+FileType fileType(mode_t mode) {
+  if (S_ISREG(mode)) return FileType::Regular;
+  if (S_ISDIR(mode)) return FileType::Directory;
+  if (S_ISLNK(mode)) return FileType::Symlink;
+  return FileType::Other;
+}
+
+int statPath(const fs::path& path, struct stat* st, bool followLinks) {
+  int rc;
+  do {
+    rc = followLinks ? ::stat(path.c_str(), st) : ::lstat(path.c_str(), st);
+  } while (rc != 0 && errno == EINTR);
+  return rc;
 }
 
 // The type of a listed entry, links not followed. Most systems give the type
@@ -168,24 +168,28 @@ class DescriptorWriter final : public WritableFile {
 
 class PosixFileSystem final : public FileSystem {
  public:
+  // One lstat(2) gives all of it (and a stat(2) what a link names), where
+  // std::filesystem would ask again for the size and the time.
   Result<FileInfo> stat(const fs::path& path) override {
-    std::error_code ec;
-    fs::file_status status = fs::symlink_status(path, ec);
     FileInfo info;
-    if (status.type() == fs::file_type::not_found) return info;
-    if (ec) return fileError("examine", path, ec);
-    info.permissions = status.permissions();
-    info.type = fileType(status.type());
+    struct stat st;
+    if (statPath(path, &st, false) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return info;
+      return fileError("examine", path, lastError());
+    }
+    info.permissions = static_cast<fs::perms>(st.st_mode & 07777);
+    info.type = fileType(st.st_mode);
     info.targetType = info.type;
     if (info.type == FileType::Symlink) {
       // A link that names nothing, or that loops, is no folder and no file.
-      fs::file_status target = fs::status(path, ec);
-      info.targetType = ec ? FileType::Missing : fileType(target.type());
-      ec.clear();
+      struct stat target;
+      info.targetType =
+          statPath(path, &target, true) == 0 ? fileType(target.st_mode) : FileType::Missing;
     }
     if (info.type == FileType::Regular) {
-      info.size = fs::file_size(path, ec);
-      if (ec) return fileError("examine", path, ec);
+      info.size = static_cast<std::uintmax_t>(st.st_size);
+      info.modificationTime =
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     }
     return info;
   }

@@ -356,6 +356,9 @@ class WindowsFileSystem final : public FileSystem {
     info.creationTime = (static_cast<std::uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
                         data.ftCreationTime.dwLowDateTime;
     info.permissions = permissionsOf(data.dwFileAttributes);
+    info.modificationTime = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && isLinkPath(full)) {
       info.type = FileType::Symlink;
       info.targetType = targetType(full);

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/files/forwarding_file_system.h"
 #include "engine/files/paths.h"
 #include "engine/files/temporary_names.h"
 #include "engine/run/correct_pkl_files.h"
@@ -176,6 +180,88 @@ TEST(CorrectPklFilesFaultTest, CopyThatCannotBeRemovedIsNamedInTheError) {
             std::string::npos)
       << message;
   EXPECT_TRUE(readFile(dir / file.name) == file.original);
+}
+
+// Lets another program at a result file once the run has read it to its
+// end, before its copy takes its place.
+class MeddleAfterRead final : public ForwardingFileSystem {
+ public:
+  MeddleAfterRead(fs::path target, std::function<void(const fs::path&)> meddle)
+      : ForwardingFileSystem(realFileSystem()),
+        target_(std::move(target)),
+        meddle_(std::move(meddle)) {}
+  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path,
+                                                       Sharing sharing) override {
+    auto file = base().openForReading(path, sharing);
+    if (!file.ok() || path != target_) return file;
+    return std::unique_ptr<ReadableFile>(new Reader(std::move(file.value()), *this));
+  }
+
+ private:
+  class Reader final : public ReadableFile {
+   public:
+    Reader(std::unique_ptr<ReadableFile> base, MeddleAfterRead& owner)
+        : base_(std::move(base)), owner_(owner) {}
+    Result<std::size_t> read(char* buffer, std::size_t size) override {
+      Result<std::size_t> n = base_->read(buffer, size);
+      if (n.ok() && n.value() == 0 && owner_.meddle_)
+        std::exchange(owner_.meddle_, {})(owner_.target_);
+      return n;
+    }
+
+   private:
+    std::unique_ptr<ReadableFile> base_;
+    MeddleAfterRead& owner_;
+  };
+  fs::path target_;
+  std::function<void(const fs::path&)> meddle_;
+};
+
+// What another program wrote to a result file between the run's read and
+// its rename was lost without a word: the copy, made from what was read,
+// took the file's place.
+TEST(CorrectPklFilesFaultTest, AFileChangedDuringTheRunIsLeftAsItIs) {
+  const std::string original = "head\r\n" + std::string(kWrongLine);
+  const struct {
+    const char* label;
+    std::function<void(const fs::path&)> meddle;
+    std::string after;
+  } cases[] = {
+      {"appended to",
+       [](const fs::path& path) {
+         std::ofstream(path, std::ios::binary | std::ios::app) << "Peak 9\r\n";
+       },
+       original + "Peak 9\r\n"},
+      {"rewritten, same size",
+       [](const fs::path& path) { writeFile(path, "HEAD\r\n" + std::string(kWrongLine)); },
+       "HEAD\r\n" + std::string(kWrongLine)},
+      {"replaced by another file",
+       [](const fs::path& path) {
+         writeFile(path.parent_path() / "other", "other\r\n");
+         fs::rename(path.parent_path() / "other", path);
+       },
+       "other\r\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    writeFile(dir / "A.pkl", original);
+    writeFile(dir / "B.pkl", original);
+    writeFile(dir / "A.chn", sampleChn());
+    writeFile(dir / "B.chn", sampleChn());
+    MeddleAfterRead fileSystem(dir / "A.pkl", c.meddle);
+    RunOptions options;
+    options.keepGoing = true;
+    RunSummary summary = CorrectPklFiles(
+        fileSystem,
+        testing::jobList({{dir.path(), "A.pkl", dir.path()}, {dir.path(), "B.pkl", dir.path()}}),
+        options);
+    ASSERT_EQ(summary.failures.size(), 1u) << c.label;
+    EXPECT_NE(summary.failures[0].error->message.find("changed during the run"), std::string::npos)
+        << c.label << ": " << summary.failures[0].error->message;
+    EXPECT_EQ(readFile(dir / "A.pkl"), c.after) << c.label;
+    EXPECT_EQ(readFile(dir / "B.pkl"), "head\r\n" + std::string(kRightLine)) << c.label;
+    EXPECT_EQ(folderNames(dir.path()).size(), 4u) << c.label << ": no copy left";
+  }
 }
 
 }  // namespace
