@@ -24,6 +24,24 @@ fs::path wholePath(const fs::path& path) {
   return (error ? path : whole).lexically_normal();
 }
 
+fs::path openedPath(const fs::path& path) {
+#ifdef _WIN32
+  // Windows resolves ".." in the text of a path before it looks at any
+  // link (GetFullPathNameW), so the whole path is the one it opens.
+  return wholePath(path);
+#else
+  const fs::path whole = wholePath(path);
+  std::error_code error;
+  const fs::path absolute = fs::absolute(path, error);
+  if (error) return whole;
+  const fs::path name = path.filename();
+  const bool named = !name.empty() && name != "." && name != "..";
+  fs::path resolved = fs::weakly_canonical(named ? absolute.parent_path() : absolute, error);
+  if (error) return whole;
+  return named ? resolved / name : resolved;
+#endif
+}
+
 namespace {
 thread_local const std::atomic<bool>* waitsStop = nullptr;
 }  // namespace

@@ -23,6 +23,13 @@ std::string printedPath(const std::filesystem::path& path);
 // `path` made absolute against the current folder and lexically normal;
 // as given when the system cannot tell the current folder.
 std::filesystem::path wholePath(const std::filesystem::path& path);
+// The file `path` names as the system finds it, for a record read later
+// from anywhere: absolute, its folder resolved as the system resolves it
+// when it opens the file, links and ".." included (lnk/.. is the folder
+// above what lnk names, not the one lnk is in). The name itself is kept,
+// so a link is named, not what it names. wholePath() when the folder
+// cannot be resolved.
+std::filesystem::path openedPath(const std::filesystem::path& path);
 
 // While one lives, the real file system's waits on this thread for a file
 // another program holds for a moment (Windows) end as soon as `stop` is

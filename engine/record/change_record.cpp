@@ -54,7 +54,7 @@ long long daysFromCivil(long long year, unsigned month, unsigned day) {
 
 // Absolute, for a row read later from anywhere; a spectrum never read
 // stays empty.
-fs::path rowPath(const fs::path& path) { return path.empty() ? path : wholePath(path); }
+fs::path rowPath(const fs::path& path) { return path.empty() ? path : openedPath(path); }
 
 // How a record's existing bytes end: whether they end a row, and whether
 // they end inside a quoted cell, which a crash in the middle of a row
@@ -162,7 +162,7 @@ ChangeRecord::~ChangeRecord() {
 
 Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
                                                          const fs::path& path) {
-  const fs::path whole = wholePath(path);
+  const fs::path whole = openedPath(path);
   Result<std::unique_ptr<WritableFile>> file = fileSystem.openForAppending(whole);
   if (!file.ok()) return file.error();
   std::unique_ptr<ChangeRecord> record(new ChangeRecord(whole, std::move(file.value())));

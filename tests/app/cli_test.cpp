@@ -261,6 +261,32 @@ TEST_F(CliTest, CheckNeedsNoWriteAccess) {
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
 }
 
+#ifndef _WIN32
+// With lnk -> real/deep, lnk/.. is real, not the folder lnk is in; rows
+// named the files by a textual clean-up of "..", so a row named a result
+// file and a spectrum other than the ones the run opened.
+TEST_F(CliTest, RecordNamesTheFilesTheRunOpened) {
+  fs::create_directories(dir_ / "real" / "deep");
+  fs::create_directory(dir_ / "results");
+  fs::create_directory_symlink(dir_ / "real" / "deep", dir_ / "lnk");
+  writeSamplePair(dir_ / "real", "S1");
+  writeFile(dir_ / "results" / "S2.pkl", kSamplePkl);
+  fs::copy_file(dir_ / "real" / "S1.chn", dir_ / "real" / "S2.chn");
+  const std::string viaLink = pathText(dir_ / "lnk" / "..");
+  ASSERT_EQ(cli({"--record", path("r.csv"), viaLink + "/S1.pkl"}).status, kExitSuccess);
+  ASSERT_EQ(cli({"--record", path("r.csv"), "--chn-dir", viaLink, path("results/S2.pkl")}).status,
+            kExitSuccess);
+  const fs::path real = fs::canonical(dir_ / "real");
+  std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(dir_ / "r.csv"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][testing::kResultFile], pathText(real / "S1.pkl"));
+  EXPECT_EQ(rows[1][testing::kSpectrumFile], pathText(real / "S1.chn"));
+  EXPECT_EQ(rows[2][testing::kResultFile], pathText(fs::canonical(dir_ / "results") / "S2.pkl"));
+  EXPECT_EQ(rows[2][testing::kSpectrumFile], pathText(real / "S2.chn"));
+  EXPECT_EQ(readFile(dir_ / "real" / "S1.pkl"), kSampleCorrected);
+}
+#endif
+
 TEST_F(CliTest, HelpAndVersion) {
   CliRun help = cli({"--help"});
   EXPECT_EQ(help.status, kExitSuccess);
