@@ -61,15 +61,20 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--record", path("S1.pkl")},                         // no PATH left
       {"--record", path("no/such/r.csv"), path("S1.pkl")},  // cannot be opened
       {"--record", path(""), path("S1.pkl")},               // a folder
+      {"--record", path("a.csv"), "--record", path("r.csv"), path("S1.pkl")},  // which?
+      {"--chn-dir", path(""), "--chn-dir=" + path(""), path("S1.pkl")},
   };
   for (const auto& args : cases) {
     CliRun run = cli(args);
-    EXPECT_EQ(run.status, kExitUsage) << (args.empty() ? "(no arguments)" : args.front());
+    EXPECT_EQ(run.status, kExitUsage) << (args.empty() ? "(no arguments)" : args.back());
     EXPECT_EQ(run.err.rfind("pklfix-cli: ", 0), 0u) << run.err;
     EXPECT_TRUE(run.out.empty());
   }
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
   EXPECT_FALSE(fs::exists(dir_ / "r.csv"));
+  EXPECT_FALSE(fs::exists(dir_ / "a.csv"));
+  EXPECT_NE(cli({path("missing")}).err.find(path("missing") + ": no such file or folder"),
+            std::string::npos);
 }
 
 // --check answers with its status and changes nothing; a folder with no
@@ -95,7 +100,9 @@ TEST_F(CliTest, CheckSaysWhatWouldChange) {
       {"quiet", {"--check", "--quiet", path("S1.pkl")}, kExitFailure, ""},
       {"corrected", {"--check", path("S3.pkl")}, kExitSuccess, ""},
       {"cannot be checked", {"--check", path("S4.pkl"), path("S3.pkl")}, kExitFailure, ""},
-      {"no result file", {"--check", path("empty")}, kExitSuccess, ""},
+      // A check that found nothing to check proves nothing: a mistyped
+      // folder must not pass.
+      {"no result file", {"--check", path("empty")}, kExitFailure, ""},
       {"no result file, correcting", {path("empty")}, kExitSuccess, ""},
   };
   for (const Case& c : cases) {
@@ -288,9 +295,14 @@ TEST_F(CliTest, RecordNamesTheFilesTheRunOpened) {
 #endif
 
 TEST_F(CliTest, HelpAndVersion) {
-  CliRun help = cli({"--help"});
-  EXPECT_EQ(help.status, kExitSuccess);
-  EXPECT_NE(help.out.find("Usage: pklfix-cli"), std::string::npos);
+  for (const char* option : {"--help", "-h"}) {
+    CliRun help = cli({option});
+    EXPECT_EQ(help.status, kExitSuccess) << option;
+    EXPECT_EQ(help.out.rfind("Usage: pklfix-cli", 0), 0u) << option;
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_LE(line.size(), 79u) << "too wide for a terminal: " << line;
+  }
   CliRun version = cli({"--version"});
   EXPECT_EQ(version.status, kExitSuccess);
   EXPECT_EQ(version.out, "pklfix-cli 1.00\n");
@@ -360,6 +372,11 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSampleCorrected);
   EXPECT_EQ(readFile(dir_ / "S2.pkl"), kSamplePkl);
   EXPECT_EQ(readFile(dir_ / "S3.pkl"), kSamplePkl);
+
+  EXPECT_NE(run.err.find("pklfix-cli: stopped at the first failure; 1 file was not looked at "
+                         "(--keep-going goes on after a failure)\n"),
+            std::string::npos)
+      << run.err;
 
   CliRun keepGoing = cli({"--keep-going", path("S2.pkl"), path("S3.pkl")});
   EXPECT_EQ(keepGoing.status, kExitFailure);
