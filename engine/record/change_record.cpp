@@ -63,7 +63,13 @@ struct Tail {
   bool empty = true;
   bool endsRow = true;
   bool inQuotes = false;
+  std::string head;  // the first bytes, as many as the header has
 };
+
+// What a record begins with: the byte-order mark and the header row.
+std::string recordBeginning() {
+  return std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+}
 
 Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
@@ -75,6 +81,9 @@ Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
     if (!n.ok()) return n.error();
     if (n.value() == 0) return tail;
     tail.empty = false;
+    const std::size_t headBytes = recordBeginning().size();
+    if (tail.head.size() < headBytes)
+      tail.head.append(buffer, std::min(n.value(), headBytes - tail.head.size()));
     for (std::size_t i = 0; i < n.value(); ++i) {
       if (buffer[i] == '"') tail.inQuotes = !tail.inQuotes;
     }
@@ -115,7 +124,7 @@ std::string csvRow(const ChangeRow& row) {
 Result<bool> beginsAsRecord(FileSystem& fileSystem, const fs::path& path) {
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
   if (!in.ok()) return in.error();
-  const std::string expected = std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+  const std::string expected = recordBeginning();
   std::string begin(expected.size(), '\0');
   std::size_t got = 0;
   while (got < begin.size()) {
@@ -172,8 +181,16 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
   if (Status s = record->file_->lock(); !s.ok()) return s.error();
   Result<Tail> tail = readTail(fileSystem, whole);
   if (!tail.ok()) return tail.error();
-  if (tail.value().empty) {
-    record->held_ = std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+  const std::string beginning = recordBeginning();
+  const std::string& head = tail.value().head;
+  if (head.size() < beginning.size() && beginning.compare(0, head.size(), head) == 0) {
+    // New, or a header a crash cut short: nothing but the header is there.
+    record->held_ = beginning.substr(head.size());
+  } else if (head != beginning) {
+    // Rows under another's header, or under none, would be read wrong.
+    record->file_->unlock();
+    return Error{ErrorCode::InvalidArgument,
+                 pathText(whole) + " is not a change record: it does not begin with its header"};
   } else {
     if (tail.value().inQuotes) record->held_ += '"';
     if (!tail.value().endsRow) record->held_ += "\r\n";

@@ -68,8 +68,11 @@ std::string monthRecordName(std::time_t time);
 // missing, and no row says a file changed that did not.
 class ChangeRecord {
  public:
-  // Opens `path` for appending, creating it when missing. A new or empty
-  // file gets the byte-order mark and the header row, once however many
+  // Opens `path` for appending, creating it when missing. A file that does
+  // not begin with the byte-order mark and the header row is no record and
+  // is refused (InvalidArgument), unless it holds nothing but a beginning of
+  // them. A new or empty file gets the byte-order mark and the header row
+  // (one cut short, the rest of them), once however many
   // runs open it at once (the file's lock is held from the look at its
   // tail to the header); a file whose last row a crash cut short gets that
   // row ended, so the rows after it stay rows.

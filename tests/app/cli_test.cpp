@@ -58,10 +58,11 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--check", "--dry-run", path("S1.pkl")},
       {"--check", "--record", path("r.csv"), path("S1.pkl")},
       {"--dry-run", "--record", path("r.csv"), path("S1.pkl")},
-      {"--record", path("S1.pkl")},                         // no PATH left
-      {"--record", path("no/such/r.csv"), path("S1.pkl")},  // cannot be opened
-      {"--record", path(""), path("S1.pkl")},               // a folder
+      {"--record", path("S1.pkl")},                                            // no PATH left
+      {"--record", path("no/such/r.csv"), path("S1.pkl")},                     // cannot be opened
+      {"--record", path(""), path("S1.pkl")},                                  // a folder
       {"--record", path("a.csv"), "--record", path("r.csv"), path("S1.pkl")},  // which?
+      {"--record", path("notes.txt"), path("S1.pkl")},                         // no record of ours
       {"--chn-dir", path(""), "--chn-dir=" + path(""), path("S1.pkl")},
   };
   for (const auto& args : cases) {
@@ -73,6 +74,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
   EXPECT_FALSE(fs::exists(dir_ / "r.csv"));
   EXPECT_FALSE(fs::exists(dir_ / "a.csv"));
+  EXPECT_EQ(readFile(dir_ / "notes.txt"), "x");
   EXPECT_NE(cli({path("missing")}).err.find(path("missing") + ": no such file or folder"),
             std::string::npos);
 }

@@ -159,6 +159,8 @@ TEST(ChangeRecordTest, OpeningMendsTheTail) {
   } cases[] = {
       {"missing", "", header},
       {"empty", "", header},
+      {"only the mark", "\xEF\xBB\xBF", header},
+      {"the header cut short", header.substr(0, 20), header},
       {"whole rows", header + "a,b\r\n", header + "a,b\r\n"},
       {"cut in a cell", header + "a,\"b\r\nc", header + "a,\"b\r\nc\"\r\n"},
       {"cut between cells", header + "a,\"b\"", header + "a,\"b\"\r\n"},
@@ -171,6 +173,24 @@ TEST(ChangeRecordTest, OpeningMendsTheTail) {
     }
     EXPECT_EQ(testing::readFile(path), c.after) << c.label;
     fs::remove(path);
+  }
+}
+
+// A file that does not begin with the record's header took rows under no
+// header, or under another's: a CSV of some other program, a result file.
+TEST(ChangeRecordTest, OnlyARecordIsAppendedTo) {
+  TempDir dir;
+  const fs::path path = dir / "r.csv";
+  const std::string header = "\xEF\xBB\xBF" + std::string(kRecordHeader) + "\r\n";
+  for (const std::string& before : std::vector<std::string>{
+           "a,b\r\n", "\xEF\xBB\xBFother,header\r\n", header.substr(0, 20) + "x",
+           "Sample S1\r\nAcquisition Date : 01-01-1900 00:00:00\r\n", "\r\n" + header}) {
+    testing::writeFile(path, before);
+    Result<std::unique_ptr<ChangeRecord>> record = ChangeRecord::open(realFileSystem(), path);
+    ASSERT_FALSE(record.ok()) << before;
+    EXPECT_EQ(record.error().code, ErrorCode::InvalidArgument) << before;
+    EXPECT_NE(record.error().message.find("not a change record"), std::string::npos);
+    EXPECT_EQ(testing::readFile(path), before);
   }
 }
 
