@@ -12,6 +12,13 @@
 #include <utility>
 
 #include "engine/files/forwarding_file_system.h"
+#include "engine/record/user_context.h"
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 #include "engine/rewrite/acquisition_lines.h"
 #include "tests/support/test_util.h"
 
@@ -193,6 +200,35 @@ TEST(ChangeRecordTest, OnlyARecordIsAppendedTo) {
     EXPECT_EQ(testing::readFile(path), before);
   }
 }
+
+#ifndef _WIN32
+// A user the passwd database does not know (a container's arbitrary uid)
+// and whose login set no LOGNAME got an empty user cell: no trace of who
+// changed the files.
+TEST(ChangeRecordTest, AnUnknownUserIsNamedByNumber) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to become a user with no passwd entry";
+  constexpr uid_t kStranger = 54321;
+  ASSERT_EQ(getpwuid(kStranger), nullptr);
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    unsetenv("LOGNAME");
+    if (setuid(kStranger) != 0) _exit(2);
+    const std::string name = loginName();
+    (void)!write(pipeFds[1], name.data(), name.size());
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  char buffer[64];
+  const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(std::string(buffer, n > 0 ? n : 0), "54321");
+}
+#endif
 
 // Reads the record as the real file system does, and once a reading of it
 // has found its end, lets `between` run before the reader goes on.
