@@ -148,8 +148,11 @@ TEST_F(CliTest, RecordThatIsAResultFileIsRefusedBeforeAnythingIsTouched) {
   makePair("S1");
   makePair("S2");
   fs::create_directory(dir_ / "sub");
-  fs::create_hard_link(dir_ / "S2.pkl", dir_ / "hard.csv");
-  fs::create_symlink(dir_ / "S2.pkl", dir_ / "soft.csv");
+  // Not every file system has both kinds of link: a case whose link
+  // cannot be made is left out.
+  std::error_code noHardLink, noSymlink;
+  fs::create_hard_link(dir_ / "S2.pkl", dir_ / "hard.csv", noHardLink);
+  fs::create_symlink(dir_ / "S2.pkl", dir_ / "soft.csv", noSymlink);
   const struct {
     const char* label;
     std::string record;
@@ -162,6 +165,7 @@ TEST_F(CliTest, RecordThatIsAResultFileIsRefusedBeforeAnythingIsTouched) {
       {"a file given", path("soft.csv"), path("S2.pkl")},
   };
   for (const auto& c : cases) {
+    if (!fs::exists(utf8Path(c.record))) continue;
     CliRun run = cli({"--record", c.record, c.target});
     EXPECT_EQ(run.status, kExitUsage) << c.label << "\n" << run.err;
     EXPECT_NE(run.err.find("is one of the result files"), std::string::npos) << run.err;
@@ -187,6 +191,7 @@ TEST_F(CliTest, RecordAmongTheResultFilesIsNoResultFile) {
   EXPECT_EQ(readFile(dir_ / "M.pkl").rfind("\xEF\xBB\xBFtime,", 0), 0u);
 }
 
+#ifndef _WIN32  // Windows allows neither control characters nor backslashes in names.
 // Names and header bytes were printed raw: a name holding a line feed
 // forged an "already correct" line, one holding ESC sequences painted the
 // terminal, and a spectrum's CR LF split a warning.
@@ -211,6 +216,7 @@ TEST_F(CliTest, TextFromFilesIsEscapedOnBothStreams) {
   EXPECT_NE(run.err.find("\"03-05-2009 1\\x0d:\\x0a\\x1b:07\""), std::string::npos) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 }
+#endif
 
 // A file no program of this user may open, as mode 000 makes it for
 // anyone but root.
@@ -266,7 +272,8 @@ TEST_F(CliTest, CheckNeedsNoWriteAccess) {
   CliRun correcting = cli({path("S1.pkl")});
   EXPECT_EQ(correcting.status, kExitFailure) << "a run still refuses a read-only file";
   EXPECT_NE(correcting.err.find("the file is read-only"), std::string::npos) << correcting.err;
-  fs::permissions(dir_ / "S3.pkl", fs::perms::owner_all);
+  for (const char* name : {"S1.pkl", "S2.pkl", "S3.pkl"})
+    fs::permissions(dir_ / name, fs::perms::owner_all);
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
 }
 

@@ -182,36 +182,43 @@ TEST(CorrectPklFilesFaultTest, CopyThatCannotBeRemovedIsNamedInTheError) {
   EXPECT_TRUE(readFile(dir / file.name) == file.original);
 }
 
-// Lets another program at a result file once the run has read it to its
-// end, before its copy takes its place.
-class MeddleAfterRead final : public ForwardingFileSystem {
+// Lets another program at a result file once its copy is written and
+// closed, the file read long before, just before the copy takes its place.
+class MeddleBeforeCommit final : public ForwardingFileSystem {
  public:
-  MeddleAfterRead(fs::path target, std::function<void(const fs::path&)> meddle)
+  MeddleBeforeCommit(fs::path target, std::function<void(const fs::path&)> meddle)
       : ForwardingFileSystem(realFileSystem()),
         target_(std::move(target)),
         meddle_(std::move(meddle)) {}
-  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path,
-                                                       Sharing sharing) override {
-    auto file = base().openForReading(path, sharing);
-    if (!file.ok() || path != target_) return file;
-    return std::unique_ptr<ReadableFile>(new Reader(std::move(file.value()), *this));
+  Result<std::unique_ptr<WritableFile>> createExclusive(const fs::path& path) override {
+    auto file = base().createExclusive(path);
+    if (!file.ok() || path.parent_path() != target_.parent_path()) return file;
+    return std::unique_ptr<WritableFile>(new Copy(std::move(file.value()), *this));
   }
 
  private:
-  class Reader final : public ReadableFile {
+  class Copy final : public WritableFile {
    public:
-    Reader(std::unique_ptr<ReadableFile> base, MeddleAfterRead& owner)
+    Copy(std::unique_ptr<WritableFile> base, MeddleBeforeCommit& owner)
         : base_(std::move(base)), owner_(owner) {}
-    Result<std::size_t> read(char* buffer, std::size_t size) override {
-      Result<std::size_t> n = base_->read(buffer, size);
-      if (n.ok() && n.value() == 0 && owner_.meddle_)
-        std::exchange(owner_.meddle_, {})(owner_.target_);
-      return n;
+    Status write(const char* data, std::size_t size) override { return base_->write(data, size); }
+    Status sync() override { return base_->sync(); }
+    Status keepAttributesOf(const FileInfo& original) override {
+      return base_->keepAttributesOf(original);
+    }
+    Status lock() override { return base_->lock(); }
+    void unlock() override { base_->unlock(); }
+    Result<std::uint64_t> size() override { return base_->size(); }
+    Status truncate(std::uint64_t size) override { return base_->truncate(size); }
+    Status close() override {
+      Status closed = base_->close();
+      if (owner_.meddle_) std::exchange(owner_.meddle_, {})(owner_.target_);
+      return closed;
     }
 
    private:
-    std::unique_ptr<ReadableFile> base_;
-    MeddleAfterRead& owner_;
+    std::unique_ptr<WritableFile> base_;
+    MeddleBeforeCommit& owner_;
   };
   fs::path target_;
   std::function<void(const fs::path&)> meddle_;
@@ -248,7 +255,7 @@ TEST(CorrectPklFilesFaultTest, AFileChangedDuringTheRunIsLeftAsItIs) {
     writeFile(dir / "B.pkl", original);
     writeFile(dir / "A.chn", sampleChn());
     writeFile(dir / "B.chn", sampleChn());
-    MeddleAfterRead fileSystem(dir / "A.pkl", c.meddle);
+    MeddleBeforeCommit fileSystem(dir / "A.pkl", c.meddle);
     RunOptions options;
     options.keepGoing = true;
     RunSummary summary = CorrectPklFiles(
