@@ -98,7 +98,8 @@ class WritableFile {
   // For a file shared between runs (a record): waits until no other
   // opening of the file, in this process or another, holds its lock, and
   // takes it, until unlock() or close(). Only openings that ask for the
-  // lock wait for it; readers are never kept out.
+  // lock wait for it; readers are never kept out. On a file system that
+  // keeps no locks it succeeds without one.
   virtual Status lock() = 0;
   virtual void unlock() = 0;
   // The file's length now, and a cut back to `size` bytes: so a write that

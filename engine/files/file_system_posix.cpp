@@ -133,6 +133,10 @@ class DescriptorWriter final : public WritableFile {
     do {
       rc = ::flock(fd_, LOCK_EX);
     } while (rc != 0 && errno == EINTR);
+    // Some network and FUSE file systems keep no locks at all. A record
+    // there works as it did before locks: only runs started at the same
+    // moment could both write a header.
+    if (rc != 0 && (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)) return {};
     if (rc != 0) return fileError("lock", path_, lastError());
     return {};
   }

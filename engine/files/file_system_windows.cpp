@@ -269,8 +269,13 @@ class HandleWriter final : public WritableFile {
   // one covers none that exist.
   Status lock() override {
     OVERLAPPED where = lockedByte();
-    if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where))
-      return fileError("lock", path_, reasonOf(::GetLastError()));
+    if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
+      const DWORD code = ::GetLastError();
+      // A file system that keeps no locks: the record works as it did
+      // before locks.
+      if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION) return {};
+      return fileError("lock", path_, reasonOf(code));
+    }
     return {};
   }
 

@@ -30,8 +30,9 @@ const char* outcomeText(ChangeOutcome outcome) {
 }
 
 void appendCell(std::string& row, std::string_view cell) {
+  // Escaped cells begin with no tab or carriage return.
   const bool guard =
-      !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
+      !cell.empty() && std::string_view("=+-@").find(cell[0]) != std::string_view::npos;
   const bool quote = cell.find_first_of(",\"\r\n") != std::string_view::npos;
   if (quote) row += '"';
   if (guard) row += '\'';
