@@ -66,9 +66,21 @@ Status AtomicReplace::finishWriting() {
   return closed;
 }
 
+Status AtomicReplace::stillAsRead(const fs::path& target) {
+  Result<FileInfo> now = fileSystem_.stat(target);
+  if (!now.ok()) return now.error();
+  if (now.value().type == original_.type && now.value().size == original_.size &&
+      now.value().modificationTime == original_.modificationTime)
+    return {};
+  return Error{ErrorCode::Io, "cannot correct " + pathText(target) +
+                                  ": it changed during the run, and is left as it is"};
+}
+
 Status AtomicReplace::commit(const fs::path& target) {
   if (Status s = finishWriting(); !s.ok()) return s;
-  if (Status s = fileSystem_.rename(path_, target); !s.ok()) {
+  Status s = stillAsRead(target);
+  if (s.ok()) s = fileSystem_.rename(path_, target);
+  if (!s.ok()) {
     // Removed now rather than by the destructor, so the error can say when
     // the copy stays (another program holds it): the next run recognises
     // and removes it.

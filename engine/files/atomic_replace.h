@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/files/file_system.h"
 #include "engine/base/status.h"
+#include "engine/files/file_system.h"
 
 namespace pklfix {
 
@@ -40,13 +40,20 @@ class AtomicReplace {
   // Syncs the copy, gives the open file the original's attributes and closes
   // it; done once, and by commit() when not called before.
   Status finishWriting();
-  // Puts the copy in the place of `target` in one step. When that fails the
-  // copy is removed, and an error says so when it cannot be.
+  // Puts the copy in the place of `target` in one step, once `target` is
+  // seen to be still the file that was read: of the size and modification
+  // time `original` gave at create(). One that changed meanwhile (another
+  // program wrote to it, or put another file in its place) is left as it
+  // is and the commit fails, saying so; its data is not lost to a copy
+  // made from what was there before. When the commit fails the copy is
+  // removed, and an error says so when it cannot be.
   Status commit(const std::filesystem::path& target);
 
   const std::filesystem::path& path() const { return path_; }
 
  private:
+  Status stillAsRead(const std::filesystem::path& target);
+
   FileSystem& fileSystem_;
   std::unique_ptr<WritableFile> file_;
   std::filesystem::path path_;

@@ -26,10 +26,24 @@ struct FileInfo {
   FileType targetType = FileType::Missing;
   std::filesystem::perms permissions = std::filesystem::perms::none;
   std::uintmax_t size = 0;
+  // When its content last changed, in the system's own units (nanoseconds
+  // on POSIX, 100 ns on Windows); with the size, tells whether a file is
+  // still as it was read.
+  std::int64_t modificationTime = 0;
   // Where the system keeps them (Windows): the file's attributes (hidden,
   // system, archive...) and its creation time, as the system gives them.
   std::uint32_t attributes = 0;
   std::uint64_t creationTime = 0;
+};
+
+// Which file a path names: the same for every name of one file (hard links
+// and symbolic links to it included), different for two files that exist at
+// once. The device and inode on POSIX, the volume serial number and file
+// index on Windows.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
 };
 
 // Who else may have a file open while the engine reads it. A result file is
@@ -80,6 +94,17 @@ class WritableFile {
   // its name meanwhile can receive them. Where the system keeps only a
   // read-only attribute (Windows), that attribute follows owner_write.
   virtual Status keepAttributesOf(const FileInfo& original) = 0;
+  // For a file shared between runs (a record): waits until no other
+  // opening of the file, in this process or another, holds its lock, and
+  // takes it, until unlock() or close(). Only openings that ask for the
+  // lock wait for it; readers are never kept out. On a file system that
+  // keeps no locks it succeeds without one.
+  virtual Status lock() = 0;
+  virtual void unlock() = 0;
+  // The file's length now, and a cut back to `size` bytes: so a write that
+  // failed halfway can be taken back whole.
+  virtual Result<std::uint64_t> size() = 0;
+  virtual Status truncate(std::uint64_t size) = 0;
   // Closing reports errors the earlier writes could not (for example on
   // network file systems), so its result matters. Destroying an open file
   // closes it and ignores the result.
@@ -108,6 +133,10 @@ class FileSystem {
   // not a regular file.
   virtual Result<std::unique_ptr<WritableFile>> openForAppending(
       const std::filesystem::path& path) = 0;
+  // The identity of the file `path` names, links followed; NotFound when
+  // it names nothing. A name alone cannot tell two files apart: links and
+  // other spellings name one file in many ways.
+  virtual Result<FileId> identify(const std::filesystem::path& path) = 0;
   // Puts `from` in the place of `to` in one step; `to` may exist.
   virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual Status remove(const std::filesystem::path& path) = 0;

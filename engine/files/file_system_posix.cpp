@@ -2,6 +2,7 @@
 // Nothing here holds a file against other programs, so nothing waits.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,19 +27,19 @@ using posix::FatalSignalsHeld;
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
-FileType fileType(fs::file_type type) {
-  switch (type) {
-    case fs::file_type::not_found:
-      return FileType::Missing;
-    case fs::file_type::regular:
-      return FileType::Regular;
-    case fs::file_type::directory:
-      return FileType::Directory;
-    case fs::file_type::symlink:
-      return FileType::Symlink;
-    default:
-      return FileType::Other;
-  }
+FileType fileType(mode_t mode) {
+  if (S_ISREG(mode)) return FileType::Regular;
+  if (S_ISDIR(mode)) return FileType::Directory;
+  if (S_ISLNK(mode)) return FileType::Symlink;
+  return FileType::Other;
+}
+
+int statPath(const fs::path& path, struct stat* st, bool followLinks) {
+  int rc;
+  do {
+    rc = followLinks ? ::stat(path.c_str(), st) : ::lstat(path.c_str(), st);
+  } while (rc != 0 && errno == EINTR);
+  return rc;
 }
 
 // The type of a listed entry, links not followed. Most systems give the type
@@ -125,6 +126,38 @@ class DescriptorWriter final : public WritableFile {
 #endif
   }
 
+  // flock(), not fcntl(): its lock belongs to this opening, so closing
+  // another descriptor of the same file (reading its tail) keeps it.
+  Status lock() override {
+    int rc;
+    do {
+      rc = ::flock(fd_, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    // Some network and FUSE file systems keep no locks at all. A record
+    // there works as it did before locks: only runs started at the same
+    // moment could both write a header.
+    if (rc != 0 && (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)) return {};
+    if (rc != 0) return fileError("lock", path_, lastError());
+    return {};
+  }
+
+  void unlock() override { (void)::flock(fd_, LOCK_UN); }
+
+  Result<std::uint64_t> size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return fileError("examine", path_, lastError());
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  Status truncate(std::uint64_t size) override {
+    int rc;
+    do {
+      rc = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return fileError("truncate", path_, lastError());
+    return {};
+  }
+
   Status close() override {
     int fd = fd_;
     fd_ = -1;
@@ -139,24 +172,28 @@ class DescriptorWriter final : public WritableFile {
 
 class PosixFileSystem final : public FileSystem {
  public:
+  // One lstat(2) gives all of it (and a stat(2) what a link names), where
+  // std::filesystem would ask again for the size and the time.
   Result<FileInfo> stat(const fs::path& path) override {
-    std::error_code ec;
-    fs::file_status status = fs::symlink_status(path, ec);
     FileInfo info;
-    if (status.type() == fs::file_type::not_found) return info;
-    if (ec) return fileError("examine", path, ec);
-    info.permissions = status.permissions();
-    info.type = fileType(status.type());
+    struct stat st;
+    if (statPath(path, &st, false) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return info;
+      return fileError("examine", path, lastError());
+    }
+    info.permissions = static_cast<fs::perms>(st.st_mode & 07777);
+    info.type = fileType(st.st_mode);
     info.targetType = info.type;
     if (info.type == FileType::Symlink) {
       // A link that names nothing, or that loops, is no folder and no file.
-      fs::file_status target = fs::status(path, ec);
-      info.targetType = ec ? FileType::Missing : fileType(target.type());
-      ec.clear();
+      struct stat target;
+      info.targetType =
+          statPath(path, &target, true) == 0 ? fileType(target.st_mode) : FileType::Missing;
     }
     if (info.type == FileType::Regular) {
-      info.size = fs::file_size(path, ec);
-      if (ec) return fileError("examine", path, ec);
+      info.size = static_cast<std::uintmax_t>(st.st_size);
+      info.modificationTime =
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     }
     return info;
   }
@@ -202,6 +239,16 @@ class PosixFileSystem final : public FileSystem {
       return fileError("open", path, refused);
     }
     return std::unique_ptr<WritableFile>(new DescriptorWriter(fd, path));
+  }
+
+  Result<FileId> identify(const fs::path& path) override {
+    struct stat st;
+    int rc;
+    do {
+      rc = ::stat(path.c_str(), &st);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return fileError("examine", path, lastError());
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   }
 
   Status rename(const fs::path& from, const fs::path& to) override {

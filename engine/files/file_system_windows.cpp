@@ -222,6 +222,12 @@ class HandleReader final : public ReadableFile {
   fs::path path_;
 };
 
+OVERLAPPED lockedByte() {
+  OVERLAPPED where = {};
+  where.OffsetHigh = 0x40000000;  // 4 EiB
+  return where;
+}
+
 class HandleWriter final : public WritableFile {
  public:
   HandleWriter(HANDLE handle, fs::path path) : handle_(handle), path_(std::move(path)) {}
@@ -259,6 +265,51 @@ class HandleWriter final : public WritableFile {
     basic.FileAttributes = (original.attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
     if (!::SetFileInformationByHandle(handle_, FileBasicInfo, &basic, sizeof basic))
       return fileError("set the attributes of", path_, reasonOf(::GetLastError()));
+    return {};
+  }
+
+  // A lock on one byte far past any record's end: Windows' locks keep
+  // other handles from reading and writing the bytes they cover, and this
+  // one covers none that exist.
+  Status lock() override {
+    OVERLAPPED where = lockedByte();
+    if (!::LockFileEx(handle_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where)) {
+      const DWORD code = ::GetLastError();
+      // A file system that keeps no locks: the record works as it did
+      // before locks.
+      if (code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION) return {};
+      return fileError("lock", path_, reasonOf(code));
+    }
+    return {};
+  }
+
+  void unlock() override {
+    OVERLAPPED where = lockedByte();
+    (void)::UnlockFileEx(handle_, 0, 1, 0, &where);
+  }
+
+  Result<std::uint64_t> size() override {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(handle_, &size))
+      return fileError("examine", path_, reasonOf(::GetLastError()));
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  // An append handle may not set the file's end, so another handle does;
+  // ours shares writing with it.
+  Status truncate(std::uint64_t size) override {
+    const std::wstring full = longPath(path_);
+    HANDLE handle = ::CreateFileW(full.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return fileError("truncate", path_, reasonOf(::GetLastError()));
+    FILE_END_OF_FILE_INFO end = {};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    const bool cut = ::SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end);
+    const DWORD reason = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!cut) return fileError("truncate", path_, reasonOf(reason));
     return {};
   }
 
@@ -320,6 +371,9 @@ class WindowsFileSystem final : public FileSystem {
     info.creationTime = (static_cast<std::uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
                         data.ftCreationTime.dwLowDateTime;
     info.permissions = permissionsOf(data.dwFileAttributes);
+    info.modificationTime = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && isLinkPath(full)) {
       info.type = FileType::Symlink;
       info.targetType = targetType(full);
@@ -375,11 +429,12 @@ class WindowsFileSystem final : public FileSystem {
   Result<std::unique_ptr<WritableFile>> openForAppending(const fs::path& path) override {
     const std::wstring full = longPath(path);
     HANDLE handle = INVALID_HANDLE_VALUE;
-    // FILE_APPEND_DATA alone puts every write at the end. Others may read
+    // FILE_APPEND_DATA without FILE_WRITE_DATA puts every write at the
+    // end; FILE_READ_DATA is what LockFileEx asks of a handle. Others may read
     // the record meanwhile (an auditor's spreadsheet) and a second run
     // append to it.
     const DWORD code = withWaits(stop_, {&full}, [&] {
-      handle = ::CreateFileW(full.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+      handle = ::CreateFileW(full.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
       return handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
@@ -390,6 +445,27 @@ class WindowsFileSystem final : public FileSystem {
       return notRegularFile(path);
     }
     return std::unique_ptr<WritableFile>(new HandleWriter(handle, path));
+  }
+
+  Result<FileId> identify(const fs::path& path) override {
+    const std::wstring full = longPath(path);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // No access to the data is asked for, so no program's share mode
+    // keeps this from looking.
+    const DWORD code = withWaits({&full}, [&] {
+      handle = ::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      return handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+    });
+    if (code != ERROR_SUCCESS) return failed("examine", path, full, code);
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = ::GetFileInformationByHandle(handle, &info);
+    const DWORD reason = ::GetLastError();
+    ::CloseHandle(handle);
+    if (!known) return failed("examine", path, full, reason);
+    return FileId{info.dwVolumeSerialNumber,
+                  (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
   }
 
   Status rename(const fs::path& from, const fs::path& to) override {

@@ -29,6 +29,9 @@ class ForwardingFileSystem : public FileSystem {
       const std::filesystem::path& path) override {
     return base_.openForAppending(path);
   }
+  Result<FileId> identify(const std::filesystem::path& path) override {
+    return base_.identify(path);
+  }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     return base_.rename(from, to);
   }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/base/escaped_text.h"
 #include "engine/base/text.h"
 #include "engine/files/paths.h"
 #include "engine/record/user_context.h"
@@ -33,8 +34,9 @@ const char* outcomeText(FileOutcome outcome) {
 }
 
 void appendCell(std::string& row, std::string_view cell) {
+  // Escaped cells begin with no tab or carriage return.
   const bool guard =
-      !cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos;
+      !cell.empty() && std::string_view("=+-@").find(cell[0]) != std::string_view::npos;
   const bool quote = cell.find_first_of(",\"\r\n") != std::string_view::npos;
   if (quote) row += '"';
   if (guard) row += '\'';
@@ -57,7 +59,7 @@ long long daysFromCivil(long long year, unsigned month, unsigned day) {
 
 // Absolute, for a row read later from anywhere; a spectrum never read
 // stays empty.
-fs::path rowPath(const fs::path& path) { return path.empty() ? path : wholePath(path); }
+fs::path rowPath(const fs::path& path) { return path.empty() ? path : openedPath(path); }
 
 // How a record's existing bytes end: whether they end a row, and whether
 // they end inside a quoted cell, which a crash in the middle of a row
@@ -66,7 +68,13 @@ struct Tail {
   bool empty = true;
   bool endsRow = true;
   bool inQuotes = false;
+  std::string head;  // the first bytes, as many as the header has
 };
+
+// What a record begins with: the byte-order mark and the header row.
+std::string recordBeginning() {
+  return std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+}
 
 Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
   Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
@@ -78,6 +86,9 @@ Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
     if (!n.ok()) return n.error();
     if (n.value() == 0) return tail;
     tail.empty = false;
+    const std::size_t headBytes = recordBeginning().size();
+    if (tail.head.size() < headBytes)
+      tail.head.append(buffer, std::min(n.value(), headBytes - tail.head.size()));
     for (std::size_t i = 0; i < n.value(); ++i) {
       if (buffer[i] == '"') tail.inQuotes = !tail.inQuotes;
     }
@@ -89,22 +100,45 @@ Result<Tail> readTail(FileSystem& fileSystem, const fs::path& path) {
 
 std::string csvRow(const ChangeRow& row) {
   std::string text;
+  // Escaped as pklfix-cli prints them, so the record stays UTF-8 text
+  // whatever bytes a name or a line holds.
+  auto lines = [](const std::vector<std::string>& lines) {
+    std::vector<std::string> escaped;
+    for (const std::string& line : lines) escaped.push_back(escapedText(line));
+    return joinedText(escaped, " | ");
+  };
+  auto named = [](std::string_view text) { return escapedText(text, kPathBackslashes); };
   const std::string cells[] = {row.time,
-                               row.user,
-                               row.computer,
-                               pathText(row.resultFile),
-                               pathText(row.spectrumFile),
+                               named(row.user),
+                               named(row.computer),
+                               printedPath(row.resultFile),
+                               printedPath(row.spectrumFile),
                                outcomeText(row.outcome),
-                               joinedText(row.linesBefore, " | "),
-                               joinedText(row.linesAfter, " | "),
+                               lines(row.linesBefore),
+                               lines(row.linesAfter),
                                row.sha256Before,
                                row.sha256After,
-                               row.message};
+                               named(row.message)};
   for (const std::string& cell : cells) {
     if (&cell != cells) text += ',';
     appendCell(text, cell);
   }
   return text + "\r\n";
+}
+
+Result<bool> beginsAsRecord(FileSystem& fileSystem, const fs::path& path) {
+  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
+  if (!in.ok()) return in.error();
+  const std::string expected = recordBeginning();
+  std::string begin(expected.size(), '\0');
+  std::size_t got = 0;
+  while (got < begin.size()) {
+    Result<std::size_t> n = in.value()->read(begin.data() + got, begin.size() - got);
+    if (!n.ok()) return n.error();
+    if (n.value() == 0) break;
+    got += n.value();
+  }
+  return got == expected.size() && begin == expected;
 }
 
 std::string recordTime(std::time_t time) {
@@ -142,14 +176,26 @@ ChangeRecord::~ChangeRecord() {
 
 Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
                                                          const fs::path& path) {
-  const fs::path whole = wholePath(path);
+  const fs::path whole = openedPath(path);
   Result<std::unique_ptr<WritableFile>> file = fileSystem.openForAppending(whole);
   if (!file.ok()) return file.error();
+  std::unique_ptr<ChangeRecord> record(new ChangeRecord(whole, std::move(file.value())));
+  // Held from the look at the tail to the header written after it: two
+  // runs creating the record at once would each find it empty and write
+  // a header.
+  if (Status s = record->file_->lock(); !s.ok()) return s.error();
   Result<Tail> tail = readTail(fileSystem, whole);
   if (!tail.ok()) return tail.error();
-  std::unique_ptr<ChangeRecord> record(new ChangeRecord(whole, std::move(file.value())));
-  if (tail.value().empty) {
-    record->held_ = std::string(kByteOrderMark) + std::string(kRecordHeader) + "\r\n";
+  const std::string beginning = recordBeginning();
+  const std::string& head = tail.value().head;
+  if (head.size() < beginning.size() && beginning.compare(0, head.size(), head) == 0) {
+    // New, or a header a crash cut short: nothing but the header is there.
+    record->held_ = beginning.substr(head.size());
+  } else if (head != beginning) {
+    // Rows under another's header, or under none, would be read wrong.
+    record->file_->unlock();
+    return Error{ErrorCode::InvalidArgument,
+                 pathText(whole) + " is not a change record: it does not begin with its header"};
   } else {
     if (tail.value().inQuotes) record->held_ += '"';
     if (!tail.value().endsRow) record->held_ += "\r\n";
@@ -157,7 +203,9 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
   // Written now, so a record that cannot take a byte fails before any file
   // is touched. A new record's name is made durable too: rows on the disk
   // under a name a crash can take away would not be written ahead.
-  if (Status s = record->flush(); !s.ok()) return s.error();
+  Status written = record->writeHeld();
+  record->file_->unlock();
+  if (!written.ok()) return written.error();
   if (tail.value().empty) {
     if (Status s = fileSystem.syncFolder(whole.parent_path()); !s.ok()) return s.error();
   }
@@ -176,10 +224,30 @@ void ChangeRecord::add(ChangeRow row) {
 Status ChangeRecord::flush() {
   if (error_) return *error_;
   if (held_.empty()) return {};
-  Status written = file_->write(held_.data(), held_.size());
+  // Held while the rows go in, so that a write taken back takes back
+  // only this run's rows, never another run's after them.
+  if (Status s = file_->lock(); !s.ok()) {
+    error_ = Error{s.error().code, "the record cannot be written: " + s.error().message};
+    return *error_;
+  }
+  Status written = writeHeld();
+  file_->unlock();
+  return written;
+}
+
+Status ChangeRecord::writeHeld() {
+  if (error_) return *error_;
+  if (held_.empty()) return {};
+  Result<std::uint64_t> before = file_->size();
+  Status written = before.ok() ? Status() : Status(before.error());
+  if (written.ok()) written = file_->write(held_.data(), held_.size());
   if (written.ok()) written = file_->sync();
   held_.clear();
   if (!written.ok()) {
+    // Back to the last whole row: a torn row would stay in the record for
+    // good, and rows of changes that will now not happen would say they
+    // did. The rows of a failed sync go too; they may never reach the disk.
+    if (before.ok() && file_->truncate(before.value()).ok()) (void)file_->sync();
     error_ =
         Error{written.error().code, "the record cannot be written: " + written.error().message};
     return *error_;

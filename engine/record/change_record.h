@@ -43,10 +43,17 @@ struct ChangeRow {
   std::string message;       // the error, or the warnings
 };
 
-// The row as CSV, CR LF included. Every cell that begins with "=", "+",
-// "-", "@", a tab or a carriage return gets a leading apostrophe, so a
-// spreadsheet never runs what a file name or a line holds as a formula.
+// The row as CSV, CR LF included. Names, lines and messages are escaped
+// as pklfix-cli prints them (escaped_text.h): control characters and bytes
+// that are not UTF-8 as \xNN, so a row is one line of UTF-8 text. Every
+// cell that then begins with "=", "+", "-" or "@" gets a leading
+// apostrophe, so a spreadsheet never runs what a file name or a line holds
+// as a formula.
 std::string csvRow(const ChangeRow& row);
+
+// Whether the file `path` begins as a record does: the byte-order mark and
+// the header row. What does not is no record of ours, whatever its name.
+Result<bool> beginsAsRecord(FileSystem& fileSystem, const std::filesystem::path& path);
 
 // Local time with its UTC offset: 2026-12-09T14:30:07+01:00.
 std::string recordTime(std::time_t time);
@@ -54,14 +61,20 @@ std::string recordTime(std::time_t time);
 std::string monthRecordName(std::time_t time);
 
 // A record file open for appending. Rows are held until flush() puts them
-// on the disk together. Once a write fails, the record is broken: every
-// later flush() fails with the same error, so no file is changed whose row
-// may be missing.
+// on the disk together. Once a write fails, the record is cut back to its
+// length before that write, its last whole row, and is broken: every later
+// flush() fails with the same error, so no file is changed whose row may be
+// missing, and no row says a file changed that did not.
 class ChangeRecord {
  public:
-  // Opens `path` for appending, creating it when missing. A new or empty
-  // file gets the byte-order mark and the header row; a file whose last row
-  // a crash cut short gets that row ended, so the rows after it stay rows.
+  // Opens `path` for appending, creating it when missing. A file that does
+  // not begin with the byte-order mark and the header row is no record and
+  // is refused (InvalidArgument), unless it holds nothing but a beginning of
+  // them. A new or empty file gets the byte-order mark and the header row
+  // (one cut short, the rest of them), once however many
+  // runs open it at once (the file's lock is held from the look at its
+  // tail to the header); a file whose last row a crash cut short gets that
+  // row ended, so the rows after it stay rows.
   static Result<std::unique_ptr<ChangeRecord>> open(FileSystem& fileSystem,
                                                     const std::filesystem::path& path);
   ~ChangeRecord();
@@ -76,6 +89,8 @@ class ChangeRecord {
 
  private:
   ChangeRecord(std::filesystem::path path, std::unique_ptr<WritableFile> file);
+  // flush() for a caller that holds the file's lock.
+  Status writeHeld();
 
   std::filesystem::path path_;
   std::unique_ptr<WritableFile> file_;

@@ -11,8 +11,9 @@ namespace pklfix {
 
 // What the change record asks of the platform, one file per platform.
 
-// The login name of the user running the program, and the machine's name,
-// as UTF-8; empty when the system will not tell.
+// The login name of the user running the program (where the system knows
+// no name, its number), and the machine's name, as UTF-8; empty when the
+// system will not tell.
 std::string loginName();
 std::string computerName();
 

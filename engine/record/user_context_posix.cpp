@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -19,9 +20,10 @@ std::string loginName() {
     return found->pw_name;
   }
   // A user the passwd database does not know (a container, an LDAP
-  // outage) still has the name the login gave the environment.
+  // outage) still has the name the login gave the environment, and failing
+  // that the number the system knows it by: a row must say who it was.
   const char* name = std::getenv("LOGNAME");
-  return name ? name : "";
+  return name && *name ? name : std::to_string(geteuid());
 }
 
 std::string computerName() {

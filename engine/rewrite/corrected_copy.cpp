@@ -129,7 +129,9 @@ bool isPlainName(const std::string& name) {
          path == path.filename();
 }
 
-Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) {
+// `forWriting`: the file is to be replaced, not only read. A check or a dry
+// run reads a read-only file as any other.
+Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path, bool forWriting) {
   Result<FileInfo> info = fileSystem.stat(path);
   if (!info.ok()) return info;
   auto refuse = [&](ErrorCode code, std::string_view why) {
@@ -147,7 +149,7 @@ Result<FileInfo> checkReplaceable(FileSystem& fileSystem, const fs::path& path) 
     case FileType::Regular:
       break;
   }
-  if ((info.value().permissions & fs::perms::owner_write) == fs::perms::none) {
+  if (forWriting && (info.value().permissions & fs::perms::owner_write) == fs::perms::none) {
     return refuse(ErrorCode::InvalidArgument, "the file is read-only");
   }
   return info;
@@ -179,7 +181,7 @@ Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, Corre
     return Error{ErrorCode::InvalidArgument, "cannot correct " + pathText(pklPath) + ": \"" +
                                                  request.name + "\" is not a plain file name"};
   }
-  Result<FileInfo> checked = checkReplaceable(fileSystem, pklPath);
+  Result<FileInfo> checked = checkReplaceable(fileSystem, pklPath, !request.dryRun);
   if (!checked.ok()) return checked.error();
   result.info = checked.value();
   return {};

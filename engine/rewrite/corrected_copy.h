@@ -59,8 +59,8 @@ struct CorrectedCopy {
 FileOutcome outcomeOf(const CorrectedCopy& written);
 
 // Checks that the result file `request` names can be corrected in place: a
-// writable regular file with a plain name. Fills in `result.info`. Touches
-// nothing.
+// regular file with a plain name, writable unless the request is a dry run,
+// which needs only to read it. Fills in `result.info`. Touches nothing.
 Status checkResultFile(FileSystem& fileSystem, const CopyRequest& request, CorrectedCopy& result);
 
 // Computes the corrected form of the result file `request` names, which

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/file_errors.h"
 #include "engine/files/file_system.h"
+#include "engine/files/forwarding_file_system.h"
 #include "engine/files/paths.h"
 #include "engine/spectrum/spectrum_finder.h"
 #include "tests/support/test_util.h"
@@ -56,18 +58,25 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--check", "--dry-run", path("S1.pkl")},
       {"--check", "--record", path("r.csv"), path("S1.pkl")},
       {"--dry-run", "--record", path("r.csv"), path("S1.pkl")},
-      {"--record", path("S1.pkl")},                         // no PATH left
-      {"--record", path("no/such/r.csv"), path("S1.pkl")},  // cannot be opened
-      {"--record", path(""), path("S1.pkl")},               // a folder
+      {"--record", path("S1.pkl")},                                            // no PATH left
+      {"--record", path("no/such/r.csv"), path("S1.pkl")},                     // cannot be opened
+      {"--record", path(""), path("S1.pkl")},                                  // a folder
+      {"--record", path("a.csv"), "--record", path("r.csv"), path("S1.pkl")},  // which?
+      {"--record", path("notes.txt"), path("S1.pkl")},                         // no record of ours
+      {"--chn-dir", path(""), "--chn-dir=" + path(""), path("S1.pkl")},
   };
   for (const auto& args : cases) {
     CliRun run = cli(args);
-    EXPECT_EQ(run.status, kExitUsage) << (args.empty() ? "(no arguments)" : args.front());
+    EXPECT_EQ(run.status, kExitUsage) << (args.empty() ? "(no arguments)" : args.back());
     EXPECT_EQ(run.err.rfind("pklfix-cli: ", 0), 0u) << run.err;
     EXPECT_TRUE(run.out.empty());
   }
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
   EXPECT_FALSE(fs::exists(dir_ / "r.csv"));
+  EXPECT_FALSE(fs::exists(dir_ / "a.csv"));
+  EXPECT_EQ(readFile(dir_ / "notes.txt"), "x");
+  EXPECT_NE(cli({path("missing")}).err.find(path("missing") + ": no such file or folder"),
+            std::string::npos);
 }
 
 // --check answers with its status and changes nothing; a folder with no
@@ -93,7 +102,9 @@ TEST_F(CliTest, CheckSaysWhatWouldChange) {
       {"quiet", {"--check", "--quiet", path("S1.pkl")}, kExitFailure, ""},
       {"corrected", {"--check", path("S3.pkl")}, kExitSuccess, ""},
       {"cannot be checked", {"--check", path("S4.pkl"), path("S3.pkl")}, kExitFailure, ""},
-      {"no result file", {"--check", path("empty")}, kExitSuccess, ""},
+      // A check that found nothing to check proves nothing: a mistyped
+      // folder must not pass.
+      {"no result file", {"--check", path("empty")}, kExitFailure, ""},
       {"no result file, correcting", {path("empty")}, kExitSuccess, ""},
   };
   for (const Case& c : cases) {
@@ -130,10 +141,177 @@ TEST_F(CliTest, RecordHoldsARowPerFileAndGrowsRunByRun) {
   EXPECT_EQ(readFile(dir_ / "r.csv").rfind("\xEF\xBB\xBFtime,", 0), 0u) << "one header, first";
 }
 
+// A record that is one of the run's result files, under any of its names,
+// took the rows at its end: `--record g/S003.pkl g` left a result file
+// ending in CSV, and a hard link took them into the old original.
+TEST_F(CliTest, RecordThatIsAResultFileIsRefusedBeforeAnythingIsTouched) {
+  makePair("S1");
+  makePair("S2");
+  fs::create_directory(dir_ / "sub");
+  // Not every file system has both kinds of link: a case whose link
+  // cannot be made is left out.
+  std::error_code noHardLink, noSymlink;
+  fs::create_hard_link(dir_ / "S2.pkl", dir_ / "hard.csv", noHardLink);
+  fs::create_symlink(dir_ / "S2.pkl", dir_ / "soft.csv", noSymlink);
+  const struct {
+    const char* label;
+    std::string record;
+    std::string target;
+  } cases[] = {
+      {"its own name", path("S2.pkl"), pathText(dir_.path())},
+      {"another spelling", pathText(dir_ / "sub" / ".." / "S2.pkl"), pathText(dir_.path())},
+      {"a hard link", path("hard.csv"), pathText(dir_.path())},
+      {"a symbolic link", path("soft.csv"), pathText(dir_.path())},
+      {"a file given", path("soft.csv"), path("S2.pkl")},
+  };
+  for (const auto& c : cases) {
+    if (!fs::exists(utf8Path(c.record))) continue;
+    CliRun run = cli({"--record", c.record, c.target});
+    EXPECT_EQ(run.status, kExitUsage) << c.label << "\n" << run.err;
+    EXPECT_NE(run.err.find("is one of the result files"), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl) << c.label;
+    EXPECT_EQ(readFile(dir_ / "S2.pkl"), kSamplePkl) << c.label;
+  }
+}
+
+// A record kept among the result files, as `--record g/M.pkl g` keeps
+// it, was taken for a result file by the next run over the folder.
+TEST_F(CliTest, RecordAmongTheResultFilesIsNoResultFile) {
+  makePair("S1");
+  const std::string record = path("M.pkl");
+  for (int run = 1; run <= 2; ++run) {
+    CliRun done = cli({"--record", record, pathText(dir_.path())});
+    EXPECT_EQ(done.status, kExitSuccess) << "run " << run << "\n" << done.err;
+    EXPECT_EQ(done.out.find("M.pkl"), std::string::npos) << done.out;
+  }
+  std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(dir_ / "M.pkl"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][testing::kResultFile], path("S1.pkl"));
+  EXPECT_EQ(rows[2][testing::kResultFile], path("S1.pkl"));
+  EXPECT_EQ(readFile(dir_ / "M.pkl").rfind("\xEF\xBB\xBFtime,", 0), 0u);
+}
+
+#ifndef _WIN32  // Windows allows neither control characters nor backslashes in names.
+// Names and header bytes were printed raw: a name holding a line feed
+// forged an "already correct" line, one holding ESC sequences painted the
+// terminal, and a spectrum's CR LF split a warning.
+TEST_F(CliTest, TextFromFilesIsEscapedOnBothStreams) {
+  const std::string forged = "a.pkl: already correct: Acquisition Date : 01-01-1980 00:00:00\nb";
+  makePair(forged);
+  makePair("\x1b[2Jc\\");
+  writeFile(dir_ / "\x1b[2Jc\\.chn", testing::chnHeader("07", "05MAR091",
+                                                        "1\r\n\x1b"
+                                                        "00"));
+  CliRun run = cli({"--keep-going", pathText(dir_.path())});
+  for (const std::string* stream : {&run.out, &run.err}) {
+    for (char c : *stream) {
+      EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << *stream;
+    }
+  }
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
+  EXPECT_NE(run.out.find("00:00:00\\x0ab.pkl: Acquisition Date : 01-01-1900"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\\x1b[2Jc\\\\.pkl: "), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("\\x1b[2Jc\\\\.pkl: warning: spectrum "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\"03-05-2009 1\\x0d:\\x0a\\x1b:07\""), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+#endif
+
+// A file no program of this user may open, as mode 000 makes it for
+// anyone but root.
+class Unreadable final : public ForwardingFileSystem {
+ public:
+  Unreadable(fs::path path) : ForwardingFileSystem(realFileSystem()), path_(std::move(path)) {}
+  Result<std::unique_ptr<ReadableFile>> openForReading(const fs::path& path,
+                                                       Sharing sharing) override {
+    if (path == path_)
+      return fileError("open", path, std::make_error_code(std::errc::permission_denied));
+    return base().openForReading(path, sharing);
+  }
+
+ private:
+  fs::path path_;
+};
+
+// --check refused a read-only file as one it "cannot correct", so a
+// read-only archive could never pass a check, and called an unreadable
+// file read-only.
+TEST_F(CliTest, CheckNeedsNoWriteAccess) {
+  makePair("S1");
+  writeFile(dir_ / "S2.pkl", kSampleCorrected);
+  writeFile(dir_ / "S2.chn", sampleChn());
+  writeFile(dir_ / "S3.pkl", kSampleCorrected);
+  writeFile(dir_ / "S3.chn", sampleChn());
+  for (const char* name : {"S1.pkl", "S2.pkl"})
+    fs::permissions(dir_ / name, fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(dir_ / "S3.pkl", fs::perms::none);
+  Unreadable fileSystem(dir_ / "S3.pkl");
+  auto check = [&](std::vector<std::string> args) {
+    std::ostringstream out, err;
+    int status = runCli(args, out, err, fileSystem);
+    return CliRun{status, out.str(), err.str()};
+  };
+
+  CliRun correct = check({"--check", path("S2.pkl")});
+  EXPECT_EQ(correct.status, kExitSuccess) << correct.err;
+  EXPECT_EQ(correct.out + correct.err, "");
+
+  CliRun wrong = check({"--check", path("S1.pkl")});
+  EXPECT_EQ(wrong.status, kExitFailure);
+  EXPECT_EQ(wrong.out, path("S1.pkl") +
+                           ": Acquisition Date : 01-01-1900 00:00:00 -> Acquisition Date : "
+                           "03-05-2009 14:30:07\n");
+  EXPECT_EQ(wrong.err, "");
+
+  CliRun unreadable = check({"--check", path("S3.pkl")});
+  EXPECT_EQ(unreadable.status, kExitFailure);
+  EXPECT_EQ(unreadable.err, "pklfix-cli: " + path("S3.pkl") + ": cannot open " + path("S3.pkl") +
+                                ": Permission denied\n");
+
+  CliRun correcting = cli({path("S1.pkl")});
+  EXPECT_EQ(correcting.status, kExitFailure) << "a run still refuses a read-only file";
+  EXPECT_NE(correcting.err.find("the file is read-only"), std::string::npos) << correcting.err;
+  for (const char* name : {"S1.pkl", "S2.pkl", "S3.pkl"})
+    fs::permissions(dir_ / name, fs::perms::owner_all);
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSamplePkl);
+}
+
+#ifndef _WIN32
+// With lnk -> real/deep, lnk/.. is real, not the folder lnk is in; rows
+// named the files by a textual clean-up of "..", so a row named a result
+// file and a spectrum other than the ones the run opened.
+TEST_F(CliTest, RecordNamesTheFilesTheRunOpened) {
+  fs::create_directories(dir_ / "real" / "deep");
+  fs::create_directory(dir_ / "results");
+  fs::create_directory_symlink(dir_ / "real" / "deep", dir_ / "lnk");
+  writeSamplePair(dir_ / "real", "S1");
+  writeFile(dir_ / "results" / "S2.pkl", kSamplePkl);
+  fs::copy_file(dir_ / "real" / "S1.chn", dir_ / "real" / "S2.chn");
+  const std::string viaLink = pathText(dir_ / "lnk" / "..");
+  ASSERT_EQ(cli({"--record", path("r.csv"), viaLink + "/S1.pkl"}).status, kExitSuccess);
+  ASSERT_EQ(cli({"--record", path("r.csv"), "--chn-dir", viaLink, path("results/S2.pkl")}).status,
+            kExitSuccess);
+  const fs::path real = fs::canonical(dir_ / "real");
+  std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(dir_ / "r.csv"));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][testing::kResultFile], pathText(real / "S1.pkl"));
+  EXPECT_EQ(rows[1][testing::kSpectrumFile], pathText(real / "S1.chn"));
+  EXPECT_EQ(rows[2][testing::kResultFile], pathText(fs::canonical(dir_ / "results") / "S2.pkl"));
+  EXPECT_EQ(rows[2][testing::kSpectrumFile], pathText(real / "S2.chn"));
+  EXPECT_EQ(readFile(dir_ / "real" / "S1.pkl"), kSampleCorrected);
+}
+#endif
+
 TEST_F(CliTest, HelpAndVersion) {
-  CliRun help = cli({"--help"});
-  EXPECT_EQ(help.status, kExitSuccess);
-  EXPECT_NE(help.out.find("Usage: pklfix-cli"), std::string::npos);
+  for (const char* option : {"--help", "-h"}) {
+    CliRun help = cli({option});
+    EXPECT_EQ(help.status, kExitSuccess) << option;
+    EXPECT_EQ(help.out.rfind("Usage: pklfix-cli", 0), 0u) << option;
+    std::istringstream lines(help.out);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_LE(line.size(), 79u) << "too wide for a terminal: " << line;
+  }
   CliRun version = cli({"--version"});
   EXPECT_EQ(version.status, kExitSuccess);
   EXPECT_EQ(version.out, "pklfix-cli 1.00\n");
@@ -203,6 +381,11 @@ TEST_F(CliTest, FailureExitsOneAndStopsUnlessToldToKeepGoing) {
   EXPECT_EQ(readFile(dir_ / "S1.pkl"), kSampleCorrected);
   EXPECT_EQ(readFile(dir_ / "S2.pkl"), kSamplePkl);
   EXPECT_EQ(readFile(dir_ / "S3.pkl"), kSamplePkl);
+
+  EXPECT_NE(run.err.find("pklfix-cli: stopped at the first failure; 1 file was not looked at "
+                         "(--keep-going goes on after a failure)\n"),
+            std::string::npos)
+      << run.err;
 
   CliRun keepGoing = cli({"--keep-going", path("S2.pkl"), path("S3.pkl")});
   EXPECT_EQ(keepGoing.status, kExitFailure);

@@ -46,6 +46,10 @@ class FaultyWriter final : public WritableFile {
       return FaultyFileSystem::injectedError(Op::SetPermissions, path_);
     return base_->keepAttributesOf(original);
   }
+  Status lock() override { return base_->lock(); }
+  void unlock() override { base_->unlock(); }
+  Result<std::uint64_t> size() override { return base_->size(); }
+  Status truncate(std::uint64_t size) override { return base_->truncate(size); }
   Status close() override {
     // A failed close still releases the descriptor, as on a real system.
     Status closed = base_->close();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -58,6 +59,15 @@ class MemoryFileSystem final : public FileSystem {
       const std::filesystem::path& path) override {
     log.push_back("append " + pathText(path));
     return std::unique_ptr<WritableFile>(new Writer(files[pathText(path)]));
+  }
+  // One name, one file: the memory holds no links.
+  Result<FileId> identify(const std::filesystem::path& path) override {
+    log.push_back("identify " + pathText(path));
+    auto it = files.find(pathText(path));
+    if (it == files.end()) {
+      return fileError("examine", path, std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    return FileId{1, std::hash<std::string>()(it->first)};
   }
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
     log.push_back("rename " + pathText(from) + " -> " + pathText(to));
@@ -127,6 +137,14 @@ class MemoryFileSystem final : public FileSystem {
     }
     Status sync() override { return {}; }
     Status keepAttributesOf(const FileInfo&) override { return {}; }
+    // One thread at a time uses the memory.
+    Status lock() override { return {}; }
+    void unlock() override {}
+    Result<std::uint64_t> size() override { return bytes_.size(); }
+    Status truncate(std::uint64_t size) override {
+      bytes_.resize(size);
+      return {};
+    }
     Status close() override { return {}; }
 
    private:

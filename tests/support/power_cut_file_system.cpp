@@ -42,6 +42,22 @@ class PowerCutWriter final : public WritableFile {
     if (owner_.cutsHere(false)) return PowerCutFileSystem::offError(path_);
     return base_->keepAttributesOf(original);
   }
+  Status lock() override {
+    if (owner_.cutsHere(false)) return PowerCutFileSystem::offError(path_);
+    return base_->lock();
+  }
+  void unlock() override { base_->unlock(); }
+  Result<std::uint64_t> size() override {
+    if (owner_.cutsHere(false)) return PowerCutFileSystem::offError(path_);
+    return base_->size();
+  }
+  // Like a write, a cut back is durable only once synced.
+  Status truncate(std::uint64_t size) override {
+    if (owner_.cutsHere(false)) return PowerCutFileSystem::offError(path_);
+    if (Status s = base_->truncate(size); !s.ok()) return s;
+    node_->written.resize(static_cast<std::size_t>(size));
+    return {};
+  }
   Status close() override {
     if (owner_.cutsHere(false)) return PowerCutFileSystem::offError(path_);
     return base_->close();

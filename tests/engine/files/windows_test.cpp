@@ -79,6 +79,8 @@ TEST(WindowsPathTest, JoinsDriveAndNetworkRootsWithOneBackslash) {
         std::string("stat ") + c.chn,
         std::string("open ") + c.chn,
         std::string("create ") + c.temp,
+        // Still the file that was read, before the copy takes its place.
+        std::string("stat ") + c.pkl,
         std::string("rename ") + c.temp + " -> " + c.pkl,
         std::string("sync ") + c.pklFolder,
     };

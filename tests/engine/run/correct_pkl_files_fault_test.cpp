@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/files/forwarding_file_system.h"
 #include "engine/files/paths.h"
 #include "engine/files/temporary_names.h"
 #include "engine/run/correct_pkl_files.h"
@@ -25,6 +29,7 @@ using testing::folderNames;
 using testing::MemoryDir;
 using testing::MemoryFileSystem;
 using testing::Op;
+using testing::TempDir;
 using testing::readFile;
 using testing::sampleChn;
 using testing::writeFile;
@@ -173,6 +178,95 @@ TEST(CorrectPklFilesFaultTest, CopyThatCannotBeRemovedIsNamedInTheError) {
             std::string::npos)
       << message;
   EXPECT_TRUE(readFile(memory, dir / file.name) == file.original);
+}
+
+// Lets another program at a result file once its copy is written and
+// closed, the file read long before, just before the copy takes its place.
+class MeddleBeforeCommit final : public ForwardingFileSystem {
+ public:
+  MeddleBeforeCommit(fs::path target, std::function<void(const fs::path&)> meddle)
+      : ForwardingFileSystem(realFileSystem()),
+        target_(std::move(target)),
+        meddle_(std::move(meddle)) {}
+  Result<std::unique_ptr<WritableFile>> createExclusive(const fs::path& path) override {
+    auto file = base().createExclusive(path);
+    if (!file.ok() || path.parent_path() != target_.parent_path()) return file;
+    return std::unique_ptr<WritableFile>(new Copy(std::move(file.value()), *this));
+  }
+
+ private:
+  class Copy final : public WritableFile {
+   public:
+    Copy(std::unique_ptr<WritableFile> base, MeddleBeforeCommit& owner)
+        : base_(std::move(base)), owner_(owner) {}
+    Status write(const char* data, std::size_t size) override { return base_->write(data, size); }
+    Status sync() override { return base_->sync(); }
+    Status keepAttributesOf(const FileInfo& original) override {
+      return base_->keepAttributesOf(original);
+    }
+    Status lock() override { return base_->lock(); }
+    void unlock() override { base_->unlock(); }
+    Result<std::uint64_t> size() override { return base_->size(); }
+    Status truncate(std::uint64_t size) override { return base_->truncate(size); }
+    Status close() override {
+      Status closed = base_->close();
+      if (owner_.meddle_) std::exchange(owner_.meddle_, {})(owner_.target_);
+      return closed;
+    }
+
+   private:
+    std::unique_ptr<WritableFile> base_;
+    MeddleBeforeCommit& owner_;
+  };
+  fs::path target_;
+  std::function<void(const fs::path&)> meddle_;
+};
+
+// What another program wrote to a result file between the run's read and
+// its rename was lost without a word: the copy, made from what was read,
+// took the file's place.
+TEST(CorrectPklFilesFaultTest, AFileChangedDuringTheRunIsLeftAsItIs) {
+  const std::string original = "head\r\n" + std::string(kWrongLine);
+  const struct {
+    const char* label;
+    std::function<void(const fs::path&)> meddle;
+    std::string after;
+  } cases[] = {
+      {"appended to",
+       [](const fs::path& path) {
+         std::ofstream(path, std::ios::binary | std::ios::app) << "Peak 9\r\n";
+       },
+       original + "Peak 9\r\n"},
+      {"rewritten, same size",
+       [](const fs::path& path) { writeFile(path, "HEAD\r\n" + std::string(kWrongLine)); },
+       "HEAD\r\n" + std::string(kWrongLine)},
+      {"replaced by another file",
+       [](const fs::path& path) {
+         writeFile(path.parent_path() / "other", "other\r\n");
+         fs::rename(path.parent_path() / "other", path);
+       },
+       "other\r\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    writeFile(dir / "A.pkl", original);
+    writeFile(dir / "B.pkl", original);
+    writeFile(dir / "A.chn", sampleChn());
+    writeFile(dir / "B.chn", sampleChn());
+    MeddleBeforeCommit fileSystem(dir / "A.pkl", c.meddle);
+    RunOptions options;
+    options.keepGoing = true;
+    RunSummary summary = CorrectPklFiles(
+        fileSystem,
+        testing::jobList({{dir.path(), "A.pkl", dir.path()}, {dir.path(), "B.pkl", dir.path()}}),
+        options);
+    ASSERT_EQ(summary.failures.size(), 1u) << c.label;
+    EXPECT_NE(summary.failures[0].error->message.find("changed during the run"), std::string::npos)
+        << c.label << ": " << summary.failures[0].error->message;
+    EXPECT_EQ(readFile(dir / "A.pkl"), c.after) << c.label;
+    EXPECT_EQ(readFile(dir / "B.pkl"), "head\r\n" + std::string(kRightLine)) << c.label;
+    EXPECT_EQ(folderNames(dir.path()).size(), 4u) << c.label << ": no copy left";
+  }
 }
 
 }  // namespace
