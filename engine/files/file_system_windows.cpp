@@ -452,7 +452,7 @@ class WindowsFileSystem final : public FileSystem {
     HANDLE handle = INVALID_HANDLE_VALUE;
     // No access to the data is asked for, so no program's share mode
     // keeps this from looking.
-    const DWORD code = withWaits({&full}, [&] {
+    const DWORD code = withWaits(stop_, {&full}, [&] {
       handle = ::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
