@@ -9,25 +9,26 @@ namespace {
 
 // The acquisition lines of a file on one line: each as it was and as it is
 // now, or, for a file left untouched, each as it stands.
-std::string lineRecord(const AcquisitionLines& record, bool withOld) {
+std::string linesText(const AcquisitionLines& acquisition, bool withOld) {
   std::string text;
-  for (std::size_t i = 0; i < record.lines().size(); ++i) {
+  for (std::size_t i = 0; i < acquisition.lines().size(); ++i) {
     if (i > 0) text += "; ";
-    if (withOld) text += escapedText(record.oldLine(i, kMaxKeptLineBytes)) + " -> ";
-    text += escapedText(record.lines()[i]);
+    if (withOld) text += escapedText(acquisition.oldLine(i, kMaxKeptLineBytes)) + " -> ";
+    text += escapedText(acquisition.lines()[i]);
   }
-  if (record.count() > record.lines().size()) {
-    text += "; ... and " + std::to_string(record.count() - record.lines().size()) + " more";
+  if (acquisition.count() > acquisition.lines().size()) {
+    text +=
+        "; ... and " + std::to_string(acquisition.count() - acquisition.lines().size()) + " more";
   }
   return text;
 }
 
-std::string fileRecord(const FileReport& report) {
-  const AcquisitionLines& record = report.acquisition;
+std::string fileText(const FileReport& report) {
+  const AcquisitionLines& acquisition = report.acquisition;
   switch (report.outcome) {
     case FileOutcome::AlreadyCorrect:
-      return record.lines().empty() ? "already correct, no acquisition line"
-                                    : "already correct: " + lineRecord(record, false);
+      return acquisition.lines().empty() ? "already correct, no acquisition line"
+                                         : "already correct: " + linesText(acquisition, false);
     case FileOutcome::LeftoverCopy:
     case FileOutcome::CopyRemoved:
       return "not a result file: an interrupted run's copy of " +
@@ -40,9 +41,9 @@ std::string fileRecord(const FileReport& report) {
     case FileOutcome::Corrected:
       break;
   }
-  const bool sameLines =
-      record.count() == record.lines().size() && record.lines() == record.oldLines();
-  return lineRecord(record, true) + (sameLines ? " (line ends rewritten)" : "");
+  const bool sameLines = acquisition.count() == acquisition.lines().size() &&
+                         acquisition.lines() == acquisition.oldLines();
+  return linesText(acquisition, true) + (sameLines ? " (line ends rewritten)" : "");
 }
 
 }  // namespace
@@ -51,7 +52,7 @@ std::vector<std::string> reportLines(const FileReport& report, bool dryRun, Repo
   auto name = [paths](const std::filesystem::path& path) {
     return printedPath(paths == ReportPaths::Whole ? path : path.filename());
   };
-  std::vector<std::string> lines = {name(report.pklPath) + ": " + fileRecord(report)};
+  std::vector<std::string> lines = {name(report.pklPath) + ": " + fileText(report)};
   for (const std::filesystem::path& leftover : report.leftoversRemoved) {
     lines.push_back(name(leftover) + ": " + (dryRun ? "would be removed: " : "removed: ") +
                     "an interrupted run's copy of " + printedPath(report.pklPath.filename()));

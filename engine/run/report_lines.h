@@ -8,7 +8,7 @@
 
 namespace pklfix {
 
-// How a record names files: by their whole paths, as pklfix-cli prints
+// How report lines name files: by their whole paths, as pklfix-cli prints
 // them, or by their names alone, as the window lists the files of its one
 // folder.
 enum class ReportPaths { Whole, NamesOnly };

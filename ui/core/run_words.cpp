@@ -49,12 +49,12 @@ std::string countsLine(const RunSummary& summary) {
 }  // namespace
 
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
-                      const std::vector<std::string>& records,
+                      const std::vector<std::string>& reportLines,
                       const std::filesystem::path& recordPath) {
   RunReport report;
-  if (!records.empty()) {
+  if (!reportLines.empty()) {
     report.details.push_back(countsLine(summary));
-    report.details.insert(report.details.end(), records.begin(), records.end());
+    report.details.insert(report.details.end(), reportLines.begin(), reportLines.end());
   }
   for (const std::string& warning : summary.warnings) report.details.push_back(warning);
   for (const Error& error : summary.syncErrors) {

@@ -24,11 +24,11 @@ struct RunReport {
 };
 
 // The box for a run over `selected` files that ended with `summary`. Its
-// details count the files by what happened to them, then give `records`
+// details count the files by what happened to them, then give `reportLines`
 // (a line per file, CorrectionRun::reportLines()), then the warnings, and end
 // with the change record the run wrote to, `recordPath`, unless empty.
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
-                      const std::vector<std::string>& records,
+                      const std::vector<std::string>& reportLines,
                       const std::filesystem::path& recordPath = {});
 
 // The box for a "GO" that corrected nothing because the change record at
