@@ -52,6 +52,8 @@ std::string fileRecord(const FileReport& report) {
       return "not corrected: " + (report.error ? report.error->message : std::string());
     case FileOutcome::NoAcquisitionLine:
       return "no acquisition line";
+    case FileOutcome::PutBack:
+      return "put back as it was before";
     case FileOutcome::Corrected:
       break;
   }

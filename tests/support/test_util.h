@@ -73,7 +73,8 @@ enum RecordCell {
   kLinesAfter,
   kShaBefore,
   kShaAfter,
-  kMessage
+  kMessage,
+  kRun
 };
 std::string sha256Of(std::string_view bytes);
 

@@ -68,7 +68,7 @@ TEST(CorrectPklFilesRecordTest, ARowForEachFileInOrderWithItsDigests) {
     const Expected& e = expected[i];
     const std::vector<std::string>& row = rows[i + 1];
     SCOPED_TRACE(e.name);
-    ASSERT_EQ(row.size(), 11u);
+    ASSERT_EQ(row.size(), 12u);
     EXPECT_EQ(fs::path(row[kResultFile]), dir / e.name);
     EXPECT_EQ(row[kOutcome], e.outcome);
     EXPECT_EQ(row[kShaBefore], e.digestBefore ? sha256Of(before[e.name]) : "");
@@ -115,7 +115,7 @@ TEST(CorrectPklFilesRecordTest, AFailingRecordNeverLetsAChangeGoUnrecorded) {
       const std::string now = gone ? "" : sha256Of(readFile(dir / name));
       bool found = false;
       for (const auto& row : rows) {
-        found = found || (row.size() == 11 && fs::path(row[kResultFile]) == dir / name &&
+        found = found || (row.size() == 12 && fs::path(row[kResultFile]) == dir / name &&
                           row[kShaBefore] == sha256Of(bytes) && row[kShaAfter] == now);
       }
       EXPECT_TRUE(found) << name << " changed without its row";
