@@ -28,7 +28,14 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  // Tests may leave read-only files behind; removal needs the folder only.
+  // Tests may leave read-only files behind (kept originals among them).
+  // POSIX removes them with the folder's permission alone; Windows
+  // refuses to delete a read-only file, so each is made writable first.
+  for (fs::recursive_directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code ignored;
+    if (it->is_regular_file(ignored))
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
   fs::remove_all(path_, ec);
 }
 
