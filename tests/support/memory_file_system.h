@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/files/file_errors.h"
@@ -15,6 +16,27 @@
 #include "engine/files/paths.h"
 
 namespace pklfix::testing {
+
+// An absolute path for a MemoryFileSystem as the platform spells one:
+// /data/<name>, or C:\data\<name> on Windows; "/" in `name` separates
+// folders, and a final one leaves a final separator.
+inline std::string memoryPath(std::string_view name = {}) {
+#ifdef _WIN32
+  std::filesystem::path path = "C:\\data";
+#else
+  std::filesystem::path path = "/data";
+#endif
+  while (!name.empty()) {
+    const std::size_t slash = std::min(name.find('/'), name.size());
+    path /= utf8Path(name.substr(0, slash));
+    name.remove_prefix(slash);
+    if (!name.empty()) {
+      name.remove_prefix(1);
+      if (name.empty()) path /= "";
+    }
+  }
+  return pathText(path);
+}
 
 // Files held in memory under their full path text, so that a run can be
 // followed through paths on drives and shares that do not exist here, and a

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/run/correct_pkl_files.h"
 #include "engine/base/status.h"
+#include "engine/run/correct_pkl_files.h"
 
 namespace pklfix::testing {
 
@@ -52,6 +52,10 @@ class ScratchStateFolder {
   TempDir dir_;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
+
+// Removes `path` and all it holds, read-only files (kept originals)
+// included, which std::filesystem::remove_all cannot remove on Windows.
+bool removeTree(const std::filesystem::path& path);
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);

@@ -19,6 +19,7 @@ namespace pklfix {
 namespace {
 namespace fs = std::filesystem;
 using testing::MemoryFileSystem;
+using testing::memoryPath;
 using testing::readFile;
 using testing::sha256Of;
 using testing::TempDir;
@@ -32,7 +33,7 @@ bool logged(const MemoryFileSystem& files, const std::string& prefix) {
 // How the store keeps a file, by what the file and the volume allow.
 TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
   const std::string bytes = "head\r\nAcquisition Date : x\nno final line end";
-  const std::string entry = "/data/originals/" + sha256Of(bytes) + ".pkl";
+  const std::string entry = memoryPath("originals/" + sha256Of(bytes) + ".pkl");
   struct Case {
     const char* label;
     bool secondName;  // the file has another hard link
@@ -47,14 +48,14 @@ TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     MemoryFileSystem files;
-    files.files["/data/A.pkl"] = bytes;
+    files.files[memoryPath("A.pkl")] = bytes;
     if (c.secondName) {
-      ASSERT_OK(files.link("/data/A.pkl", "/elsewhere/A.pkl"));
+      ASSERT_OK(files.link(memoryPath("A.pkl"), memoryPath("elsewhere/A.pkl")));
     }
     files.linkRefused = c.linkRefused;
     files.log.clear();
-    OriginalStore store(files, "/data/originals");
-    Result<OriginalStore::Kept> kept = store.keep("/data/A.pkl", sha256Of(bytes));
+    OriginalStore store(files, memoryPath("originals"));
+    Result<OriginalStore::Kept> kept = store.keep(memoryPath("A.pkl"), sha256Of(bytes));
     ASSERT_TRUE(kept.ok()) << kept.error().message;
     EXPECT_EQ(pathText(kept.value().entry), entry);
     EXPECT_EQ(kept.value().linked, c.linked);
@@ -62,12 +63,12 @@ TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
     EXPECT_EQ(files.stat(entry).value().linkCount, c.linked ? 2u : 1u);
     // A copy comes through a temporary and is sealed at once; a link only
     // once its file is replaced.
-    EXPECT_EQ(logged(files, "create /data/originals/new"), !c.linked);
+    EXPECT_EQ(logged(files, "create " + memoryPath("originals/new")), !c.linked);
     EXPECT_EQ(files.readOnly.count(entry), c.linked ? 0u : 1u);
-    EXPECT_TRUE(logged(files, "sync /data/originals"));
+    EXPECT_TRUE(logged(files, "sync " + memoryPath("originals")));
     // Kept once: a second keep finds it and does nothing more.
     files.log.clear();
-    kept = store.keep("/data/A.pkl", sha256Of(bytes));
+    kept = store.keep(memoryPath("A.pkl"), sha256Of(bytes));
     ASSERT_TRUE(kept.ok());
     EXPECT_FALSE(kept.value().linked);
     EXPECT_FALSE(logged(files, "link") || logged(files, "create"));
@@ -81,24 +82,24 @@ TEST(OriginalStoreTest, KeepsOnlyTheBytesDigestedAndDetachesFromTheLiveFile) {
   for (bool linkable : {true, false}) {
     SCOPED_TRACE(linkable ? "by link" : "by copy");
     MemoryFileSystem files;
-    files.files["/data/A.pkl"] = "changed meanwhile";
+    files.files[memoryPath("A.pkl")] = "changed meanwhile";
     if (!linkable) files.linkRefused = std::errc::cross_device_link;
-    OriginalStore store(files, "/data/originals");
+    OriginalStore store(files, memoryPath("originals"));
     const std::string digest = sha256Of("as it was read");
-    EXPECT_FALSE(store.keep("/data/A.pkl", digest).ok());
+    EXPECT_FALSE(store.keep(memoryPath("A.pkl"), digest).ok());
     EXPECT_EQ(files.files.count(pathText(store.entryPath(digest))), 0u);
     EXPECT_EQ(files.files.size(), 1u) << "no temporary left";
   }
   MemoryFileSystem files;
-  files.files["/data/A.pkl"] = "original";
-  OriginalStore store(files, "/data/originals");
-  Result<OriginalStore::Kept> kept = store.keep("/data/A.pkl", sha256Of("original"));
+  files.files[memoryPath("A.pkl")] = "original";
+  OriginalStore store(files, memoryPath("originals"));
+  Result<OriginalStore::Kept> kept = store.keep(memoryPath("A.pkl"), sha256Of("original"));
   ASSERT_TRUE(kept.ok() && kept.value().linked);
   ASSERT_OK(store.detach(kept.value().entry));
-  EXPECT_EQ(files.stat("/data/A.pkl").value().linkCount, 1u);
+  EXPECT_EQ(files.stat(memoryPath("A.pkl")).value().linkCount, 1u);
   EXPECT_EQ(files.files[pathText(kept.value().entry)], "original");
   EXPECT_EQ(files.readOnly.count(pathText(kept.value().entry)), 1u);
-  EXPECT_EQ(files.readOnly.count("/data/A.pkl"), 0u);
+  EXPECT_EQ(files.readOnly.count(memoryPath("A.pkl")), 0u);
 }
 
 // On the disk: a lone file is kept as itself (its inode), a file with a

@@ -134,22 +134,23 @@ TEST(CorrectPklFilesRecordTest, AFailingRecordNeverLetsAChangeGoUnrecorded) {
 MemoryFileSystem memoryFolder() {
   MemoryFileSystem files;
   for (const char* name : {"A", "B", "C"}) {
-    files.files["/data/" + std::string(name) + ".pkl"] = std::string(kSamplePkl) + name;
-    files.files["/data/" + std::string(name) + ".chn"] = sampleChn();
+    files.files[memoryPath(std::string(name) + ".pkl")] = std::string(kSamplePkl) + name;
+    files.files[memoryPath(std::string(name) + ".chn")] = sampleChn();
   }
-  files.files["/data/D.pkl"] = std::string(kSampleCorrected);
-  files.files["/data/D.chn"] = sampleChn();
+  files.files[memoryPath("D.pkl")] = std::string(kSampleCorrected);
+  files.files[memoryPath("D.chn")] = sampleChn();
   return files;
 }
 
 RunSummary runInMemory(FileSystem& fileSystem, bool keepGoing = true) {
-  auto record = ChangeRecord::open(fileSystem, "/data/r.csv");
+  auto record = ChangeRecord::open(fileSystem, utf8Path(memoryPath("r.csv")));
   if (!record.ok()) {
     ADD_FAILURE() << record.error().message;
     return {};
   }
   PklJobs jobs;
-  for (const char* name : {"A.pkl", "B.pkl", "C.pkl", "D.pkl"}) jobs.add("/data", name, "/data");
+  for (const char* name : {"A.pkl", "B.pkl", "C.pkl", "D.pkl"})
+    jobs.add(utf8Path(memoryPath()), name, utf8Path(memoryPath()));
   RunOptions options;
   options.keepGoing = keepGoing;
   options.record = record.value().get();
@@ -172,36 +173,36 @@ TEST(CorrectPklFilesRecordTest, OriginalsKeptAheadAndRowsKnowTheirRun) {
   ASSERT_EQ(first.corrected, 3u);
   for (const char* name : {"A", "B", "C"}) {
     SCOPED_TRACE(name);
-    const std::string path = "/data/" + std::string(name) + ".pkl";
-    const std::string entry = "/data/originals/" + sha256Of(before.at(path)) + ".pkl";
+    const std::string path = memoryPath(std::string(name) + ".pkl");
+    const std::string entry = memoryPath("originals/" + sha256Of(before.at(path)) + ".pkl");
     EXPECT_EQ(files.files[entry], before.at(path));
     EXPECT_EQ(files.readOnly.count(entry), 1u);
     EXPECT_EQ(files.stat(entry).value().linkCount, 1u);
     const std::size_t linked = logIndex(files, "link " + path + " -> " + entry);
     const std::size_t replaced =
-        logIndex(files, "rename /data/new" + std::string(name) + ".pkl -> " + path);
+        logIndex(files, "rename " + memoryPath("new" + std::string(name) + ".pkl") + " -> " + path);
     ASSERT_LT(replaced, files.log.size());
     EXPECT_LT(linked, replaced);
-    EXPECT_LT(logIndex(files, "sync /data/originals"), replaced);
+    EXPECT_LT(logIndex(files, "sync " + memoryPath("originals")), replaced);
   }
-  EXPECT_EQ(files.files.count("/data/originals/" + sha256Of(kSampleCorrected) + ".pkl"), 0u)
+  EXPECT_EQ(files.files.count(memoryPath("originals/" + sha256Of(kSampleCorrected) + ".pkl")), 0u)
       << "a file left as it was has no original kept";
 
   // A's original again, under three names: in the store already, so
   // nothing is linked or copied.
   for (const char* name : {"A", "B", "C"}) {
-    files.files["/data/" + std::string(name) + ".pkl"] = before.at("/data/A.pkl");
+    files.files[memoryPath(std::string(name) + ".pkl")] = before.at(memoryPath("A.pkl"));
   }
   files.log.clear();
   runInMemory(files);
   EXPECT_EQ(std::count_if(files.log.begin(), files.log.end(),
                           [](const std::string& line) {
                             return line.rfind("link", 0) == 0 ||
-                                   line.rfind("create /data/originals", 0) == 0;
+                                   line.rfind("create " + memoryPath("originals"), 0) == 0;
                           }),
             0);
 
-  std::vector<std::vector<std::string>> rows = recordRows(files.files["/data/r.csv"]);
+  std::vector<std::vector<std::string>> rows = recordRows(files.files[memoryPath("r.csv")]);
   ASSERT_EQ(rows.size(), 9u);
   EXPECT_EQ(rows[0].back(), "run");
   std::set<std::string> runs;
@@ -246,14 +247,14 @@ TEST(CorrectPklFilesRecordTest, NoFileReplacedUntilItsOriginalIsKept) {
     faulty.failCall(1, /*persistent=*/true);
     RunSummary summary = runInMemory(faulty, /*keepGoing=*/false);
     EXPECT_TRUE(faulty.injected());
-    EXPECT_EQ(files.files["/data/A.pkl"] != before.at("/data/A.pkl"), c.replaced);
+    EXPECT_EQ(files.files[memoryPath("A.pkl")] != before.at(memoryPath("A.pkl")), c.replaced);
     if (!c.replaced) {
       ASSERT_EQ(summary.failures.size(), 1u);
-      EXPECT_EQ(files.files["/data/B.pkl"], before.at("/data/B.pkl"));
+      EXPECT_EQ(files.files[memoryPath("B.pkl")], before.at(memoryPath("B.pkl")));
     }
     for (const auto& [path, bytes] : files.files) {
-      if (path.rfind("/data/originals/", 0) != 0) continue;
-      EXPECT_EQ(path, "/data/originals/" + sha256Of(bytes) + ".pkl");
+      if (path.rfind(memoryPath("originals/"), 0) != 0) continue;
+      EXPECT_EQ(path, memoryPath("originals/" + sha256Of(bytes) + ".pkl"));
       EXPECT_EQ(files.stat(utf8Path(path)).value().linkCount, 1u) << path;
       EXPECT_EQ(files.readOnly.count(path), 1u) << path;
     }

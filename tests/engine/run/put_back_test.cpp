@@ -50,22 +50,23 @@ class PutBackTest : public ::testing::Test {
  protected:
   // Corrects `names` (each with its spectrum) in one run with the record.
   void correct(const std::vector<std::string>& names) {
-    auto record = ChangeRecord::open(files_, "/data/r.csv");
+    auto record = ChangeRecord::open(files_, record_);
     ASSERT_TRUE(record.ok());
     PklJobs jobs;
     for (const std::string& name : names) {
-      files_.files["/data/" + name.substr(0, name.size() - 3) + "chn"] = sampleChn();
-      jobs.add("/data", name, "/data");
+      file(name.substr(0, name.size() - 3) + "chn") = sampleChn();
+      jobs.add(utf8Path(memoryPath()), name, utf8Path(memoryPath()));
     }
     RunOptions options;
     options.record = record.value().get();
     RunSummary summary = CorrectPklFiles(files_, jobs, options);
     ASSERT_EQ(summary.corrected, names.size());
   }
-  std::string& file(const std::string& name) { return files_.files["/data/" + name]; }
+  std::string& file(const std::string& name) { return files_.files[memoryPath(name)]; }
   std::vector<std::vector<std::string>> rows() { return recordRows(file("r.csv")); }
 
   MemoryFileSystem files_;
+  const std::filesystem::path record_ = utf8Path(memoryPath("r.csv"));
 };
 
 // Whatever a run changed comes back byte for byte, each file after its
@@ -88,7 +89,7 @@ TEST_F(PutBackTest, OddFilesComeBackByteForByte) {
   for (const auto& [name, bytes] : before) ASSERT_NE(file(name), bytes) << name;
   const std::string run = rows().back()[kRun];
 
-  Result<PutBackSummary> summary = putBackRun(files_, "/data/r.csv");
+  Result<PutBackSummary> summary = putBackRun(files_, record_);
   ASSERT_TRUE(summary.ok()) << summary.error().message;
   EXPECT_EQ(summary.value().run, run);
   ASSERT_EQ(summary.value().files.size(), before.size());
@@ -112,12 +113,11 @@ TEST_F(PutBackTest, OddFilesComeBackByteForByte) {
     EXPECT_EQ(back[kMessage], "put back run " + run);
     EXPECT_NE(back[kRun], run);
   }
-  EXPECT_FALSE(putBackRun(files_, "/data/r.csv").ok()) << "no run left to put back";
-  Result<PutBackSummary> again = putBackRun(files_, "/data/r.csv", run);
+  EXPECT_FALSE(putBackRun(files_, record_).ok()) << "no run left to put back";
+  Result<PutBackSummary> again = putBackRun(files_, record_, run);
   ASSERT_TRUE(again.ok());
   for (const PutBackFile& done : again.value().files) EXPECT_EQ(done.outcome, Outcome::AlreadyBack);
-  EXPECT_FALSE(putBackRun(files_, "/data/r.csv", all.back()[kRun]).ok())
-      << "a put-back is not put back";
+  EXPECT_FALSE(putBackRun(files_, record_, all.back()[kRun]).ok()) << "a put-back is not put back";
 }
 
 // A file changed since the run, or whose original the store cannot give
@@ -130,7 +130,9 @@ TEST_F(PutBackTest, LeavesWhatItCannotPutBack) {
     const char* left;  // what A holds after the put-back; null for its original
   } cases[] = {
       {"changed since the run",
-       [](MemoryFileSystem& files, const std::string&) { files.files["/data/A.pkl"] = "edited"; },
+       [](MemoryFileSystem& files, const std::string&) {
+         files.files[memoryPath("A.pkl")] = "edited";
+       },
        Outcome::ChangedSince, "edited"},
       {"its original missing",
        [](MemoryFileSystem& files, const std::string& entry) { files.files.erase(entry); },
@@ -146,8 +148,8 @@ TEST_F(PutBackTest, LeavesWhatItCannotPutBack) {
     file("B.pkl") = "b\r\n" + std::string(kWrong);
     const std::string b = file("B.pkl");
     correct({"A.pkl", "B.pkl"});
-    c.after(files_, "/data/originals/" + sha256Of(kSamplePkl) + ".pkl");
-    Result<PutBackSummary> summary = putBackRun(files_, "/data/r.csv");
+    c.after(files_, memoryPath("originals/" + sha256Of(kSamplePkl) + ".pkl"));
+    Result<PutBackSummary> summary = putBackRun(files_, record_);
     ASSERT_TRUE(summary.ok()) << summary.error().message;
     ASSERT_EQ(summary.value().files.size(), 2u);
     EXPECT_EQ(summary.value().files[0].outcome, c.outcome);
@@ -167,10 +169,10 @@ TEST_F(PutBackTest, PutsBackTheLastRunFirst) {
   const std::string b = file("B.pkl");
   correct({"A.pkl"});
   correct({"B.pkl"});
-  ASSERT_TRUE(putBackRun(files_, "/data/r.csv").ok());
+  ASSERT_TRUE(putBackRun(files_, record_).ok());
   EXPECT_EQ(file("A.pkl"), kSampleCorrected);
   EXPECT_EQ(file("B.pkl"), b);
-  ASSERT_TRUE(putBackRun(files_, "/data/r.csv").ok());
+  ASSERT_TRUE(putBackRun(files_, record_).ok());
   EXPECT_EQ(file("A.pkl"), kSamplePkl);
 }
 
