@@ -95,9 +95,9 @@ Result<OriginalStore::Kept> OriginalStore::keep(const fs::path& file, const std:
         synced = bytes.ok() ? bytes.value()->sync() : Status(bytes.error());
         if (synced.ok()) synced = bytes.value()->close();
       }
-      if (synced.ok()) synced = fileSystem_.syncFolder(folder_);
       if (synced.ok()) {
         kept.linked = true;
+        unsynced_ = true;
         return kept;
       }
       (void)fileSystem_.remove(kept.entry);
@@ -129,7 +129,15 @@ Status OriginalStore::copyInto(const fs::path& source, const FileInfo& info, con
   } else {
     (void)seal(entry);
   }
-  return fileSystem_.syncFolder(folder_);
+  unsynced_ = true;
+  return {};
+}
+
+Status OriginalStore::sync() {
+  if (!unsynced_) return {};
+  if (Status s = fileSystem_.syncFolder(folder_); !s.ok()) return s;
+  unsynced_ = false;
+  return {};
 }
 
 // Best effort: the name, not the bit, is what proves an entry, and volumes
@@ -141,6 +149,7 @@ Status OriginalStore::detach(const fs::path& entry) {
   Result<FileInfo> info = fileSystem_.stat(entry);
   Status copied = info.ok() ? copyInto(entry, info.value(), entry, pathText(entry.stem()))
                             : Status(info.error());
+  if (copied.ok()) copied = sync();
   if (copied.ok()) return {};
   if (Status s = drop(entry); !s.ok()) return s;
   return copied;

@@ -46,10 +46,13 @@ class OriginalStore {
   };
 
   // Keeps the original of `file`, whose bytes have the SHA-256 `digest`,
-  // and returns once the entry and the store's folder are on the disk.
-  // Fails, keeping nothing under the digest's name, when the file's bytes
-  // are no longer those of `digest`.
+  // and returns once the entry's bytes are on the disk; its name is once
+  // sync() returns. Fails, keeping nothing under the digest's name, when
+  // the file's bytes are no longer those of `digest`.
   Result<Kept> keep(const std::filesystem::path& file, const std::string& digest);
+  // Makes the names of the entries kept since the last call durable: one
+  // folder sync for a batch of files, not one each.
+  Status sync();
 
   // Makes a linked entry read-only, once its file was replaced.
   Status seal(const std::filesystem::path& entry);
@@ -74,6 +77,7 @@ class OriginalStore {
   FileSystem& fileSystem_;
   std::filesystem::path folder_;
   bool folderReady_ = false;
+  bool unsynced_ = false;  // entries named since the last sync()
 };
 
 // Whether `text` is a SHA-256 in lowercase hex: 64 digits 0-9 a-f.

@@ -72,6 +72,11 @@ Status ChangeKeeper::keepOriginals(std::span<const ReplaceBatch::File> files,
       linkedNow.push_back(file.pklPath);
     }
   }
+  // One folder sync for the batch's entries, as the run does for its
+  // renames.
+  if (Status s = originals_->sync(); !s.ok()) {
+    return Error{s.error().code, "the originals cannot be kept: " + s.error().message};
+  }
   return {};
 }
 

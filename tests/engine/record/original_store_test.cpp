@@ -65,6 +65,8 @@ TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
     // once its file is replaced.
     EXPECT_EQ(logged(files, "create " + memoryPath("originals/new")), !c.linked);
     EXPECT_EQ(files.readOnly.count(entry), c.linked ? 0u : 1u);
+    EXPECT_FALSE(logged(files, "sync " + memoryPath("originals")));
+    ASSERT_OK(store.sync());
     EXPECT_TRUE(logged(files, "sync " + memoryPath("originals")));
     // Kept once: a second keep finds it and does nothing more.
     files.log.clear();
