@@ -77,8 +77,21 @@ Status AtomicReplace::stillAsRead(const fs::path& target) {
 }
 
 Status AtomicReplace::commit(const fs::path& target) {
+  return place(target, [&] { return stillAsRead(target); });
+}
+
+Status AtomicReplace::commitNew(const fs::path& target) {
+  return place(target, [&]() -> Status {
+    Result<FileInfo> now = fileSystem_.stat(target);
+    if (!now.ok()) return now.error();
+    if (now.value().type == FileType::Missing) return {};
+    return Error{ErrorCode::AlreadyExists, pathText(target) + " already exists"};
+  });
+}
+
+Status AtomicReplace::place(const fs::path& target, const std::function<Status()>& check) {
   if (Status s = finishWriting(); !s.ok()) return s;
-  Status s = stillAsRead(target);
+  Status s = check();
   if (s.ok()) s = fileSystem_.rename(path_, target);
   if (!s.ok()) {
     // Removed now rather than by the destructor, so the error can say when

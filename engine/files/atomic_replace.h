@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -48,11 +49,15 @@ class AtomicReplace {
   // made from what was there before. When the commit fails the copy is
   // removed, and an error says so when it cannot be.
   Status commit(const std::filesystem::path& target);
+  // Puts the copy under `target`, a name nothing holds yet: a new file, not
+  // a replacement. Fails with AlreadyExists, removing the copy, otherwise.
+  Status commitNew(const std::filesystem::path& target);
 
   const std::filesystem::path& path() const { return path_; }
 
  private:
   Status stillAsRead(const std::filesystem::path& target);
+  Status place(const std::filesystem::path& target, const std::function<Status()>& check);
 
   FileSystem& fileSystem_;
   std::unique_ptr<WritableFile> file_;

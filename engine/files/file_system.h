@@ -34,6 +34,8 @@ struct FileInfo {
   // system, archive...) and its creation time, as the system gives them.
   std::uint32_t attributes = 0;
   std::uint64_t creationTime = 0;
+  // How many names a regular file has (hard links); 0 when unknown.
+  std::uint32_t linkCount = 0;
 };
 
 // Which file a path names: the same for every name of one file (hard links
@@ -140,6 +142,17 @@ class FileSystem {
   // Puts `from` in the place of `to` in one step; `to` may exist.
   virtual Status rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
   virtual Status remove(const std::filesystem::path& path) = 0;
+  // Gives the file `existing` the second name `newName` (a hard link): the
+  // same file, not a copy. Fails where `newName` is taken, on another
+  // volume, or where the file system has no links.
+  virtual Status link(const std::filesystem::path& existing,
+                      const std::filesystem::path& newName) = 0;
+  // Takes every write permission from the regular file `path` (POSIX: 0444;
+  // Windows: the read-only attribute). A link is not followed.
+  virtual Status makeReadOnly(const std::filesystem::path& path) = 0;
+  // Creates the folder `path`, its parent existing; a folder already there
+  // is no error, anything else there is.
+  virtual Status createFolder(const std::filesystem::path& path) = 0;
   // The entries of a folder, in no particular order.
   virtual Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) = 0;
   // Makes the renames done in `folder` durable.

@@ -194,6 +194,7 @@ class PosixFileSystem final : public FileSystem {
       info.size = static_cast<std::uintmax_t>(st.st_size);
       info.modificationTime =
           static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+      info.linkCount = static_cast<std::uint32_t>(st.st_nlink);
     }
     return info;
   }
@@ -267,6 +268,42 @@ class PosixFileSystem final : public FileSystem {
     if (ec) return fileError("remove", path, ec);
     disarmCleanup(path);
     return {};
+  }
+
+  Status link(const fs::path& existing, const fs::path& newName) override {
+    // Linux's link(2) names the link itself when `existing` is one; it is
+    // never asked for one anyway.
+    if (::link(existing.c_str(), newName.c_str()) != 0) {
+      return fileError("link " + pathText(existing) + " as", newName, lastError());
+    }
+    return {};
+  }
+
+  Status makeReadOnly(const fs::path& path) override {
+    // On a descriptor, so a link put under the name is not followed.
+    int fd = openDescriptor(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return fileError("open", path, lastError());
+    struct stat st;
+    std::error_code reason;
+    if (::fstat(fd, &st) != 0) {
+      reason = lastError();
+    } else if (!S_ISREG(st.st_mode)) {
+      reason = std::make_error_code(std::errc::invalid_argument);
+    } else if (::fchmod(fd, S_IRUSR | S_IRGRP | S_IROTH) != 0) {
+      reason = lastError();
+    }
+    ::close(fd);
+    if (reason) return fileError("make read-only", path, reason);
+    return {};
+  }
+
+  Status createFolder(const fs::path& path) override {
+    if (::mkdir(path.c_str(), 0777) == 0) return {};
+    const std::error_code reason = lastError();
+    struct stat st;
+    if (reason == std::errc::file_exists && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      return {};
+    return fileError("create the folder", path, reason);
   }
 
   Result<std::vector<FolderEntry>> listFolder(const fs::path& folder) override {

@@ -188,6 +188,19 @@ FileType targetType(const std::wstring& path) {
                                                             : FileType::Regular;
 }
 
+// How many names the file has; 0 when it cannot be asked. Opened for its
+// attributes only, which no other program's sharing refuses.
+std::uint32_t linkCountOf(const std::wstring& path) {
+  HANDLE handle = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = ::GetFileInformationByHandle(handle, &info);
+  ::CloseHandle(handle);
+  return known ? static_cast<std::uint32_t>(info.nNumberOfLinks) : 0;
+}
+
 // Windows keeps only a read-only attribute; the bits say what the C runtime
 // says of such a file.
 fs::perms permissionsOf(DWORD attributes) {
@@ -382,8 +395,10 @@ class WindowsFileSystem final : public FileSystem {
     info.type = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileType::Directory
                                                                    : FileType::Regular;
     info.targetType = info.type;
-    if (info.type == FileType::Regular)
+    if (info.type == FileType::Regular) {
       info.size = (static_cast<std::uintmax_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      info.linkCount = linkCountOf(full);
+    }
     return info;
   }
 
@@ -504,6 +519,41 @@ class WindowsFileSystem final : public FileSystem {
     if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
       return {};
     return failed("remove", path, full, code);
+  }
+
+  Status link(const fs::path& existing, const fs::path& newName) override {
+    const std::wstring source = longPath(existing);
+    const std::wstring target = longPath(newName);
+    const DWORD code = withWaits(stop_, {&source}, [&] {
+      return ::CreateHardLinkW(target.c_str(), source.c_str(), nullptr) ? ERROR_SUCCESS
+                                                                        : ::GetLastError();
+    });
+    if (code == ERROR_SUCCESS) return {};
+    return failed("link " + pathText(existing) + " as", newName, target, code);
+  }
+
+  Status makeReadOnly(const fs::path& path) override {
+    const std::wstring full = longPath(path);
+    const DWORD attributes = attributesOf(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      return failed("make read-only", path, full, ::GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && isLinkPath(full)))
+      return fileError("make read-only", path, std::make_error_code(std::errc::invalid_argument));
+    if (!::SetFileAttributesW(full.c_str(), attributes | FILE_ATTRIBUTE_READONLY))
+      return failed("make read-only", path, full, ::GetLastError());
+    return {};
+  }
+
+  Status createFolder(const fs::path& path) override {
+    const std::wstring full = longPath(path);
+    if (::CreateDirectoryW(full.c_str(), nullptr)) return {};
+    const DWORD code = ::GetLastError();
+    const DWORD attributes = attributesOf(full);
+    if (code == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return {};
+    return failed("create the folder", path, full, code);
   }
 
   // Each entry's type comes with the listing; no entry is asked again.

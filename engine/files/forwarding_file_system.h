@@ -36,6 +36,16 @@ class ForwardingFileSystem : public FileSystem {
     return base_.rename(from, to);
   }
   Status remove(const std::filesystem::path& path) override { return base_.remove(path); }
+  Status link(const std::filesystem::path& existing,
+              const std::filesystem::path& newName) override {
+    return base_.link(existing, newName);
+  }
+  Status makeReadOnly(const std::filesystem::path& path) override {
+    return base_.makeReadOnly(path);
+  }
+  Status createFolder(const std::filesystem::path& path) override {
+    return base_.createFolder(path);
+  }
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
     return base_.listFolder(folder);
   }

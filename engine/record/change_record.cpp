@@ -1,6 +1,8 @@
 #include "engine/record/change_record.h"
 
+#include <chrono>
 #include <cstdio>
+#include <random>
 
 #include "engine/base/escaped_text.h"
 #include "engine/base/text.h"
@@ -29,6 +31,8 @@ const char* outcomeText(FileOutcome outcome) {
       return "failed";
     case FileOutcome::CopyRemoved:
       return "copy removed";
+    case FileOutcome::PutBack:
+      return "put back";
   }
   return "";
 }
@@ -118,7 +122,8 @@ std::string csvRow(const ChangeRow& row) {
                                lines(row.linesAfter),
                                row.sha256Before,
                                row.sha256After,
-                               named(row.message)};
+                               named(row.message),
+                               row.run};
   for (const std::string& cell : cells) {
     if (&cell != cells) text += ',';
     appendCell(text, cell);
@@ -139,6 +144,21 @@ Result<bool> beginsAsRecord(FileSystem& fileSystem, const fs::path& path) {
     got += n.value();
   }
   return got == expected.size() && begin == expected;
+}
+
+std::string newRunId() {
+  // The time first, so a run's identifier sorts after those of the runs
+  // before it; then 64 random bits, so two computers sharing a record in
+  // the same millisecond still differ.
+  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  std::random_device random;
+  char text[40];
+  std::snprintf(text, sizeof text, "%012llx%08x%08x",
+                static_cast<unsigned long long>(now) & 0xffffffffffffULL,
+                static_cast<unsigned>(random()), static_cast<unsigned>(random()));
+  return text;
 }
 
 std::string recordTime(std::time_t time) {

@@ -26,7 +26,7 @@ inline constexpr std::size_t kRecordLineBytes = 64 * 1024;
 // The first row of a new record.
 inline constexpr std::string_view kRecordHeader =
     "time,user,computer,result file,spectrum file,outcome,acquisition line before,"
-    "acquisition line after,sha256 before,sha256 after,message";
+    "acquisition line after,sha256 before,sha256 after,message,run";
 
 // What one row says of one file.
 struct ChangeRow {
@@ -41,6 +41,7 @@ struct ChangeRow {
   std::string sha256Before;  // lowercase hex; empty when unknown
   std::string sha256After;   // empty when the file failed or is gone
   std::string message;       // the error, or the warnings
+  std::string run;           // newRunId() of the run that wrote the row
 };
 
 // The row as CSV, CR LF included. Names, lines and messages are escaped
@@ -54,6 +55,11 @@ std::string csvRow(const ChangeRow& row);
 // Whether the file `path` begins as a record does: the byte-order mark and
 // the header row. What does not is no record of ours, whatever its name.
 Result<bool> beginsAsRecord(FileSystem& fileSystem, const std::filesystem::path& path);
+
+// An identifier for one run's rows, unique across the users and computers
+// that may share a record: 28 lowercase hex digits, the time in
+// milliseconds then 64 random bits, so letters and digits only.
+std::string newRunId();
 
 // Local time with its UTC offset: 2026-12-09T14:30:07+01:00.
 std::string recordTime(std::time_t time);

@@ -14,6 +14,7 @@ enum class FileOutcome {
   LeftoverCopy,
   CopyRemoved,  // such a copy, removed when its result file was handled
   Failed,       // left as it was
+  PutBack,      // given back its original from before a run that changed it
 };
 
 // Whether the outcome replaced the file (in a dry run: would).

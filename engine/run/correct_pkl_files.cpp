@@ -56,7 +56,7 @@ class Run {
         jobs_(jobs),
         options_(options),
         observer_(observer),
-        keeper_(options.dryRun ? nullptr : options.record),
+        keeper_(fileSystem, options.dryRun ? nullptr : options.record),
         batch_(options.batchFiles) {}
 
   void all() {

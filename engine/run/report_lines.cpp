@@ -38,6 +38,8 @@ std::string fileText(const FileReport& report) {
              (report.error ? escapedText(report.error->message, kPathBackslashes) : std::string());
     case FileOutcome::NoAcquisitionLine:
       return "no acquisition line";
+    case FileOutcome::PutBack:
+      return "put back as it was before";
     case FileOutcome::Corrected:
       break;
   }

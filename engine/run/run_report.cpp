@@ -12,6 +12,8 @@ void RunSummary::count(FileReport report) {
   switch (report.outcome) {
     case FileOutcome::Corrected:
     case FileOutcome::NoAcquisitionLine:
+    // Changed back, but changed all the same.
+    case FileOutcome::PutBack:
       ++corrected;
       break;
     case FileOutcome::AlreadyCorrect:

@@ -222,7 +222,7 @@ std::size_t checkRecord(const fs::path& dir, const fs::path& record, std::size_t
     if (after == digest) continue;
     bool found = false;
     for (std::size_t i = rowsBefore; i < rows.size() && !found; ++i) {
-      found = rows[i].size() == 11 && fs::path(rows[i][testing::kResultFile]) == dir / name &&
+      found = rows[i].size() == testing::kRun + 1 && fs::path(rows[i][testing::kResultFile]) == dir / name &&
               rows[i][testing::kShaBefore] == digest && rows[i][testing::kShaAfter] == after;
     }
     if (!found) ADD_FAILURE() << name << " changed without its row in the record";

@@ -94,6 +94,12 @@ const char* opName(Op op) {
       return "sync folder";
     case Op::OpenForAppending:
       return "open for appending";
+    case Op::Link:
+      return "link";
+    case Op::MakeReadOnly:
+      return "make read-only";
+    case Op::CreateFolder:
+      return "create folder";
   }
   return "?";
 }
@@ -160,6 +166,22 @@ Status FaultyFileSystem::rename(const fs::path& from, const fs::path& to) {
 Status FaultyFileSystem::remove(const fs::path& path) {
   if (shouldFail(Op::Remove, path)) return injectedError(Op::Remove, path);
   return base().remove(path);
+}
+
+// Counted by the new name, where a link's failure shows.
+Status FaultyFileSystem::link(const fs::path& existing, const fs::path& newName) {
+  if (shouldFail(Op::Link, newName)) return injectedError(Op::Link, newName);
+  return base().link(existing, newName);
+}
+
+Status FaultyFileSystem::makeReadOnly(const fs::path& path) {
+  if (shouldFail(Op::MakeReadOnly, path)) return injectedError(Op::MakeReadOnly, path);
+  return base().makeReadOnly(path);
+}
+
+Status FaultyFileSystem::createFolder(const fs::path& path) {
+  if (shouldFail(Op::CreateFolder, path)) return injectedError(Op::CreateFolder, path);
+  return base().createFolder(path);
 }
 
 Result<std::vector<FolderEntry>> FaultyFileSystem::listFolder(const fs::path& folder) {

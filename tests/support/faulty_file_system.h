@@ -27,6 +27,9 @@ enum class Op {
   ListFolder,
   SyncFolder,
   OpenForAppending,
+  Link,
+  MakeReadOnly,
+  CreateFolder,
 };
 const char* opName(Op op);
 
@@ -61,6 +64,9 @@ class FaultyFileSystem final : public ForwardingFileSystem {
       const std::filesystem::path& path) override;
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   Status remove(const std::filesystem::path& path) override;
+  Status link(const std::filesystem::path& existing, const std::filesystem::path& newName) override;
+  Status makeReadOnly(const std::filesystem::path& path) override;
+  Status createFolder(const std::filesystem::path& path) override;
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override;
   Status syncFolder(const std::filesystem::path& folder) override;
 

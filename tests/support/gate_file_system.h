@@ -11,11 +11,14 @@
 #include "engine/files/file_system.h"
 #include "engine/files/forwarding_file_system.h"
 #include "engine/files/paths.h"
+#include "engine/record/original_store.h"
 
 namespace pklfix::testing {
 
 // Holds each result file's opening until the test lets it through, so a test
-// can look at the window while a run is under way.
+// can look at the window while a run is under way. The store's reading of
+// the originals it keeps (named .pkl too) is not a result file's, and
+// passes.
 class GateFileSystem final : public ForwardingFileSystem {
  public:
   using ForwardingFileSystem::ForwardingFileSystem;
@@ -35,7 +38,8 @@ class GateFileSystem final : public ForwardingFileSystem {
 
   Result<std::unique_ptr<ReadableFile>> openForReading(const std::filesystem::path& path,
                                                        Sharing sharing) override {
-    if (hasExtension(pathText(path.filename()), ".pkl")) {
+    if (hasExtension(pathText(path.filename()), ".pkl") &&
+        path.parent_path().filename() != utf8Path(kOriginalsFolder)) {
       std::unique_lock lock(mutex_);
       int me = ++arrived_;
       opened_.wait(lock, [&] { return allowed_ >= me; });

@@ -6,7 +6,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/files/file_errors.h"
@@ -15,26 +18,63 @@
 
 namespace pklfix::testing {
 
+// An absolute path for a MemoryFileSystem as the platform spells one:
+// /data/<name>, or C:\data\<name> on Windows; "/" in `name` separates
+// folders, and a final one leaves a final separator.
+inline std::string memoryPath(std::string_view name = {}) {
+#ifdef _WIN32
+  std::filesystem::path path = "C:\\data";
+#else
+  std::filesystem::path path = "/data";
+#endif
+  while (!name.empty()) {
+    const std::size_t slash = std::min(name.find('/'), name.size());
+    path /= utf8Path(name.substr(0, slash));
+    name.remove_prefix(slash);
+    if (!name.empty()) {
+      name.remove_prefix(1);
+      if (name.empty()) path /= "";
+    }
+  }
+  return pathText(path);
+}
+
 // Files held in memory under their full path text, so that a run can be
 // followed through paths on drives and shares that do not exist here, and a
 // fuzz target needs no disk. Every call is logged as "<call> <path>". Reads
 // hand out at most `readChunk` bytes at a time, as a pipe or a network file
 // system may, and the furthest offset ever read is kept. It holds files, not
-// folders: a folder lists the files directly in it, and is not itself one.
+// folders: a folder lists the files directly in it, and is not itself one;
+// a folder created is only logged.
+// A hard link copies the bytes and joins the two names in one group, whose
+// size is each name's link count: enough for a caller that renames over
+// files and never writes one in place.
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::string, std::string> files;
   std::vector<std::string> log;
   std::size_t readChunk = SIZE_MAX;
   std::size_t furthestRead = 0;
+  // The link group of each name that has or had a second one.
+  std::map<std::string, int> linkGroups;
+  std::set<std::string> readOnly;
+  // When set, every link fails so, as across volumes.
+  std::optional<std::errc> linkRefused;
 
   Result<FileInfo> stat(const std::filesystem::path& path) override {
     log.push_back("stat " + pathText(path));
     FileInfo info;
     if (auto it = files.find(pathText(path)); it != files.end()) {
       info.type = info.targetType = FileType::Regular;
-      info.permissions = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+      info.permissions = std::filesystem::perms::owner_read;
+      if (!readOnly.count(it->first)) info.permissions |= std::filesystem::perms::owner_write;
       info.size = it->second.size();
+      info.linkCount = 1;
+      if (auto group = linkGroups.find(it->first); group != linkGroups.end()) {
+        info.linkCount = static_cast<std::uint32_t>(
+            std::count_if(linkGroups.begin(), linkGroups.end(),
+                          [&](const auto& entry) { return entry.second == group->second; }));
+      }
     }
     return info;
   }
@@ -78,11 +118,52 @@ class MemoryFileSystem final : public FileSystem {
     std::string bytes = std::move(it->second);
     files.erase(it);
     files[pathText(to)] = std::move(bytes);
+    linkGroups.erase(pathText(to));
+    if (auto group = linkGroups.extract(pathText(from))) {
+      linkGroups[pathText(to)] = group.mapped();
+    }
+    readOnly.erase(pathText(to));
+    if (readOnly.erase(pathText(from))) readOnly.insert(pathText(to));
     return {};
   }
   Status remove(const std::filesystem::path& path) override {
     log.push_back("remove " + pathText(path));
     files.erase(pathText(path));
+    linkGroups.erase(pathText(path));
+    readOnly.erase(pathText(path));
+    return {};
+  }
+  Status link(const std::filesystem::path& existing,
+              const std::filesystem::path& newName) override {
+    log.push_back("link " + pathText(existing) + " -> " + pathText(newName));
+    auto it = files.find(pathText(existing));
+    std::error_code refused;
+    if (linkRefused) {
+      refused = std::make_error_code(*linkRefused);
+    } else if (it == files.end()) {
+      refused = std::make_error_code(std::errc::no_such_file_or_directory);
+    } else if (files.count(pathText(newName))) {
+      refused = std::make_error_code(std::errc::file_exists);
+    }
+    if (refused) return fileError("link", newName, refused);
+    auto [group, added] = linkGroups.emplace(it->first, nextLinkGroup_);
+    if (added) ++nextLinkGroup_;
+    linkGroups[pathText(newName)] = group->second;
+    files[pathText(newName)] = it->second;
+    if (readOnly.count(it->first)) readOnly.insert(pathText(newName));
+    return {};
+  }
+  Status makeReadOnly(const std::filesystem::path& path) override {
+    log.push_back("read-only " + pathText(path));
+    if (!files.count(pathText(path))) {
+      return fileError("make read-only", path,
+                       std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    readOnly.insert(pathText(path));
+    return {};
+  }
+  Status createFolder(const std::filesystem::path& path) override {
+    log.push_back("mkdir " + pathText(path));
     return {};
   }
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override {
@@ -109,6 +190,8 @@ class MemoryFileSystem final : public FileSystem {
   }
 
  private:
+  int nextLinkGroup_ = 0;
+
   // Holds the bytes by reference: a test that renames a file while it is open
   // is not one these classes serve.
   class Reader final : public ReadableFile {

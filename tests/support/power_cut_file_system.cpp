@@ -160,6 +160,17 @@ Status PowerCutFileSystem::remove(const fs::path& path) {
   return {};
 }
 
+// A second name for the same node: durable, like any name, once its folder
+// is synced; the bytes are the file's own.
+Status PowerCutFileSystem::link(const fs::path& existing, const fs::path& newName) {
+  if (cutsHere(true)) return offError(newName);
+  if (Status s = base().link(existing, newName); !s.ok()) return s;
+  std::shared_ptr<Node>& node = live_[pathText(existing)];
+  if (!node) node = std::make_shared<Node>();
+  live_[pathText(newName)] = node;
+  return {};
+}
+
 Result<std::vector<FolderEntry>> PowerCutFileSystem::listFolder(const fs::path& folder) {
   if (cutsHere(false)) return offError(folder);
   return base().listFolder(folder);

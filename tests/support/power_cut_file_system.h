@@ -19,7 +19,8 @@ namespace pklfix::testing {
 // a power cut loses every file's bytes past its last WritableFile::sync(),
 // and every name created, renamed or removed in a folder since that
 // folder's last syncFolder(). A file is followed by its identity, not its
-// name, so a rename carries its synced bytes along.
+// name, so a rename carries its synced bytes along, and a hard link shares
+// them.
 //
 // Power states:
 //   on        calls go to the MemoryFileSystem; syncs and renames count;
@@ -35,10 +36,10 @@ class PowerCutFileSystem final : public ForwardingFileSystem {
   // Takes the MemoryFileSystem's files as they are now as being on the
   // disk: the state a run starts from.
   void settle();
-  // Cuts the power when the `n`th sync or rename (1-based, counted from the
+  // Cuts the power when the `n`th sync, rename or link (1-based, counted from the
   // last settle() or recover()) is called, before it takes effect; 0 never.
   void cutAt(std::size_t n) { cutAt_ = n; }
-  // The syncs (of files and of folders) and renames called so far.
+  // The syncs (of files and of folders), renames and links called so far.
   std::size_t events() const { return events_; }
   bool powerOff() const { return off_; }
   // What the cut left: each file as of its last sync, under the names its
@@ -53,6 +54,7 @@ class PowerCutFileSystem final : public ForwardingFileSystem {
       const std::filesystem::path& path) override;
   Status rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
   Status remove(const std::filesystem::path& path) override;
+  Status link(const std::filesystem::path& existing, const std::filesystem::path& newName) override;
   Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) override;
   Status syncFolder(const std::filesystem::path& folder) override;
 

@@ -27,10 +27,19 @@ TempDir::TempDir() {
   }
 }
 
-TempDir::~TempDir() {
+TempDir::~TempDir() { removeTree(path_); }
+
+bool removeTree(const fs::path& path) {
   std::error_code ec;
-  // Tests may leave read-only files behind; removal needs the folder only.
-  fs::remove_all(path_, ec);
+  // POSIX removes read-only files with the folder's permission alone;
+  // Windows refuses to delete one, so each is made writable first.
+  for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code ignored;
+    if (it->is_regular_file(ignored))
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path, ec);
+  return !ec;
 }
 
 fs::path TempDir::operator/(std::string_view name) const { return path_ / fs::path(name); }

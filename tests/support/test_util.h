@@ -69,6 +69,10 @@ class ScratchStateFolder {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Removes `path` and all it holds, read-only files (kept originals)
+// included, which std::filesystem::remove_all cannot remove on Windows.
+bool removeTree(const std::filesystem::path& path);
+
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 // The names in `folder`, sorted.
@@ -97,7 +101,8 @@ enum RecordCell {
   kLinesAfter,
   kShaBefore,
   kShaAfter,
-  kMessage
+  kMessage,
+  kRun
 };
 std::string sha256Of(std::string_view bytes);
 

@@ -38,11 +38,13 @@ ChangeRow row(FileOutcome outcome) {
   r.computer = "LAB-7";
   r.resultFile = "/data/S001.pkl";
   r.outcome = outcome;
+  r.run = "0193a1b2c3d4e5f60718293a";
   return r;
 }
 
 TEST(ChangeRecordTest, RowCells) {
   const std::string head = "2026-12-09T14:30:07+01:00,ana,LAB-7,/data/S001.pkl,";
+  const std::string tail = ",0193a1b2c3d4e5f60718293a\r\n";  // the run, last
   struct Case {
     const char* label;
     ChangeRow row;
@@ -59,20 +61,23 @@ TEST(ChangeRecordTest, RowCells) {
          r.sha256After = "cd";
          return r;
        }(),
-       head + "/data/S001.chn,corrected,Acquisition Date : x | Acquisition Date : y,"
-              "Acquisition Date : 03-05-2009 14:30:07 | Acquisition Date : 03-05-2009 14:30:07,"
-              "ab,cd,\r\n"},
-      {"already correct", row(FileOutcome::AlreadyCorrect), head + ",already correct,,,,,\r\n"},
+       head +
+           "/data/S001.chn,corrected,Acquisition Date : x | Acquisition Date : y,"
+           "Acquisition Date : 03-05-2009 14:30:07 | Acquisition Date : 03-05-2009 14:30:07,"
+           "ab,cd," +
+           tail},
+      {"already correct", row(FileOutcome::AlreadyCorrect), head + ",already correct,,,,," + tail},
       {"no acquisition line", row(FileOutcome::NoAcquisitionLine),
-       head + ",no acquisition line,,,,,\r\n"},
+       head + ",no acquisition line,,,,," + tail},
       {"failed, message quoted",
        [] {
          ChangeRow r = row(FileOutcome::Failed);
          r.message = "cannot open \"S001.chn\", no such file";
          return r;
        }(),
-       head + ",failed,,,,,\"cannot open \"\"S001.chn\"\", no such file\"\r\n"},
-      {"copy removed", row(FileOutcome::CopyRemoved), head + ",copy removed,,,,,\r\n"},
+       head + ",failed,,,,,\"cannot open \"\"S001.chn\"\", no such file\"" + tail},
+      {"put back", row(FileOutcome::PutBack), head + ",put back,,,,," + tail},
+      {"copy removed", row(FileOutcome::CopyRemoved), head + ",copy removed,,,,," + tail},
       {"formula guards, quoting after the guard",
        [] {
          ChangeRow r = row(FileOutcome::Corrected);
@@ -86,7 +91,8 @@ TEST(ChangeRecordTest, RowCells) {
          return r;
        }(),
        "2026-12-09T14:30:07+01:00,'=cmd,'+1,'-x,,corrected,'@sum,\\x09TAB,a=b,,\"'"
-       "=1,\"\"2\"\"\"\r\n"},
+       "=1,\"\"2\"\"\"" +
+           tail},
       // A record must stay UTF-8 text: bytes that are not (a Latin-1 name,
       // a line's binary junk) and control characters were written raw.
       {"what is not text is escaped",
@@ -101,14 +107,15 @@ TEST(ChangeRecordTest, RowCells) {
        }(),
        head + ",failed,Acquisition Date : \\x00\\x1b[2J\\x7f\\x0c\\\\ \\xe9t\\xe9 \xc3\xa9 "
               "\xe6\x97\xa5 \\xed\\xa0\\x80 \xf0\x9f\x98\x80 \\xc3,,,,"
-              "cannot open S\\xe9\\x0d\\x0a.chn\r\n"},
+              "cannot open S\\xe9\\x0d\\x0a.chn" +
+           tail},
       {"cut mark passes as it is",
        [] {
          ChangeRow r = row(FileOutcome::Corrected);
          r.linesBefore = {"Acquisition Date : " + std::string(10, 'z') + " [... 70000 bytes]"};
          return r;
        }(),
-       head + ",corrected,Acquisition Date : zzzzzzzzzz [... 70000 bytes],,,,\r\n"},
+       head + ",corrected,Acquisition Date : zzzzzzzzzz [... 70000 bytes],,,," + tail},
   };
   for (const Case& c : cases) EXPECT_EQ(csvRow(c.row), c.csv) << c.label;
 }

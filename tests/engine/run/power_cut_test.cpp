@@ -63,11 +63,12 @@ struct Survivors {
   // Every file that survived, anywhere, by its path's text: for what a run
   // keeps beside the results.
   std::map<std::string, std::string> everywhere;
+  fs::path record;
 };
 
 bool hasRow(const Survivors& s, const std::string& name, std::initializer_list<const char*> any) {
   for (const std::vector<std::string>& row : s.rows) {
-    if (row.size() != 11 || fs::path(row[kResultFile]) != results() / name) continue;
+    if (row.size() != kRun + 1 || fs::path(row[kResultFile]) != results() / name) continue;
     for (const char* outcome : any) {
       if (row[kOutcome] == outcome) return true;
     }
@@ -107,9 +108,30 @@ std::vector<std::string> everyChangeHasItsRow(const Survivors& s) {
   return wrong;
 }
 
+// Wherever the record is, its originals are in the folder beside it.
+fs::path storeOf(const fs::path& record) { return record.parent_path() / "originals"; }
+
+std::vector<std::string> everyReplacedFileHasItsOriginal(const Survivors& s) {
+  std::vector<std::string> wrong;
+  for (const Sample& sample : s.samples) {
+    auto it = s.files.find(sample.name);
+    if (!sample.corrected || it == s.files.end() || it->second == sample.original) continue;
+    const std::string entry = pathText(storeOf(s.record) / (sha256Of(sample.original) + ".pkl"));
+    auto kept = s.everywhere.find(entry);
+    if (kept == s.everywhere.end()) {
+      wrong.push_back(sample.name + " was replaced, and its original is not kept");
+    } else if (kept->second != sample.original) {
+      wrong.push_back(sample.name + "'s kept original is not its original: \"" + kept->second +
+                      "\"");
+    }
+  }
+  return wrong;
+}
+
 const std::pair<const char*, Invariant> kInvariants[] = {
     {"every file whole", everyFileOriginalOrCorrected},
     {"every change recorded", everyChangeHasItsRow},
+    {"every replaced file's original kept", everyReplacedFileHasItsOriginal},
 };
 
 struct Layout {
@@ -157,7 +179,7 @@ void run(PowerCutFileSystem& fileSystem, const Layout& layout) {
 
 Survivors survivors(const MemoryFileSystem& memory, const Layout& layout,
                     const std::vector<Sample>& all) {
-  Survivors s{all, {}, {}, memory.files};
+  Survivors s{all, {}, {}, memory.files, layout.record};
   for (const Sample& sample : all) {
     if (auto it = memory.files.find(pathText(results() / sample.name)); it != memory.files.end()) {
       s.files[sample.name] = it->second;

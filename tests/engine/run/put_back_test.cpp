@@ -1,0 +1,180 @@
+#include "engine/run/put_back.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/record/change_record.h"
+#include "engine/record/record_reader.h"
+#include "engine/run/correct_pkl_files.h"
+#include "tests/support/memory_file_system.h"
+#include "tests/support/test_util.h"
+
+namespace pklfix {
+namespace {
+using namespace testing;  // NOLINT: the helpers and the cell names
+using Outcome = PutBackFile::Outcome;
+
+constexpr std::string_view kWrong = "Acquisition Date : 01-01-1900 00:00:00";
+
+TEST(RecordReaderTest, StrictRows) {
+  struct Case {
+    const char* label;
+    std::string text;
+    std::vector<std::vector<std::string>> rows;  // empty with an error
+    bool ok = true;
+  } cases[] = {
+      {"mark, quotes, a cut last row",
+       "\xEF\xBB\xBF"
+       "a,b\r\n\"x,\"\"y\"\"\r\nz\",\r\ncut,\"row",
+       {{"a", "b"}, {"x,\"y\"\r\nz", ""}}},
+      {"an empty record", "", {}},
+      {"a line feed alone", "a,b\nc,d\r\n", {}, false},
+      {"a carriage return alone", "a\rb\r\n", {}, false},
+      {"a quote inside a cell", "a,b\"c\r\n", {}, false},
+      {"text after a closing quote", "\"a\"b\r\n", {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto rows = parseRecord(c.text);
+    ASSERT_EQ(rows.ok(), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(rows.value(), c.rows);
+    }
+  }
+}
+
+class PutBackTest : public ::testing::Test {
+ protected:
+  // Corrects `names` (each with its spectrum) in one run with the record.
+  void correct(const std::vector<std::string>& names) {
+    auto record = ChangeRecord::open(files_, record_);
+    ASSERT_TRUE(record.ok());
+    PklJobs jobs;
+    for (const std::string& name : names) {
+      file(name.substr(0, name.size() - 3) + "chn") = sampleChn();
+      jobs.add(utf8Path(memoryPath()), name, utf8Path(memoryPath()));
+    }
+    RunOptions options;
+    options.record = record.value().get();
+    RunSummary summary = CorrectPklFiles(files_, jobs, options);
+    ASSERT_EQ(summary.corrected, names.size());
+  }
+  std::string& file(const std::string& name) { return files_.files[memoryPath(name)]; }
+  std::vector<std::vector<std::string>> rows() { return recordRows(file("r.csv")); }
+
+  MemoryFileSystem files_;
+  const std::filesystem::path record_ = utf8Path(memoryPath("r.csv"));
+};
+
+// Whatever a run changed comes back byte for byte, each file after its
+// row; a file already back is done, and a put-back finds no run left.
+TEST_F(PutBackTest, OddFilesComeBackByteForByte) {
+  const std::string wrong(kWrong);
+  const std::map<std::string, std::string> before = {
+      {"Mixed.pkl", "a\r\n" + wrong + "\nb\rc\r\n"},
+      {"Long.pkl", std::string(70 * 1024, 'x') + "\r\n" + wrong + std::string(70 * 1024, 'y')},
+      {"Two.pkl", wrong + "\r\nmiddle\r\n" + wrong + "\r\n"},
+      {"NoEnd.pkl", "head\r\n" + wrong},
+      {"LineEnds.pkl", "no acquisition line\nat all\r\n"},
+  };
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : before) {
+    file(name) = bytes;
+    names.push_back(name);
+  }
+  correct(names);
+  for (const auto& [name, bytes] : before) ASSERT_NE(file(name), bytes) << name;
+  const std::string run = rows().back()[kRun];
+
+  Result<PutBackSummary> summary = putBackRun(files_, record_);
+  ASSERT_TRUE(summary.ok()) << summary.error().message;
+  EXPECT_EQ(summary.value().run, run);
+  ASSERT_EQ(summary.value().files.size(), before.size());
+  for (const PutBackFile& done : summary.value().files) {
+    EXPECT_EQ(done.outcome, Outcome::PutBack) << done.message;
+  }
+  for (const auto& [name, bytes] : before) EXPECT_EQ(file(name), bytes) << name;
+
+  // Each put back row undoes its file's row: lines and digests swapped.
+  std::vector<std::vector<std::string>> all = rows();
+  ASSERT_EQ(all.size(), 1 + 2 * before.size());
+  for (std::size_t i = 1; i <= before.size(); ++i) {
+    const std::vector<std::string>& change = all[i];
+    const std::vector<std::string>& back = all[i + before.size()];
+    EXPECT_EQ(back[kResultFile], change[kResultFile]);
+    EXPECT_EQ(back[kOutcome], "put back");
+    EXPECT_EQ(back[kLinesBefore], change[kLinesAfter]);
+    EXPECT_EQ(back[kLinesAfter], change[kLinesBefore]);
+    EXPECT_EQ(back[kShaBefore], change[kShaAfter]);
+    EXPECT_EQ(back[kShaAfter], change[kShaBefore]);
+    EXPECT_EQ(back[kMessage], "put back run " + run);
+    EXPECT_NE(back[kRun], run);
+  }
+  EXPECT_FALSE(putBackRun(files_, record_).ok()) << "no run left to put back";
+  Result<PutBackSummary> again = putBackRun(files_, record_, run);
+  ASSERT_TRUE(again.ok());
+  for (const PutBackFile& done : again.value().files) EXPECT_EQ(done.outcome, Outcome::AlreadyBack);
+  EXPECT_FALSE(putBackRun(files_, record_, all.back()[kRun]).ok()) << "a put-back is not put back";
+}
+
+// A file changed since the run, or whose original the store cannot give
+// back whole, is named and left as it is; the others are put back.
+TEST_F(PutBackTest, LeavesWhatItCannotPutBack) {
+  struct Case {
+    const char* label;
+    void (*after)(MemoryFileSystem& files, const std::string& entry);
+    Outcome outcome;
+    const char* left;  // what A holds after the put-back; null for its original
+  } cases[] = {
+      {"changed since the run",
+       [](MemoryFileSystem& files, const std::string&) {
+         files.files[memoryPath("A.pkl")] = "edited";
+       },
+       Outcome::ChangedSince, "edited"},
+      {"its original missing",
+       [](MemoryFileSystem& files, const std::string& entry) { files.files.erase(entry); },
+       Outcome::NoOriginal, kSampleCorrected.data()},
+      {"its original damaged",
+       [](MemoryFileSystem& files, const std::string& entry) { files.files[entry] += "x"; },
+       Outcome::NoOriginal, kSampleCorrected.data()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    files_ = MemoryFileSystem();
+    file("A.pkl") = std::string(kSamplePkl);
+    file("B.pkl") = "b\r\n" + std::string(kWrong);
+    const std::string b = file("B.pkl");
+    correct({"A.pkl", "B.pkl"});
+    c.after(files_, memoryPath("originals/" + sha256Of(kSamplePkl) + ".pkl"));
+    Result<PutBackSummary> summary = putBackRun(files_, record_);
+    ASSERT_TRUE(summary.ok()) << summary.error().message;
+    ASSERT_EQ(summary.value().files.size(), 2u);
+    EXPECT_EQ(summary.value().files[0].outcome, c.outcome);
+    EXPECT_NE(summary.value().files[0].message.find("A.pkl"), std::string::npos)
+        << summary.value().files[0].message;
+    EXPECT_EQ(file("A.pkl"), c.left);
+    EXPECT_EQ(summary.value().files[1].outcome, Outcome::PutBack);
+    EXPECT_EQ(file("B.pkl"), b);
+  }
+}
+
+// By default the last run that changed files and was not put back: two
+// runs come back last first.
+TEST_F(PutBackTest, PutsBackTheLastRunFirst) {
+  file("A.pkl") = std::string(kSamplePkl);
+  file("B.pkl") = std::string(kSamplePkl) + "b";
+  const std::string b = file("B.pkl");
+  correct({"A.pkl"});
+  correct({"B.pkl"});
+  ASSERT_TRUE(putBackRun(files_, record_).ok());
+  EXPECT_EQ(file("A.pkl"), kSampleCorrected);
+  EXPECT_EQ(file("B.pkl"), b);
+  ASSERT_TRUE(putBackRun(files_, record_).ok());
+  EXPECT_EQ(file("A.pkl"), kSamplePkl);
+}
+
+}  // namespace
+}  // namespace pklfix
