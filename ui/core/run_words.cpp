@@ -50,7 +50,8 @@ std::string countsLine(const RunSummary& summary) {
 
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
                       const std::vector<std::string>& reportLines,
-                      const std::filesystem::path& recordPath) {
+                      const std::filesystem::path& recordPath,
+                      const std::filesystem::path& olderRecord) {
   RunReport report;
   if (!reportLines.empty()) {
     report.details.push_back(countsLine(summary));
@@ -65,8 +66,15 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
     report.details.push_back("The record misses the rows of files left as they were: " +
                              summary.recordError->message);
   }
-  if (!recordPath.empty())
+  if (!recordPath.empty()) {
+    if (!olderRecord.empty()) {
+      report.details.push_back(pathText(olderRecord.filename()) +
+                               " is a record of an older form, which takes no more rows, so "
+                               "this month's changes go in " +
+                               pathText(recordPath.filename()) + " beside it.");
+    }
     report.details.push_back("Record of the changes: " + pathText(recordPath));
+  }
   if (summary.runError) {
     report.failed = true;
     report.text = "The run did not finish.";

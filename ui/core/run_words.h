@@ -26,10 +26,12 @@ struct RunReport {
 // The box for a run over `selected` files that ended with `summary`. Its
 // details count the files by what happened to them, then give `reportLines`
 // (a line per file, CorrectionRun::reportLines()), then the warnings, and end
-// with the change record the run wrote to, `recordPath`, unless empty.
+// with the change record the run wrote to, `recordPath`, unless empty (and
+// why, when it goes on from `olderRecord`, a record of the older form).
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
                       const std::vector<std::string>& reportLines,
-                      const std::filesystem::path& recordPath = {});
+                      const std::filesystem::path& recordPath = {},
+                      const std::filesystem::path& olderRecord = {});
 
 // The box for a "GO" that corrected nothing because the change record at
 // `recordPath` (empty when not even its folder is known) could not be

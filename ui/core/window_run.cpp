@@ -1,31 +1,23 @@
 #include "ui/core/window_run.h"
 
-#include "engine/record/user_context.h"
+#include <ctime>
+#include <utility>
 
 namespace pklfix {
 
 WindowRun::WindowRun(FileSystem& fileSystem, SelectionModel& model, RunFace& face)
     : fileSystem_(fileSystem), model_(model), face_(face) {}
 
-Result<std::filesystem::path> windowRecordPath(std::time_t time) {
-  Result<std::filesystem::path> folder = recordFolder();
-  if (!folder.ok()) return folder;
-  return folder.value() / monthRecordName(time);
-}
-
 void WindowRun::go() {
   if (run_) return;
-  Result<std::filesystem::path> path = windowRecordPath(std::time(nullptr));
-  Result<std::unique_ptr<ChangeRecord>> record =
-      path.ok() ? ChangeRecord::open(fileSystem_, path.value())
-                : Result<std::unique_ptr<ChangeRecord>>(path.error());
-  if (!record.ok()) {
-    face_.showReport(
-        describeUnopenedRecord(path.ok() ? path.value() : std::filesystem::path(), record.error()));
+  WindowRecord record = openWindowRecord(fileSystem_, std::time(nullptr));
+  if (record.error) {
+    face_.showReport(describeUnopenedRecord(record.path, *record.error));
     return;
   }
+  olderRecord_ = record.olderRecord;
   run_ = std::make_unique<CorrectionRun>(fileSystem_, model_.pklFolder(), model_.chnFolder(),
-                                         model_.pklEntries(), std::move(record.value()));
+                                         model_.pklEntries(), std::move(record.record));
   progressShown_ = false;
   stopping_ = false;
   // Busy before the run starts: no second run, no other folder or
@@ -66,8 +58,8 @@ bool WindowRun::finish() {
   if (progressShown_) face_.closeProgress();
   model_.rereadPklFiles();
   face_.showPklFiles();
-  face_.showReport(
-      describeRun(run->summary(), run->selectedCount(), run->reportLines(), run->recordPath()));
+  face_.showReport(describeRun(run->summary(), run->selectedCount(), run->reportLines(),
+                               run->recordPath(), olderRecord_));
   return true;
 }
 

@@ -2,7 +2,6 @@
 #define UI_CORE_WINDOW_RUN_H_
 
 #include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -10,6 +9,7 @@
 #include "ui/core/correction_run.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"
+#include "ui/core/window_records.h"
 
 namespace pklfix {
 
@@ -62,7 +62,7 @@ class WindowRun {
   WindowRun& operator=(const WindowRun&) = delete;
 
   // "GO": corrects File2's selection against File3's folder, each file's
-  // row written first to this user's record of the month (windowRecordPath).
+  // row written first to this user's record of the month (openWindowRecord).
   // A record that cannot be opened is said in the box, and nothing is
   // touched. Ignored while a run is going.
   void go();
@@ -92,14 +92,11 @@ class WindowRun {
   RunFace& face_;
   std::chrono::milliseconds progressDelay_ = kProgressDelay;
   std::unique_ptr<CorrectionRun> run_;
+  // The record of the older form the run's record goes on from, for its box.
+  std::filesystem::path olderRecord_;
   bool progressShown_ = false;
   bool stopping_ = false;
 };
-
-// The window's record of the changes for a run started at `time`: this
-// month's file in the user's record folder (recordFolder(), created if
-// missing), record-YYYY-MM.csv, so the files stay a size an auditor opens.
-Result<std::filesystem::path> windowRecordPath(std::time_t time);
 
 }  // namespace pklfix
 
