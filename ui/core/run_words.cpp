@@ -1,5 +1,8 @@
 #include "ui/core/run_words.h"
 
+#include <algorithm>
+
+#include "engine/base/escaped_text.h"
 #include "engine/files/file_system.h"
 #include "engine/files/paths.h"
 
@@ -46,6 +49,42 @@ std::string countsLine(const RunSummary& summary) {
   return line + ".";
 }
 
+std::string filesText(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
+std::string recordLine(const std::filesystem::path& recordPath) {
+  return "Record of the changes: " + pathText(recordPath);
+}
+
+// A run's time as the record has it, 2026-12-09T14:30:07+01:00, as the
+// window says it: 2026-12-09 at 14:30:07.
+std::string runTimeText(const std::string& time) {
+  if (time.size() < 19 || time[10] != 'T') return time;
+  return time.substr(0, 10) + " at " + time.substr(11, 8);
+}
+
+std::string putBackText(const PutBackFile& file) {
+  auto why = [&file](const char* otherwise) {
+    return "not put back: " + (file.message.empty() ? std::string(otherwise)
+                                                    : escapedText(file.message, kPathBackslashes));
+  };
+  switch (file.outcome) {
+    case PutBackFile::Outcome::PutBack:
+      if (file.linesNow == file.linesOriginal) return "put back as it was before";
+      return "put back: " + file.linesNow + " -> " + file.linesOriginal;
+    case PutBackFile::Outcome::AlreadyBack:
+      return "as it was before already";
+    case PutBackFile::Outcome::ChangedSince:
+      return "not put back: changed since the run";
+    case PutBackFile::Outcome::NoOriginal:
+      return why("its original is missing or damaged");
+    case PutBackFile::Outcome::Failed:
+      break;
+  }
+  return why("it could not be replaced");
+}
+
 }  // namespace
 
 RunReport describeRun(const RunSummary& summary, std::size_t selected,
@@ -73,7 +112,12 @@ RunReport describeRun(const RunSummary& summary, std::size_t selected,
                                "this month's changes go in " +
                                pathText(recordPath.filename()) + " beside it.");
     }
-    report.details.push_back("Record of the changes: " + pathText(recordPath));
+    report.details.push_back(recordLine(recordPath));
+    // The put-back finds the run in the record, so only a recorded run
+    // can be put back.
+    if (summary.corrected > 0 && !summary.runError) {
+      report.details.push_back(std::string(kPutBackHint));
+    }
   }
   if (summary.runError) {
     report.failed = true;
@@ -102,8 +146,85 @@ RunReport describeUnopenedRecord(const std::filesystem::path& recordPath, const 
   report.informativeText =
       "The record of the changes cannot be kept, and no file is changed without it:\n" +
       error.message;
-  if (!recordPath.empty())
-    report.details.push_back("Record of the changes: " + pathText(recordPath));
+  if (!recordPath.empty()) report.details.push_back(recordLine(recordPath));
+  return report;
+}
+
+RunQuestion describePutBackQuestion(const RecordedRun& run) {
+  RunQuestion question;
+  question.text = "Put back the " + (run.files == 1 ? std::string("file") : filesText(run.files)) +
+                  " your run of " + runTimeText(run.time) + " changed?";
+  question.informativeText =
+      "Each gets back what it held before that run, unless it changed since. The put-back is "
+      "kept in the record of the changes too.";
+  return question;
+}
+
+RunReport describeNoRunToPutBack(const std::optional<Error>& error) {
+  RunReport report;
+  report.text = "There is no run to put back.";
+  if (error) {
+    report.failed = true;
+    report.informativeText = "Your records of the changes cannot be looked at:\n" + error->message;
+  } else {
+    report.informativeText =
+        "None of your records of the changes holds a run whose files are not put back already.";
+  }
+  return report;
+}
+
+RunReport describePutBack(const Result<PutBackSummary>& result, const RecordedRun& run,
+                          const std::filesystem::path& recordPath) {
+  RunReport report;
+  if (!result.ok()) {
+    report.failed = true;
+    report.text = "No file was put back.";
+    report.informativeText = result.error().message;
+    report.details.push_back(recordLine(recordPath));
+    return report;
+  }
+  const PutBackSummary& summary = result.value();
+  std::size_t putBack = 0;
+  std::size_t already = 0;
+  for (const PutBackFile& file : summary.files) {
+    if (file.outcome == PutBackFile::Outcome::PutBack) ++putBack;
+    if (file.outcome == PutBackFile::Outcome::AlreadyBack) ++already;
+  }
+  const std::size_t left = summary.files.size() - putBack - already;
+  if (!summary.files.empty()) {
+    std::string counts = filesText(putBack) + " put back";
+    if (already > 0) counts += ", " + filesText(already) + " as before already";
+    if (left > 0)
+      counts += ", " + filesText(left) + (left == 1 ? " left as it is" : " left as they are");
+    report.details.push_back(counts + ".");
+  }
+  for (const PutBackFile& file : summary.files) {
+    report.details.push_back(printedPath(file.path) + ": " + putBackText(file));
+  }
+  for (const Error& error : summary.syncErrors) {
+    report.details.push_back("The files are put back, but may not survive a power cut: " +
+                             error.message);
+  }
+  report.details.push_back(recordLine(recordPath));
+  const std::size_t total = std::max(run.files, summary.runFiles);
+  if (summary.error) {
+    report.failed = true;
+    report.text = "The put-back did not finish.";
+    report.informativeText = summary.error->message +
+                             "\n\nEvery file it reached is put back or as it was; the others "
+                             "were not touched.";
+  } else if (summary.stopped) {
+    report.text = "Stopped: " + std::to_string(putBack + already) + " of " + std::to_string(total) +
+                  " files were put back.";
+    report.informativeText = "The other files were not touched.";
+  } else if (left > 0) {
+    report.failed = true;
+    report.text =
+        (left == 1 ? std::string("1 file was") : filesText(left) + " were") + " not put back.";
+    report.informativeText = "Each is left as it is; the details say why.";
+  } else {
+    report.text = "Completed.";
+  }
   return report;
 }
 
@@ -121,6 +242,12 @@ std::string copiedText(const RunReport& report) {
 RunProgress describeProgress(int done, int total, bool stopping) {
   if (stopping) return {done, total, std::string(kStoppingText), false};
   return {done, total, std::to_string(done) + " of " + std::to_string(total) + " files done", true};
+}
+
+RunProgress describePutBackProgress(int done, int total, bool stopping) {
+  RunProgress progress = describeProgress(done, total, stopping);
+  progress.title = std::string(kPutBackTitle);
+  return progress;
 }
 
 }  // namespace pklfix

@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "engine/base/status.h"
 #include "engine/files/file_system.h"
 #include "engine/record/change_record.h"
+#include "engine/run/put_back.h"
 
 namespace pklfix {
 
@@ -35,6 +38,25 @@ struct WindowRecord {
 // is never refused but passed over, and left as it is; any other failure
 // (a file that is no record, a folder that cannot be written) is.
 WindowRecord openWindowRecord(FileSystem& fileSystem, std::time_t time);
+
+// The window's records in `folder`, newest first: by month, and within a
+// month the later records before the first. Other files are left out.
+Result<std::vector<std::filesystem::path>> windowRecords(FileSystem& fileSystem,
+                                                         const std::filesystem::path& folder);
+
+// A run the window can put back, and the record that holds it.
+struct RunToPutBack {
+  std::filesystem::path record;
+  RecordedRun run;
+};
+
+// The run Ctrl+Z offers to put back: lastRunToPutBack() of this user's
+// newest record that has one, so the run before a run put back comes next,
+// from an earlier month's record once a month's runs are all put back.
+// Records of the older form, and records that cannot be read, are passed
+// over. nullopt when no record has one; an error when the record folder
+// cannot be found or listed.
+Result<std::optional<RunToPutBack>> findRunToPutBack(FileSystem& fileSystem);
 
 }  // namespace pklfix
 

@@ -7,6 +7,7 @@
 
 #include "engine/files/file_system.h"
 #include "ui/core/correction_run.h"
+#include "ui/core/put_back_run.h"
 #include "ui/core/run_words.h"
 #include "ui/core/selection_model.h"
 #include "ui/core/window_records.h"
@@ -37,17 +38,21 @@ class RunFace {
   virtual void showPklFiles() = 0;
   // The modal box at the end of a run; returns once the user closed it.
   virtual void showReport(const RunReport& report) = 0;
+  // Asks `question` in a modal box; true once the user answered Yes, false
+  // for No or a box closed otherwise.
+  virtual bool askYesNo(const RunQuestion& question) = 0;
   // Called on the run's thread, as its very last act: the face has
   // WindowRun::finish() called on the window's thread (a posted message, a
   // queued call), and touches nothing else.
   virtual void postRunEnded() = 0;
 };
 
-// One run behind "GO", from the click to the box:
-//   idle      no run; go() starts one;
-//   running   the selection is being corrected on a thread of its own; the
-//             window is busy; after the progress delay a dialog shows
-//             the files done and offers Stop;
+// One run behind "GO", or one put-back behind Ctrl+Z, from the key or the
+// click to the box:
+//   idle      no run; go() starts one, putBackLastRun() one once asked;
+//   running   the selection is being corrected, or a run's changes put
+//             back, on a thread of its own; the window is busy; after the
+//             progress delay a dialog shows the files done and offers Stop;
 //   stopping  running, after Stop: the dialog says the run is stopping and
 //             offers Stop no more;
 //   finishing finish() on the window's thread: the window takes input
@@ -66,12 +71,17 @@ class WindowRun {
   // A record that cannot be opened is said in the box, and nothing is
   // touched. Ignored while a run is going.
   void go();
-  bool running() const { return run_ != nullptr; }
+  // Ctrl+Z: asks whether to put back the run findRunToPutBack() finds, and
+  // on Yes puts it back as a run goes, File2 read anew at the end. With no
+  // run to put back, a box says so. Ignored while a run is going.
+  void putBackLastRun();
+  bool running() const { return run_ != nullptr || putBack_ != nullptr; }
   // The window refuses to close while a run goes: the run's files are in
   // hand, and Stop ends it sooner.
   bool mayCloseWindow() const { return !running(); }
-  // Stop: the run reads no further file (CorrectionRun::requestStop()), and
-  // the progress dialog says so. Heard once a run.
+  // Stop: the run reads no further file (CorrectionRun::requestStop(),
+  // PutBackRun::requestStop()), and the progress dialog says so. Heard once
+  // a run.
   void requestStop();
   void timerFired();
   // Ends the run once its thread said so; false when there was none.
@@ -79,19 +89,27 @@ class WindowRun {
   // For a window going away: stops a run still going and waits for its
   // thread, so that it never outlives the window it reports to. Shows
   // nothing; the files are left as Stop leaves them.
-  void abandon() { run_.reset(); }
+  void abandon() {
+    run_.reset();
+    putBack_.reset();
+  }
 
   // How long a run goes before its progress shows (tests shorten it).
   void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
 
  private:
   RunProgress progress() const;
+  // What go() and putBackLastRun() do alike before their run's thread
+  // starts: the window busy, the progress delay timed.
+  void started();
 
   FileSystem& fileSystem_;
   SelectionModel& model_;
   RunFace& face_;
   std::chrono::milliseconds progressDelay_ = kProgressDelay;
+  // At most one of the two goes at a time.
   std::unique_ptr<CorrectionRun> run_;
+  std::unique_ptr<PutBackRun> putBack_;
   // The record of the older form the run's record goes on from, for its box.
   std::filesystem::path olderRecord_;
   bool progressShown_ = false;

@@ -32,6 +32,7 @@ RunProgressDialog::RunProgressDialog(QWidget* parent)
 }
 
 void RunProgressDialog::showProgress(const RunProgress& progress) {
+  setWindowTitle(qtText(progress.title));
   bar_->setRange(0, progress.total);
   bar_->setValue(progress.done);
   label_->setText(qtText(progress.text));

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <QStringList>
 #include <QTabBar>
@@ -312,6 +313,9 @@ void SelectFilesPkl::connectControls() {
   connect(command3_, &QPushButton::clicked, this, [this] { commands_.clearSelection(); });
   file2_->installEventFilter(this);
   connect(command1_, &QPushButton::clicked, this, [this] { run_.go(); });
+  // From whichever control has the focus; none of them has an undo of its own.
+  auto* putBack = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this);
+  connect(putBack, &QShortcut::activated, this, [this] { run_.putBackLastRun(); });
 }
 
 void SelectFilesPkl::orderTabs() {
@@ -445,6 +449,17 @@ void SelectFilesPkl::showReport(const RunReport& report) {
   ReportBox box(copiedText(report), this);
   fillRunReportBox(box, report);
   runMessageBox_(box);
+}
+
+bool SelectFilesPkl::askYesNo(const RunQuestion& question) {
+  QMessageBox box(this);
+  box.setWindowTitle(QString());
+  box.setIcon(QMessageBox::Question);
+  box.setText(qtText(question.text));
+  box.setInformativeText(qtText(question.informativeText));
+  box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  runMessageBox_(box);
+  return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
 void fillRunReportBox(QMessageBox& box, const RunReport& report) {

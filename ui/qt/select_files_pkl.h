@@ -42,12 +42,15 @@ void fillRunReportBox(QMessageBox& box, const RunReport& report);
 // A run (WindowRun) works on a thread of its own while the window shows the
 // busy pointer and takes no input; after half a second a progress dialog
 // offers Stop. Its outcome comes in a modal box: "Completed.", or what
-// stopped it. The window is the run's face: it only draws what the run asks.
+// stopped it. Ctrl+Z asks whether to put back the files the user's last
+// run changed, and puts them back in the same way. The window is the run's
+// face: it only draws what the run asks.
 class SelectFilesPkl : public QWidget, private RunFace {
   Q_OBJECT
 
  public:
-  // Runs the window's modal boxes; the default calls exec().
+  // Runs the window's modal boxes, questions included (the button clicked
+  // is the answer); the default calls exec().
   using MessageBoxRunner = std::function<void(QMessageBox&)>;
 
   explicit SelectFilesPkl(FileSystem& fileSystem = realFileSystem(), QWidget* parent = nullptr);
@@ -91,6 +94,7 @@ class SelectFilesPkl : public QWidget, private RunFace {
   void closeProgress() override;
   void showPklFiles() override;
   void showReport(const RunReport& report) override;
+  bool askYesNo(const RunQuestion& question) override;
   void postRunEnded() override;
 
   SelectionModel model_;

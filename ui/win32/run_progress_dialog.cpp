@@ -76,6 +76,7 @@ RunProgressDialog::~RunProgressDialog() {
 }
 
 void RunProgressDialog::showProgress(const RunProgress& progress) {
+  ::SetWindowTextW(hwnd_, wide(progress.title).c_str());
   ::SendMessageW(bar_, PBM_SETRANGE32, 0, progress.total);
   ::SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(progress.done), 0);
   ::SetWindowTextW(label_, wide(progress.text).c_str());

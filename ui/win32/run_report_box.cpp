@@ -253,4 +253,11 @@ void showRunReportBox(HWND owner, const RunReport& report) {
   shownBox = outer;
 }
 
+bool askYesNoBox(HWND owner, const RunQuestion& question) {
+  // A plain message box holds a question's few lines, and copies them on
+  // Ctrl+C itself.
+  const std::string text = question.text + "\n\n" + question.informativeText;
+  return ::MessageBoxW(owner, wide(text).c_str(), L"", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 }  // namespace pklfix::win32

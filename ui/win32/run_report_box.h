@@ -14,6 +14,10 @@ namespace pklfix::win32 {
 // cannot hold). Returns when the box is closed.
 void showRunReportBox(HWND owner, const RunReport& report);
 
+// Asks `question` in a modal Windows message box (an empty title, a
+// question mark, Yes and No); true once the user answered Yes.
+bool askYesNoBox(HWND owner, const RunQuestion& question);
+
 // The identifiers of the box's controls, for tests that press its buttons.
 inline constexpr int kReportTextId = 1001;
 inline constexpr int kReportInformativeId = 1002;

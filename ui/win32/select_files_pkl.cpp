@@ -60,6 +60,7 @@ SelectFilesPkl::SelectFilesPkl(FileSystem& fileSystem)
     : model_(fileSystem, fileSystem.listDrives(), startFolder()),
       fileSystem_(fileSystem),
       runReport_(showRunReportBox),
+      askQuestion_(askYesNoBox),
       commands_(model_, *this),
       run_(fileSystem, model_, *this) {
   static const bool registered = [] {
@@ -325,6 +326,10 @@ bool SelectFilesPkl::handleKey(const MSG& message) {
     case 'A':
       if (!ctrl || message.hwnd != control(Control::File2)) return false;
       commands_.selectAll();
+      return true;
+    case 'Z':
+      if (!ctrl) return false;
+      run_.putBackLastRun();
       return true;
     default:
       return false;
@@ -636,6 +641,8 @@ void SelectFilesPkl::showPklFiles() {
 }
 
 void SelectFilesPkl::showReport(const RunReport& report) { runReport_(hwnd_, report); }
+
+bool SelectFilesPkl::askYesNo(const RunQuestion& question) { return askQuestion_(hwnd_, question); }
 
 void SelectFilesPkl::postRunEnded() {
   // A message to a window that is gone by then is dropped.

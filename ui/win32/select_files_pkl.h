@@ -30,8 +30,9 @@ namespace pklfix::win32 {
 // A run (WindowRun) works on a thread of its own while the window shows
 // the busy pointer and, disabled, takes no input but still repaints; after
 // half a second a progress dialog offers Stop. The outcome comes in a modal
-// box: "Completed.", or what stopped the run. The window is the run's face:
-// it only draws what the run asks.
+// box: "Completed.", or what stopped the run. Ctrl+Z asks whether to put
+// back the files the user's last run changed, and puts them back in the
+// same way. The window is the run's face: it only draws what the run asks.
 //
 // The window procedure hands each message to one member function; the
 // object is found from the window's user data, set at WM_NCCREATE.
@@ -39,6 +40,8 @@ class SelectFilesPkl : private RunFace {
  public:
   // Shows the box at the end of a run; the default is RunReportBox.
   using ReportRunner = std::function<void(HWND owner, const RunReport& report)>;
+  // Asks a question; the default is askYesNoBox. True for Yes.
+  using QuestionRunner = std::function<bool(HWND owner, const RunQuestion& question)>;
 
   // Creates the window, hidden; show() shows it.
   explicit SelectFilesPkl(FileSystem& fileSystem = realFileSystem());
@@ -53,11 +56,13 @@ class SelectFilesPkl : private RunFace {
 
   // For the message loop, before a message is dispatched: the keys a
   // dialog would handle (Tab and Shift+Tab between controls, Ctrl+Tab and
-  // Ctrl+Shift+Tab between tabs, Enter on a button, Ctrl+A in File2) and
-  // the progress dialog's keys. True when the message was handled here.
+  // Ctrl+Shift+Tab between tabs, Enter on a button, Ctrl+A in File2), Ctrl+Z
+  // anywhere in the window, and the progress dialog's keys. True when the
+  // message was handled here.
   bool preTranslateMessage(MSG& message);
 
   void setReportRunner(ReportRunner runner) { runReport_ = std::move(runner); }
+  void setQuestionRunner(QuestionRunner runner) { askQuestion_ = std::move(runner); }
   // How long a run goes before the progress dialog shows.
   void setProgressDelay(std::chrono::milliseconds delay) { run_.setProgressDelay(delay); }
   // Told when a run ended and its box was closed.
@@ -109,11 +114,13 @@ class SelectFilesPkl : private RunFace {
   void closeProgress() override;
   void showPklFiles() override;
   void showReport(const RunReport& report) override;
+  bool askYesNo(const RunQuestion& question) override;
   void postRunEnded() override;
 
   SelectionModel model_;
   FileSystem& fileSystem_;
   ReportRunner runReport_;
+  QuestionRunner askQuestion_;
   std::function<void()> runEnded_;
   WindowCommands commands_;
 

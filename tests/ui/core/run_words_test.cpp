@@ -75,5 +75,76 @@ TEST(RunWordsTest, DetailsCountTheFilesThenListThemThenTheWarnings) {
                 "r/S002.pkl: spectrum r/S002.chn: unknown month"}));
 }
 
+PutBackFile putBackFile(const char* path, PutBackFile::Outcome outcome, std::string message = {},
+                        std::string now = "A2", std::string original = "A1") {
+  PutBackFile file;
+  file.path = path;
+  file.outcome = outcome;
+  file.message = std::move(message);
+  file.linesNow = std::move(now);
+  file.linesOriginal = std::move(original);
+  return file;
+}
+
+TEST(RunWordsTest, APutBackSaysWhatBecameOfEachFile) {
+  using Outcome = PutBackFile::Outcome;
+  RecordedRun run{"r1", "2026-12-09T14:30:07+01:00", 3};
+  const std::string record = "Record of the changes: /s/record-2026-12.csv";
+  auto summaryOf = [](std::vector<PutBackFile> files, bool stopped = false) {
+    PutBackSummary summary;
+    summary.run = "r1";
+    summary.runFiles = 3;
+    summary.files = std::move(files);
+    summary.stopped = stopped;
+    return summary;
+  };
+  struct Case {
+    const char* label;
+    Result<PutBackSummary> summary;
+    bool failed;
+    std::string text;
+    std::vector<std::string> details;
+  };
+  const std::vector<Case> cases = {
+      {"all back, one of them only its line ends",
+       summaryOf({putBackFile("/p/S1.pkl", Outcome::PutBack),
+                  putBackFile("/p/S2.pkl", Outcome::PutBack, "", "A1", "A1"),
+                  putBackFile("/p/S3.pkl", Outcome::AlreadyBack)}),
+       false,
+       "Completed.",
+       {"2 files put back, 1 file as before already.", "/p/S1.pkl: put back: A2 -> A1",
+        "/p/S2.pkl: put back as it was before", "/p/S3.pkl: as it was before already", record}},
+      {"files left, each saying why",
+       summaryOf({putBackFile("/p/S1.pkl", Outcome::ChangedSince, "sha256 differs"),
+                  putBackFile("/p/S2.pkl", Outcome::NoOriginal),
+                  putBackFile("/p/S3.pkl", Outcome::Failed, "cannot replace /p/S3.pkl\x1b")}),
+       true,
+       "3 files were not put back.",
+       {"0 files put back, 3 files left as they are.",
+        "/p/S1.pkl: not put back: changed since the run",
+        "/p/S2.pkl: not put back: its original is missing or damaged",
+        "/p/S3.pkl: not put back: cannot replace /p/S3.pkl\\x1b", record}},
+      {"stopped after one",
+       summaryOf({putBackFile("/p/S1.pkl", Outcome::PutBack)}, true),
+       false,
+       "Stopped: 1 of 3 files were put back.",
+       {"1 file put back.", "/p/S1.pkl: put back: A2 -> A1", record}},
+      {"its record could not be read",
+       Result<PutBackSummary>(Error{ErrorCode::Io, "cannot read /s/record-2026-12.csv"}),
+       true,
+       "No file was put back.",
+       {record}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const RunReport report = describePutBack(c.summary, run, "/s/record-2026-12.csv");
+    EXPECT_EQ(report.failed, c.failed);
+    EXPECT_EQ(report.text, c.text);
+    EXPECT_EQ(report.details, c.details);
+  }
+  EXPECT_EQ(describePutBackQuestion(run).text,
+            "Put back the 3 files your run of 2026-12-09 at 14:30:07 changed?");
+}
+
 }  // namespace
 }  // namespace pklfix

@@ -8,6 +8,7 @@
 
 #include "engine/files/paths.h"
 #include "engine/record/change_record.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/test_util.h"
 
 namespace pklfix {
@@ -17,9 +18,27 @@ namespace fs = std::filesystem;
 using testing::readFile;
 using testing::writeFile;
 
+TEST(WindowRecordsTest, NewestFirstByMonthThenByNumber) {
+  testing::MemoryFileSystem files;
+  testing::MemoryDir dir;
+  for (const char* name :
+       {"record-2026-11.csv", "record-2026-12.csv", "record-2026-12-2.csv", "record-2026-12-10.csv",
+        "record-2025-12.csv", "notes.txt", "record-2026-13.csv", "record-2026-12-1.csv",
+        "record-2026-12-x.csv", "record-2026-1.csv", "record-2026-12.csv.bak"}) {
+    writeFile(files, dir / name, "");
+  }
+  Result<std::vector<fs::path>> records = windowRecords(files, dir.path());
+  ASSERT_TRUE(records.ok()) << records.error().message;
+  std::vector<std::string> names;
+  for (const fs::path& record : records.value()) names.push_back(pathText(record.filename()));
+  EXPECT_EQ(names, (std::vector<std::string>{"record-2026-12-10.csv", "record-2026-12-2.csv",
+                                             "record-2026-12.csv", "record-2026-11.csv",
+                                             "record-2025-12.csv"}));
+}
+
 // A month whose record is of the older form goes on in the next record
 // that takes today's rows, and never refuses a run; the older ones stay as
-// they are.
+// they are, and the put-back looks past them.
 TEST(WindowRecordsTest, AnOlderRecordIsPassedOverNeverRefused) {
   testing::ScratchStateFolder state;
   const std::time_t now = std::time(nullptr);
@@ -61,6 +80,10 @@ TEST(WindowRecordsTest, AnOlderRecordIsPassedOverNeverRefused) {
     for (const auto& [name, bytes] : c.present) {
       EXPECT_EQ(readFile(state.recordFolder() / name), bytes) << name;
     }
+    // Nothing to put back in any of them, the older ones included.
+    Result<std::optional<RunToPutBack>> found = findRunToPutBack(realFileSystem());
+    ASSERT_TRUE(found.ok()) << found.error().message;
+    EXPECT_FALSE(found.value());
   }
 
   // A file that is no record is still refused, by its name.

@@ -50,6 +50,10 @@ class ShownFace final : public RunFace {
     report = shown;
     file2AtBox = file2;
   }
+  bool askYesNo(const RunQuestion& asked) override {
+    questions.push_back(asked);
+    return answer;
+  }
   void postRunEnded() override { ended = true; }
 
   const WindowRun* run = nullptr;
@@ -62,6 +66,8 @@ class ShownFace final : public RunFace {
   int boxes = 0;
   std::optional<RunReport> report;
   std::vector<std::string> file2AtBox;
+  std::vector<RunQuestion> questions;
+  bool answer = true;
   std::atomic<bool> ended{false};
 };
 
@@ -142,8 +148,10 @@ TEST_F(WindowRunTest, ARunGoesFromGoToTheBoxAndFile2IsReadAnew) {
   EXPECT_EQ(face_.boxes, 1);
   ASSERT_TRUE(face_.report);
   EXPECT_EQ(face_.report->text, "Completed.");
-  // the counts, a line per file in list order, the record
-  ASSERT_EQ(face_.report->details.size(), 4u);
+  // the counts, a line per file in list order, the record, the key that
+  // puts the run back
+  ASSERT_EQ(face_.report->details.size(), 5u);
+  EXPECT_EQ(face_.report->details[4], kPutBackHint);
   EXPECT_EQ(face_.report->details[1].rfind(pkl(1) + ": ", 0), 0u) << face_.report->details[1];
   EXPECT_EQ(face_.report->details[2].rfind(pkl(3) + ": ", 0), 0u) << face_.report->details[2];
   EXPECT_EQ(gate_.arrived(), 2);
@@ -216,16 +224,25 @@ TEST_F(WindowRunTest, EveryRunEndsInOneBox) {
 }
 
 // The window's runs land in the user's record of the month, which the box
-// names; a record that cannot be opened stops "GO" before anything.
+// names, followed, when the run changed files, by the key that puts them
+// back; a record that cannot be opened stops "GO" before anything.
 TEST_F(WindowRunTest, EveryRunIsRecordedOrNothingIsDone) {
   makeFiles(2);
   gate_.open();
   model().SelectAll();
   const fs::path record = state_.recordFolder() / monthRecordName(std::time(nullptr));
-  for (int runs = 1; runs <= 2; ++runs) {
+  const std::string named = "Record of the changes: " + pathText(record);
+  // The first run corrects both files, the second finds them correct.
+  const std::vector<std::vector<std::string>> tails = {{named, std::string(kPutBackHint)},
+                                                       {pkl(2) + ": already correct", named}};
+  for (const std::vector<std::string>& tail : tails) {
+    face_.ended = false;
     run().go();
     ASSERT_TRUE(finishWhenEnded());
-    EXPECT_EQ(face_.report->details.back(), "Record of the changes: " + pathText(record));
+    const std::vector<std::string>& details = face_.report->details;
+    ASSERT_GE(details.size(), 2u);
+    EXPECT_EQ(details.back(), tail[1]);
+    EXPECT_EQ(details[details.size() - 2].rfind(tail[0], 0), 0u) << details[details.size() - 2];
   }
   std::vector<std::vector<std::string>> rows = testing::recordRows(readFile(record));
   ASSERT_EQ(rows.size(), 5u);  // the header, then two rows a run
@@ -250,8 +267,141 @@ TEST_F(WindowRunTest, EveryRunIsRecordedOrNothingIsDone) {
   EXPECT_EQ(readFile(at(pkl(1))), kSamplePkl);
 }
 
+// The run's time as the question gives it, from the record's first row of
+// the run that changed `file`.
+std::string runTimeOf(const fs::path& record, const fs::path& file) {
+  for (const std::vector<std::string>& row : testing::recordRows(readFile(record))) {
+    if (row.size() > testing::kResultFile && fs::path(row[testing::kResultFile]) == file) {
+      const std::string& time = row[testing::kTime];
+      return time.substr(0, 10) + " at " + time.substr(11, 8);
+    }
+  }
+  ADD_FAILURE() << "no row for " << file;
+  return {};
+}
+
+// Ctrl+Z finds the last run in the user's records, so it works in a window
+// opened anew, and once that run is put back offers the one before.
+TEST_F(WindowRunTest, CtrlZAsksThenPutsBackTheLastRunThenTheOneBefore) {
+  makeFiles(3);
+  gate_.open();
+  const fs::path record = state_.recordFolder() / monthRecordName(std::time(nullptr));
+  // step 1: no run yet: a box says so, and nothing is asked
+  run().putBackLastRun();
+  EXPECT_TRUE(face_.questions.empty());
+  ASSERT_TRUE(face_.report);
+  EXPECT_EQ(face_.report->text, "There is no run to put back.");
+  EXPECT_FALSE(face_.report->failed);
+  // step 2: two runs, S001 alone, then S002 and S003
+  for (const std::vector<RowRange>& selection :
+       std::vector<std::vector<RowRange>>{{{0, 0}}, {{1, 2}}}) {
+    face_.ended = false;
+    model().setPklSelection(selection);
+    run().go();
+    ASSERT_TRUE(finishWhenEnded());
+  }
+  // step 3: No leaves every file as it is and shows nothing more
+  face_.answer = false;
+  face_.boxes = 0;
+  run().putBackLastRun();
+  ASSERT_EQ(face_.questions.size(), 1u);
+  EXPECT_EQ(face_.questions[0].text,
+            "Put back the 2 files your run of " + runTimeOf(record, at(pkl(2))) + " changed?");
+  EXPECT_FALSE(run().running());
+  EXPECT_EQ(face_.boxes, 0);
+  EXPECT_EQ(readFile(at(pkl(2))), kSampleCorrected);
+  // step 4: Yes puts them back as a run goes: busy, then File2 read anew
+  // and the box, a line per file
+  face_.answer = true;
+  face_.ended = false;
+  writeFile(at("S004.pkl"), kSamplePkl);
+  run().putBackLastRun();
+  ASSERT_EQ(face_.questions.size(), 2u);
+  EXPECT_EQ(face_.questions[1].text, face_.questions[0].text);
+  EXPECT_TRUE(face_.busy);
+  EXPECT_EQ(face_.timer, kProgressDelay);
+  ASSERT_TRUE(finishWhenEnded());
+  EXPECT_FALSE(face_.busy);
+  EXPECT_EQ(face_.boxes, 1);
+  EXPECT_EQ(face_.report->text, "Completed.");
+  EXPECT_FALSE(face_.report->failed);
+  EXPECT_EQ(face_.file2AtBox, (std::vector<std::string>{pkl(1), pkl(2), pkl(3), "S004.pkl"}));
+  ASSERT_EQ(face_.report->details.size(), 4u);
+  EXPECT_EQ(face_.report->details[0], "2 files put back.");
+  for (int i : {2, 3}) {
+    const std::string& line = face_.report->details[static_cast<std::size_t>(i - 1)];
+    EXPECT_EQ(line.rfind(printedPath(at(pkl(i))) + ": put back: ", 0), 0u) << line;
+    EXPECT_NE(line.find("01-01-1900 00:00:00"), std::string::npos) << line;
+  }
+  EXPECT_EQ(face_.report->details[3], "Record of the changes: " + pathText(record));
+  EXPECT_EQ(readFile(at(pkl(1))), kSampleCorrected);
+  EXPECT_EQ(readFile(at(pkl(2))), kSamplePkl);
+  EXPECT_EQ(readFile(at(pkl(3))), kSamplePkl);
+  // step 5: the window closed and opened again: the run before is offered
+  run_.reset();
+  face_.ended = false;
+  run().putBackLastRun();
+  ASSERT_EQ(face_.questions.size(), 3u);
+  EXPECT_EQ(face_.questions[2].text,
+            "Put back the file your run of " + runTimeOf(record, at(pkl(1))) + " changed?");
+  ASSERT_TRUE(finishWhenEnded());
+  EXPECT_EQ(face_.report->text, "Completed.");
+  EXPECT_EQ(readFile(at(pkl(1))), kSamplePkl);
+  // step 6: nothing is left to put back
+  run().putBackLastRun();
+  EXPECT_EQ(face_.questions.size(), 3u);
+  EXPECT_EQ(face_.report->text, "There is no run to put back.");
+}
+
+// A put-back shows its progress and hears Stop as a run does; meanwhile
+// neither Ctrl+Z nor "GO" starts anything.
+TEST_F(WindowRunTest, APutBackShowsProgressAndStopsAfterTheFilesInHand) {
+  // More files than the put-back takes in hand at once, so Stop leaves some.
+  constexpr int kFiles = 40;
+  for (int i = 1; i <= kFiles; ++i) testing::writeSamplePair(dir_.path(), "S" + std::to_string(i));
+  gate_.open();
+  model().SelectAll();
+  run().go();
+  ASSERT_TRUE(finishWhenEnded());
+  // The window opened anew on a file system that holds each result file.
+  run_.reset();
+  GateFileSystem held(realFileSystem());
+  run_.emplace(held, model(), face_);
+  face_.run = &*run_;
+  face_.ended = false;
+  face_.boxes = 0;
+
+  run().putBackLastRun();
+  ASSERT_TRUE(waitFor([&] { return held.arrived() == 1; }));
+  EXPECT_TRUE(run().running());
+  run().putBackLastRun();
+  run().go();
+  EXPECT_EQ(face_.questions.size(), 1u);
+  run().timerFired();
+  EXPECT_EQ(face_.progress,
+            (RunProgress{0, kFiles, "0 of 40 files done", true, std::string(kPutBackTitle)}));
+  run().requestStop();
+  EXPECT_EQ(face_.progress->text, kStoppingText);
+  EXPECT_FALSE(face_.progress->stopOffered);
+  held.open();
+  ASSERT_TRUE(finishWhenEnded());
+  EXPECT_EQ(face_.boxes, 1);
+  ASSERT_TRUE(face_.report);
+  const std::string& text = face_.report->text;
+  EXPECT_EQ(text.rfind("Stopped: ", 0), 0u) << text;
+  EXPECT_NE(text.find(" of 40 files were put back."), std::string::npos) << text;
+  int back = 0;
+  for (const std::string& name : model().PklPane().files().lines()) {
+    back += readFile(at(name)) == kSamplePkl;
+  }
+  EXPECT_GT(back, 0);
+  EXPECT_LT(back, kFiles);
+  EXPECT_EQ(text, "Stopped: " + std::to_string(back) + " of 40 files were put back.");
+}
+
 // A month whose record is of the older form never stops "GO": the run goes
-// on in a record beside it, which the box names and says why.
+// on in a record beside it, which the box names and says why, and whose
+// run Ctrl+Z finds.
 TEST_F(WindowRunTest, AnOlderRecordOfTheMonthGoesOnInTheNextOne) {
   makeFiles(1);
   gate_.open();
@@ -267,15 +417,21 @@ TEST_F(WindowRunTest, AnOlderRecordOfTheMonthGoesOnInTheNextOne) {
   ASSERT_TRUE(finishWhenEnded());
   EXPECT_EQ(face_.report->text, "Completed.");
   const std::vector<std::string>& details = face_.report->details;
-  ASSERT_GE(details.size(), 2u);
-  EXPECT_EQ(details[details.size() - 2],
+  ASSERT_GE(details.size(), 3u);
+  EXPECT_EQ(details[details.size() - 3],
             first +
                 " is a record of an older form, which takes no more rows, so this month's "
                 "changes go in " +
                 pathText(next.filename()) + " beside it.");
-  EXPECT_EQ(details.back(), "Record of the changes: " + pathText(next));
+  EXPECT_EQ(details[details.size() - 2], "Record of the changes: " + pathText(next));
   EXPECT_EQ(readFile(older), olderBytes);
   EXPECT_EQ(testing::recordRows(readFile(next)).size(), 2u);
+
+  face_.answer = false;
+  run().putBackLastRun();
+  ASSERT_EQ(face_.questions.size(), 1u);
+  EXPECT_EQ(face_.questions[0].text,
+            "Put back the file your run of " + runTimeOf(next, at(pkl(1))) + " changed?");
 }
 
 }  // namespace

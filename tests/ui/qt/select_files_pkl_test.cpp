@@ -110,6 +110,8 @@ class SelectFilesPklTest : public ::testing::Test {
         boxes_.push_back({box.windowTitle(), box.text(), box.informativeText(), box.detailedText(),
                           closingButtons(box), box.standardButtons(), box.icon(),
                           QApplication::overrideCursor() != nullptr});
+        // A question is answered Yes, as a user would click it.
+        if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->click();
       });
     }
     window_->show();
@@ -535,6 +537,34 @@ TEST_F(SelectFilesPklTest, CompletedBoxIsModalAndClosesWithOk) {
   EXPECT_TRUE(copied.contains("\nCompleted.\n")) << copied.toStdString();
   EXPECT_TRUE(copied.contains("S001.pkl: ")) << copied.toStdString();
   EXPECT_EQ(readFile(r("S001.pkl")), kSampleCorrected);
+}
+
+TEST_F(SelectFilesPklTest, CtrlZFromAnyControlAsksThenPutsTheRunBack) {
+  makeFiles(1);
+  SelectFilesPkl& window = open();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  click("Command2");
+  click("Command1");
+  ASSERT_TRUE(waitForBoxes(1));
+  EXPECT_TRUE(boxes_[0].details.endsWith(qtText(kPutBackHint))) << boxes_[0].details.toStdString();
+
+  file2()->setFocus();
+  QTest::keyClick(file2(), Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_TRUE(waitForBoxes(3));
+  const BoxSeen& question = boxes_[1];
+  EXPECT_TRUE(question.title.isEmpty());
+  EXPECT_EQ(question.icon, QMessageBox::Question);
+  EXPECT_EQ(question.standardButtons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(question.text.startsWith("Put back the file your run of "))
+      << question.text.toStdString();
+  EXPECT_FALSE(question.informative.isEmpty());
+  const BoxSeen& box = boxes_[2];
+  EXPECT_EQ(box.text, "Completed.");
+  EXPECT_TRUE(box.details.contains("S001.pkl: put back: ")) << box.details.toStdString();
+  EXPECT_FALSE(box.busyPointer);
+  EXPECT_EQ(readFile(r("S001.pkl")), kSamplePkl);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(RunReportBoxTest, DetailsOfTwentyThousandFilesAreAllThere) {

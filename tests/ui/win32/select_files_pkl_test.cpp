@@ -499,6 +499,56 @@ TEST_F(Win32SelectFilesPklTest, CompletedBoxHasOneOkAndAnEmptyTitle) {
   EXPECT_NE(copied.find(wide(name(1) + ": ")), std::wstring::npos) << utf8(copied);
 }
 
+TEST_F(Win32SelectFilesPklTest, CtrlZFromAnyControlAsksThenPutsTheRunBack) {
+  makeFiles(1);
+  SelectFilesPkl& window = open();
+  click(Control::Command2);
+  ASSERT_TRUE(go());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].report.details.back(), kPutBackHint);
+
+  // step 1: the real question, looked at and answered No from a timer,
+  // which its modal loop runs: nothing is put back, and no box follows
+  static std::wstring seenTitle, seenText;
+  static bool hasNo = false;
+  seenTitle = L"?";
+  seenText.clear();
+  hasNo = false;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = ::GetLastActivePopup(::GetActiveWindow());
+    if (!box || !::GetDlgItem(box, IDYES) || !::IsWindowVisible(box)) return;
+    seenTitle = windowText(box);
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      seenText += windowText(child) + L"\n";
+    }
+    hasNo = ::GetDlgItem(box, IDNO) != nullptr;
+    ::SendMessageW(box, WM_COMMAND, IDNO, 0);
+  });
+  ::SetFocus(control(Control::File2));
+  pressKey(control(Control::File2), 'Z', {VK_CONTROL});
+  ::KillTimer(nullptr, timer);
+  EXPECT_EQ(seenTitle, L"");
+  EXPECT_NE(seenText.find(L"Put back the file your run of "), std::wstring::npos) << utf8(seenText);
+  EXPECT_TRUE(hasNo);
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(readFile(r(name(1))), kSampleCorrected);
+
+  // step 2: Yes, from a button this time, puts the run back as a run goes
+  std::vector<RunQuestion> questions;
+  window.setQuestionRunner([&](HWND, const RunQuestion& question) {
+    questions.push_back(question);
+    return true;
+  });
+  ::SetFocus(control(Control::Command1));
+  pressKey(control(Control::Command1), 'Z', {VK_CONTROL});
+  ASSERT_TRUE(waitFor([&] { return runsEnded_ == 2; }));
+  ASSERT_EQ(questions.size(), 1u);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_EQ(boxes_[1].report.text, "Completed.");
+  EXPECT_FALSE(boxes_[1].busyPointer);
+  EXPECT_EQ(readFile(r(name(1))), kSamplePkl);
+}
+
 TEST_F(Win32SelectFilesPklTest, AFolderThatCannotBeReadSaysSoInItsLists) {
   makeFiles(1);
   fs::create_directory(r("locked"));
