@@ -19,11 +19,17 @@ fi
 ensure_runtime_dir
 
 # The window opens on the folder it starts in. A fresh copy of the samples
-# gives a first run something to correct ("all", then "GO") while the
-# repository's own samples stay as they are.
+# gives a first run something to correct ("all", then "GO", and Ctrl+Z to
+# put it back) while the repository's own samples stay as they are. The
+# window keeps its record of the changes and the originals it replaces in
+# $XDG_STATE_HOME/pklfix: pointed into the scratch folder, a trial leaves
+# nothing in the user's real record.
 program=$PWD/build/bin/pklfix
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/pklfix-samples.XXXXXX")
-cp samples/* "$scratch"
-echo "pklfix: starting in $scratch, a scratch copy of the samples in samples/"
-cd "$scratch"
-exec "$program"
+scratch=$(cd "$scratch" && pwd)
+mkdir "$scratch/samples" "$scratch/state"
+cp samples/* "$scratch/samples"
+echo "pklfix: starting in $scratch/samples, a scratch copy of the samples in samples/"
+echo "pklfix: this trial's record of the changes and kept originals go in $scratch/state/pklfix"
+cd "$scratch/samples"
+XDG_STATE_HOME=$scratch/state exec "$program"
