@@ -211,7 +211,7 @@ class PutBack {
     Result<std::string> now =
         info.ok() ? fileDigest(fileSystem_, file.path) : Result<std::string>(info.error());
     if (info.ok() && info.value().type == FileType::Missing) {
-      now = Error{ErrorCode::NotFound, pathText(file.path) + " changed since the run: it is gone"};
+      now = Error{ErrorCode::NotFound, "changed since the run: it is gone"};
     }
     if (!now.ok()) {
       file.outcome =
@@ -221,7 +221,7 @@ class PutBack {
     }
     if (!isDigest(row.sha256Before)) {
       file.outcome = Outcome::NoOriginal;
-      file.message = "the record gives no digest of the original of " + pathText(file.path);
+      file.message = "the record gives no digest of its original";
       return;
     }
     const fs::path entry = originals_.entryPath(row.sha256Before);
@@ -232,7 +232,7 @@ class PutBack {
     }
     if (now.value() != row.sha256After) {
       file.outcome = Outcome::ChangedSince;
-      file.message = pathText(file.path) + " changed since the run";
+      file.message = "changed since the run";
       return;
     }
     file.outcome = Outcome::PutBack;
@@ -240,7 +240,7 @@ class PutBack {
                                     : copyEntry(step, info.value(), entry, row.sha256Before);
     if (!copied.ok()) {
       file.outcome = Outcome::NoOriginal;
-      file.message = "the original of " + pathText(file.path) + " " + copied.error().message;
+      file.message = "its original " + copied.error().message;
       step.copy.reset();
     }
   }
