@@ -14,6 +14,7 @@
 #include "engine/record/original_store.h"
 #include "engine/record/record_reader.h"
 #include "engine/record/sha256.h"
+#include "engine/rewrite/corrected_copy.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -142,7 +143,7 @@ struct Step {
   const RecordRow* row = nullptr;
   PutBackFile file;
   std::unique_ptr<AtomicReplace> copy;  // for a file to be put back
-  std::vector<fs::path> leftovers;      // an interrupted put-back's copies
+  std::vector<CopyPrefix> leftovers;    // an interrupted put-back's copies
 };
 
 // One run's put-back, batch by batch.
@@ -172,7 +173,7 @@ class PutBack {
       for (Step& step : steps) addRows(step);
       if (!flush()) return false;
       for (Step& step : steps) {
-        for (const fs::path& copy : step.leftovers) (void)fileSystem_.remove(copy);
+        for (const CopyPrefix& copy : step.leftovers) (void)fileSystem_.remove(copy.path);
         replace(step);
       }
       if (!flush()) return false;
@@ -296,7 +297,7 @@ class PutBack {
 
   // The temporaries beside `path` that an interrupted put-back left: under
   // its put-back names, holding a beginning of the original `entry`.
-  std::vector<fs::path> leftoversOf(const fs::path& path, const fs::path& entry) {
+  std::vector<CopyPrefix> leftoversOf(const fs::path& path, const fs::path& entry) {
     const fs::path folder = path.parent_path();
     auto listed = listed_.find(folder);
     if (listed == listed_.end()) {
@@ -308,7 +309,7 @@ class PutBack {
       }
       listed = listed_.emplace(folder, std::move(names)).first;
     }
-    std::vector<fs::path> found;
+    std::vector<CopyPrefix> found;
     const std::string name = pathText(path.filename());
     std::string original;
     bool read = false;
@@ -323,7 +324,9 @@ class PutBack {
       const fs::path copy = folder / utf8Path(temporary);
       if (readWhole(copy, bytes) && bytes.size() <= original.size() &&
           original.compare(0, bytes.size(), bytes) == 0) {
-        found.push_back(copy);
+        Sha256 digest;
+        digest.update(bytes);
+        found.push_back({copy, digest.finish()});
       }
     }
     return found;
@@ -344,9 +347,10 @@ class PutBack {
   // The step's rows, ahead of its change: what is to happen, or why not.
   void addRows(const Step& step) {
     const PutBackFile& file = step.file;
-    for (const fs::path& copy : step.leftovers) {
+    for (const CopyPrefix& copy : step.leftovers) {
       ChangeRow row;
-      row.resultFile = copy;
+      row.resultFile = copy.path;
+      row.sha256Before = copy.sha256;
       row.outcome = FileOutcome::CopyRemoved;
       row.message = putBackMessage(
           run_, "an interrupted put-back's copy of " + pathText(file.path.filename()));
