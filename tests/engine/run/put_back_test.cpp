@@ -170,7 +170,9 @@ TEST_F(PutBackTest, LeavesWhatItCannotPutBack) {
         << summary.value().files[0].message;
     const bool there = files_.files.count(memoryPath("A.pkl")) > 0;
     EXPECT_EQ(there, c.left != nullptr);
-    if (there && c.left) EXPECT_EQ(file("A.pkl"), c.left) << "left as it is";
+    if (there && c.left) {
+      EXPECT_EQ(file("A.pkl"), c.left) << "left as it is";
+    }
     int failedRows = 0;
     for (const std::vector<std::string>& row : rows()) {
       failedRows += row[kOutcome] == "failed" && row[kMessage].find(c.says) != std::string::npos;
@@ -203,7 +205,7 @@ TEST_F(PutBackTest, PutsBackTheLastRunFirst) {
 
   const std::string record = file("r.csv");
   const std::string corrected = file("B.pkl");
-  Result<PutBackSummary> dry = putBackRun(files_, record_, {.dryRun = true});
+  Result<PutBackSummary> dry = putBackRun(files_, record_, {.run = "", .dryRun = true});
   ASSERT_TRUE(dry.ok());
   ASSERT_EQ(dry.value().files.size(), 1u);
   EXPECT_EQ(dry.value().files[0].outcome, Outcome::PutBack);
