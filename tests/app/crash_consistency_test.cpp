@@ -260,9 +260,14 @@ std::map<std::string, std::string> fileStamps(const fs::path& dir,
   return stamps;
 }
 
+// A new seed for each test run, or PKLFIX_CRASH_SEED's to repeat one.
+unsigned crashSeed() {
+  const char* fixed = std::getenv("PKLFIX_CRASH_SEED");
+  return fixed ? static_cast<unsigned>(std::stoul(fixed)) : std::random_device()();
+}
+
 void killRuns(const Scale& scale) {
-  unsigned seed = std::random_device()();
-  if (const char* fixed = std::getenv("PKLFIX_CRASH_SEED")) seed = std::stoul(fixed);
+  const unsigned seed = crashSeed();
   std::mt19937 random(seed);
   SCOPED_TRACE("PKLFIX_CRASH_SEED=" + std::to_string(seed));
   const std::vector<ResultFile> files = makeFiles(random);
@@ -369,8 +374,7 @@ void killRuns(const Scale& scale) {
 // whose kill came too late is the one that did. Each put-back starts from a
 // fresh correction.
 void killUndos(const Scale& scale) {
-  unsigned seed = std::random_device()();
-  if (const char* fixed = std::getenv("PKLFIX_CRASH_SEED")) seed = std::stoul(fixed);
+  const unsigned seed = crashSeed();
   std::mt19937 random(seed);
   SCOPED_TRACE("PKLFIX_CRASH_SEED=" + std::to_string(seed));
   const std::vector<ResultFile> files = makeFiles(random);
