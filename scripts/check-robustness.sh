@@ -15,7 +15,7 @@ ensure_runtime_dir
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j 2
-for target in chn_header_fuzzer text_fuzzer line_rewriter_fuzzer; do
+for target in chn_header_fuzzer text_fuzzer line_rewriter_fuzzer record_fuzzer; do
   # New inputs go to build-fuzz/corpus; the seeds in fuzz/corpus stay as written.
   corpus="build-fuzz/corpus/$target"
   findings="build-fuzz/findings/$target/"

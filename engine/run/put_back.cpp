@@ -14,6 +14,7 @@
 #include "engine/record/original_store.h"
 #include "engine/record/record_reader.h"
 #include "engine/record/sha256.h"
+#include "engine/rewrite/corrected_copy.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -142,7 +143,7 @@ struct Step {
   const RecordRow* row = nullptr;
   PutBackFile file;
   std::unique_ptr<AtomicReplace> copy;  // for a file to be put back
-  std::vector<fs::path> leftovers;      // an interrupted put-back's copies
+  std::vector<CopyPrefix> leftovers;    // an interrupted put-back's copies
 };
 
 // One run's put-back, batch by batch.
@@ -172,7 +173,7 @@ class PutBack {
       for (Step& step : steps) addRows(step);
       if (!flush()) return false;
       for (Step& step : steps) {
-        for (const fs::path& copy : step.leftovers) (void)fileSystem_.remove(copy);
+        for (const CopyPrefix& copy : step.leftovers) (void)fileSystem_.remove(copy.path);
         replace(step);
       }
       if (!flush()) return false;
@@ -201,27 +202,24 @@ class PutBack {
     file.linesNow = row.linesAfter;
     file.linesOriginal = row.linesBefore;
     std::optional<fs::path> path = rowPath(row);
+    file.path = path.value_or(utf8Path(row.resultFile));
     if (!path) {
-      file.path = utf8Path(row.resultFile);
-      file.message = "the record's name " + row.resultFile + " cannot be read";
+      leave(file, Outcome::Failed, "the record's name " + row.resultFile + " cannot be read");
       return;
     }
-    file.path = *path;
     Result<FileInfo> info = fileSystem_.stat(file.path);
+    if (info.ok() && info.value().type == FileType::Missing) {
+      leave(file, Outcome::ChangedSince, "changed since the run: it is gone");
+      return;
+    }
     Result<std::string> now =
         info.ok() ? fileDigest(fileSystem_, file.path) : Result<std::string>(info.error());
-    if (info.ok() && info.value().type == FileType::Missing) {
-      now = Error{ErrorCode::NotFound, pathText(file.path) + " changed since the run: it is gone"};
-    }
     if (!now.ok()) {
-      file.outcome =
-          now.error().code == ErrorCode::NotFound ? Outcome::ChangedSince : Outcome::Failed;
-      file.message = now.error().message;
+      leave(file, Outcome::Failed, now.error().message);
       return;
     }
     if (!isDigest(row.sha256Before)) {
-      file.outcome = Outcome::NoOriginal;
-      file.message = "the record gives no digest of the original of " + pathText(file.path);
+      leave(file, Outcome::NoOriginal, "the record gives no digest of its original");
       return;
     }
     const fs::path entry = originals_.entryPath(row.sha256Before);
@@ -231,72 +229,82 @@ class PutBack {
       return;
     }
     if (now.value() != row.sha256After) {
-      file.outcome = Outcome::ChangedSince;
-      file.message = pathText(file.path) + " changed since the run";
+      leave(file, Outcome::ChangedSince, "changed since the run");
       return;
     }
     file.outcome = Outcome::PutBack;
-    Status copied = options_.dryRun ? checkEntry(entry, row.sha256Before)
-                                    : copyEntry(step, info.value(), entry, row.sha256Before);
-    if (!copied.ok()) {
-      file.outcome = Outcome::NoOriginal;
-      file.message = "the original of " + pathText(file.path) + " " + copied.error().message;
-      step.copy.reset();
+    if (options_.dryRun) {
+      (void)readEntry(entry, row.sha256Before, nullptr, file);
+    } else {
+      copyEntry(step, info.value(), entry, row.sha256Before);
     }
   }
 
-  // Reads the entry through, checking it against its name; into the copy
-  // when there is one.
-  Status readEntry(const fs::path& entry, const std::string& digest, AtomicReplace* copy) {
+  // Leaves the file as it is, saying why.
+  static bool leave(PutBackFile& file, Outcome outcome, std::string why) {
+    file.outcome = outcome;
+    file.message = std::move(why);
+    return false;
+  }
+
+  // Reads the entry through, checking it against its name, into the copy
+  // when there is one. False, with the file left and why, when it cannot.
+  bool readEntry(const fs::path& entry, const std::string& digest, AtomicReplace* copy,
+                 PutBackFile& file) {
     Result<std::unique_ptr<ReadableFile>> in =
         fileSystem_.openForReading(entry, Sharing::NoWriters);
     if (!in.ok()) {
-      return Error{in.error().code,
-                   in.error().code == ErrorCode::NotFound
-                       ? "is missing from the store: " + pathText(entry) + " is not there"
-                       : "cannot be read: " + in.error().message};
+      return leave(
+          file, Outcome::NoOriginal,
+          in.error().code == ErrorCode::NotFound
+              ? "its original is missing from the store: " + pathText(entry) + " is not there"
+              : "its original cannot be read: " + in.error().message);
     }
     Sha256 read;
     std::unique_ptr<char[]> buffer(new char[64 * 1024]);
     for (;;) {
       Result<std::size_t> n = in.value()->read(buffer.get(), 64 * 1024);
-      if (!n.ok()) return Error{n.error().code, "cannot be read: " + n.error().message};
+      if (!n.ok()) {
+        return leave(file, Outcome::NoOriginal,
+                     "its original cannot be read: " + n.error().message);
+      }
       if (n.value() == 0) break;
       const std::string_view bytes(buffer.get(), n.value());
       read.update(bytes);
       if (copy) {
-        if (Status s = copy->write(bytes); !s.ok()) return s;
+        if (Status s = copy->write(bytes); !s.ok()) {
+          return leave(file, Outcome::Failed, s.error().message);
+        }
       }
     }
     if (read.finish() != digest) {
-      return Error{ErrorCode::Io, "is damaged: " + pathText(entry) + " does not match its name"};
+      return leave(file, Outcome::NoOriginal,
+                   "its original is damaged: " + pathText(entry) + " does not match its name");
     }
-    return {};
-  }
-
-  Status checkEntry(const fs::path& entry, const std::string& digest) {
-    return readEntry(entry, digest, nullptr);
+    return true;
   }
 
   // The original's bytes, copied (the store keeps its entry) to a
   // temporary beside the file whose name never ends in ".pkl": a put-back
   // killed before its rename leaves nothing a run would take for a result
   // file.
-  Status copyEntry(Step& step, const FileInfo& info, const fs::path& entry,
-                   const std::string& digest) {
+  void copyEntry(Step& step, const FileInfo& info, const fs::path& entry,
+                 const std::string& digest) {
     step.copy = std::make_unique<AtomicReplace>(fileSystem_);
     const fs::path& path = step.file.path;
-    if (Status s = step.copy->create(path.parent_path(), pathText(path.filename()), info, 1);
-        !s.ok())
-      return Error{s.error().code, "cannot be copied: " + s.error().message};
-    if (Status s = readEntry(entry, digest, step.copy.get()); !s.ok()) return s;
-    step.copy->startSync();
-    return {};
+    Status created = step.copy->create(path.parent_path(), pathText(path.filename()), info, 1);
+    if (!created.ok()) {
+      leave(step.file, Outcome::Failed, created.error().message);
+    } else if (readEntry(entry, digest, step.copy.get(), step.file)) {
+      step.copy->startSync();
+      return;
+    }
+    step.copy.reset();
   }
 
   // The temporaries beside `path` that an interrupted put-back left: under
   // its put-back names, holding a beginning of the original `entry`.
-  std::vector<fs::path> leftoversOf(const fs::path& path, const fs::path& entry) {
+  std::vector<CopyPrefix> leftoversOf(const fs::path& path, const fs::path& entry) {
     const fs::path folder = path.parent_path();
     auto listed = listed_.find(folder);
     if (listed == listed_.end()) {
@@ -308,7 +316,7 @@ class PutBack {
       }
       listed = listed_.emplace(folder, std::move(names)).first;
     }
-    std::vector<fs::path> found;
+    std::vector<CopyPrefix> found;
     const std::string name = pathText(path.filename());
     std::string original;
     bool read = false;
@@ -323,7 +331,9 @@ class PutBack {
       const fs::path copy = folder / utf8Path(temporary);
       if (readWhole(copy, bytes) && bytes.size() <= original.size() &&
           original.compare(0, bytes.size(), bytes) == 0) {
-        found.push_back(copy);
+        Sha256 digest;
+        digest.update(bytes);
+        found.push_back({copy, digest.finish()});
       }
     }
     return found;
@@ -344,9 +354,10 @@ class PutBack {
   // The step's rows, ahead of its change: what is to happen, or why not.
   void addRows(const Step& step) {
     const PutBackFile& file = step.file;
-    for (const fs::path& copy : step.leftovers) {
+    for (const CopyPrefix& copy : step.leftovers) {
       ChangeRow row;
-      row.resultFile = copy;
+      row.resultFile = copy.path;
+      row.sha256Before = copy.sha256;
       row.outcome = FileOutcome::CopyRemoved;
       row.message = putBackMessage(
           run_, "an interrupted put-back's copy of " + pathText(file.path.filename()));

@@ -35,7 +35,10 @@ struct PutBackFile {
   // file) and the original's, which it gets back.
   std::string linesNow;
   std::string linesOriginal;
-  std::string message;  // why it was left, for all but PutBack and AlreadyBack
+  // Why it was left, for all but PutBack and AlreadyBack: "changed since
+  // the run", "its original is missing from the store: ...", or the
+  // system's error.
+  std::string message;
 };
 
 struct PutBackOptions {

@@ -280,7 +280,9 @@ TEST(PowerCutTest, EveryCutOfAPutBackIsFinishedByTheNext) {
     EXPECT_EQ(next.value().left(), 0u);
     const Survivors done = survivors(memory, layout, all);
     for (const Sample& sample : all) {
-      if (sample.job) EXPECT_EQ(done.files.at(sample.name), sample.original) << sample.name;
+      if (sample.job) {
+        EXPECT_EQ(done.files.at(sample.name), sample.original) << sample.name;
+      }
     }
   }
 }

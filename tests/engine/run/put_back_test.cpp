@@ -136,19 +136,23 @@ TEST_F(PutBackTest, LeavesWhatItCannotPutBack) {
     const char* label;
     void (*after)(MemoryFileSystem& files, const std::string& entry);
     Outcome outcome;
-    const char* left;  // what A holds after the put-back; null for its original
+    const char* left;  // what A holds after the put-back
+    const char* says;
   } cases[] = {
       {"changed since the run",
        [](MemoryFileSystem& files, const std::string&) {
          files.files[memoryPath("A.pkl")] = "edited";
        },
-       Outcome::ChangedSince, "edited"},
+       Outcome::ChangedSince, "edited", "changed since the run"},
+      {"gone since the run",
+       [](MemoryFileSystem& files, const std::string&) { files.files.erase(memoryPath("A.pkl")); },
+       Outcome::ChangedSince, nullptr, "it is gone"},
       {"its original missing",
        [](MemoryFileSystem& files, const std::string& entry) { files.files.erase(entry); },
-       Outcome::NoOriginal, kSampleCorrected.data()},
+       Outcome::NoOriginal, kSampleCorrected.data(), "missing from the store"},
       {"its original damaged",
        [](MemoryFileSystem& files, const std::string& entry) { files.files[entry] += "x"; },
-       Outcome::NoOriginal, kSampleCorrected.data()},
+       Outcome::NoOriginal, kSampleCorrected.data(), "does not match its name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -162,9 +166,18 @@ TEST_F(PutBackTest, LeavesWhatItCannotPutBack) {
     ASSERT_TRUE(summary.ok()) << summary.error().message;
     ASSERT_EQ(summary.value().files.size(), 2u);
     EXPECT_EQ(summary.value().files[0].outcome, c.outcome);
-    EXPECT_NE(summary.value().files[0].message.find("A.pkl"), std::string::npos)
+    EXPECT_NE(summary.value().files[0].message.find(c.says), std::string::npos)
         << summary.value().files[0].message;
-    EXPECT_EQ(file("A.pkl"), c.left);
+    const bool there = files_.files.count(memoryPath("A.pkl")) > 0;
+    EXPECT_EQ(there, c.left != nullptr);
+    if (there && c.left) {
+      EXPECT_EQ(file("A.pkl"), c.left) << "left as it is";
+    }
+    int failedRows = 0;
+    for (const std::vector<std::string>& row : rows()) {
+      failedRows += row[kOutcome] == "failed" && row[kMessage].find(c.says) != std::string::npos;
+    }
+    EXPECT_EQ(failedRows, 1) << "a file left has its row";
     EXPECT_EQ(summary.value().files[1].outcome, Outcome::PutBack);
     EXPECT_EQ(file("B.pkl"), b);
   }
@@ -192,7 +205,7 @@ TEST_F(PutBackTest, PutsBackTheLastRunFirst) {
 
   const std::string record = file("r.csv");
   const std::string corrected = file("B.pkl");
-  Result<PutBackSummary> dry = putBackRun(files_, record_, {.dryRun = true});
+  Result<PutBackSummary> dry = putBackRun(files_, record_, {.run = "", .dryRun = true});
   ASSERT_TRUE(dry.ok());
   ASSERT_EQ(dry.value().files.size(), 1u);
   EXPECT_EQ(dry.value().files[0].outcome, Outcome::PutBack);
