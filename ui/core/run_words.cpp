@@ -64,25 +64,36 @@ std::string runTimeText(const std::string& time) {
   return time.substr(0, 10) + " at " + time.substr(11, 8);
 }
 
+// A record's cell of acquisition lines as a report line gives lines: the
+// record keeps them escaped already, so they are read back first and
+// escaped once, as pklfix-cli --undo prints them.
+std::string shownLines(const std::string& cell) {
+  return escapedText(unescapedText(cell).value_or(cell));
+}
+
+// What became of a file, in pklfix-cli --undo's words.
 std::string putBackText(const PutBackFile& file) {
-  auto why = [&file](const char* otherwise) {
-    return "not put back: " + (file.message.empty() ? std::string(otherwise)
-                                                    : escapedText(file.message, kPathBackslashes));
-  };
   switch (file.outcome) {
     case PutBackFile::Outcome::PutBack:
-      if (file.linesNow == file.linesOriginal) return "put back as it was before";
-      return "put back: " + file.linesNow + " -> " + file.linesOriginal;
+      if (file.linesNow.empty() && file.linesOriginal.empty()) {
+        return "put back, no acquisition line";
+      }
+      return "put back: " + shownLines(file.linesNow) + " -> " + shownLines(file.linesOriginal);
     case PutBackFile::Outcome::AlreadyBack:
-      return "as it was before already";
+      return "already put back";
     case PutBackFile::Outcome::ChangedSince:
-      return "not put back: changed since the run";
     case PutBackFile::Outcome::NoOriginal:
-      return why("its original is missing or damaged");
     case PutBackFile::Outcome::Failed:
       break;
   }
-  return why("it could not be replaced");
+  // The engine says why; these are the words for a file it said nothing of.
+  std::string why = escapedText(file.message, kPathBackslashes);
+  if (why.empty()) {
+    why = file.outcome == PutBackFile::Outcome::ChangedSince ? "changed since the run"
+          : file.outcome == PutBackFile::Outcome::NoOriginal ? "its original is missing"
+                                                             : "it could not be replaced";
+  }
+  return "not put back: " + why;
 }
 
 }  // namespace
@@ -193,7 +204,7 @@ RunReport describePutBack(const Result<PutBackSummary>& result, const RecordedRu
   const std::size_t left = summary.files.size() - putBack - already;
   if (!summary.files.empty()) {
     std::string counts = filesText(putBack) + " put back";
-    if (already > 0) counts += ", " + filesText(already) + " as before already";
+    if (already > 0) counts += ", " + filesText(already) + " already put back";
     if (left > 0)
       counts += ", " + filesText(left) + (left == 1 ? " left as it is" : " left as they are");
     report.details.push_back(counts + ".");

@@ -76,7 +76,7 @@ TEST(RunWordsTest, DetailsCountTheFilesThenListThemThenTheWarnings) {
 }
 
 PutBackFile putBackFile(const char* path, PutBackFile::Outcome outcome, std::string message = {},
-                        std::string now = "A2", std::string original = "A1") {
+                        std::string now = "B", std::string original = "A") {
   PutBackFile file;
   file.path = path;
   file.outcome = outcome;
@@ -106,29 +106,29 @@ TEST(RunWordsTest, APutBackSaysWhatBecameOfEachFile) {
     std::vector<std::string> details;
   };
   const std::vector<Case> cases = {
-      {"all back, one of them only its line ends",
-       summaryOf({putBackFile("/p/S1.pkl", Outcome::PutBack),
-                  putBackFile("/p/S2.pkl", Outcome::PutBack, "", "A1", "A1"),
+      {"all back, one without an acquisition line",
+       summaryOf({putBackFile("/p/S1.pkl", Outcome::PutBack, "", "B\\x01", "A"),
+                  putBackFile("/p/S2.pkl", Outcome::PutBack, "", "", ""),
                   putBackFile("/p/S3.pkl", Outcome::AlreadyBack)}),
        false,
        "Completed.",
-       {"2 files put back, 1 file as before already.", "/p/S1.pkl: put back: A2 -> A1",
-        "/p/S2.pkl: put back as it was before", "/p/S3.pkl: as it was before already", record}},
+       {"2 files put back, 1 file already put back.", "/p/S1.pkl: put back: B\\x01 -> A",
+        "/p/S2.pkl: put back, no acquisition line", "/p/S3.pkl: already put back", record}},
       {"files left, each saying why",
-       summaryOf({putBackFile("/p/S1.pkl", Outcome::ChangedSince, "sha256 differs"),
+       summaryOf({putBackFile("/p/S1.pkl", Outcome::ChangedSince, "changed since the run"),
                   putBackFile("/p/S2.pkl", Outcome::NoOriginal),
                   putBackFile("/p/S3.pkl", Outcome::Failed, "cannot replace /p/S3.pkl\x1b")}),
        true,
        "3 files were not put back.",
        {"0 files put back, 3 files left as they are.",
         "/p/S1.pkl: not put back: changed since the run",
-        "/p/S2.pkl: not put back: its original is missing or damaged",
+        "/p/S2.pkl: not put back: its original is missing",
         "/p/S3.pkl: not put back: cannot replace /p/S3.pkl\\x1b", record}},
       {"stopped after one",
        summaryOf({putBackFile("/p/S1.pkl", Outcome::PutBack)}, true),
        false,
        "Stopped: 1 of 3 files were put back.",
-       {"1 file put back.", "/p/S1.pkl: put back: A2 -> A1", record}},
+       {"1 file put back.", "/p/S1.pkl: put back: B -> A", record}},
       {"its record could not be read",
        Result<PutBackSummary>(Error{ErrorCode::Io, "cannot read /s/record-2026-12.csv"}),
        true,
