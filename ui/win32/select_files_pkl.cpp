@@ -328,7 +328,8 @@ bool SelectFilesPkl::handleKey(const MSG& message) {
       commands_.selectAll();
       return true;
     case 'Z':
-      if (!ctrl) return false;
+      // Ctrl+Z alone, as the Qt face's shortcut.
+      if (!ctrl || shift) return false;
       run_.putBackLastRun();
       return true;
     default:
