@@ -5,6 +5,7 @@
 #include <ostream>
 #include <variant>
 
+#include "app/cli_undo.h"
 #include "engine/base/escaped_text.h"
 #include "engine/files/file_names.h"
 #include "engine/files/file_system.h"
@@ -26,6 +27,7 @@ constexpr const char* kUsage =
     "Usage: pklfix-cli [--chn-dir DIR] [--dry-run] [--keep-going] [--quiet]\n"
     "                  [--record FILE] PATH...\n"
     "       pklfix-cli --check [--chn-dir DIR] [--quiet] PATH...\n"
+    "       pklfix-cli --undo FILE [--run ID] [--dry-run] [--quiet]\n"
     "Rewrites the \"Acquisition Date : \" line of result files (.pkl) with the\n"
     "start date and time from the header of the spectrum (.chn) of the same\n"
     "base name.\n"
@@ -39,11 +41,19 @@ constexpr const char* kUsage =
     "  --record FILE   append a row for each file to the CSV change record FILE\n"
     "                  (created when missing; an existing one must begin with\n"
     "                  its header), before the file changes: who, where, when,\n"
-    "                  its acquisition lines and SHA-256 before and after; FILE\n"
-    "                  may not be one of the result files, under any name\n"
+    "                  its acquisition lines and SHA-256 before and after, and\n"
+    "                  the run; the original of each file replaced is kept in\n"
+    "                  the folder originals beside FILE, named by its SHA-256;\n"
+    "                  FILE may not be one of the result files, under any name\n"
     "  --check         write and remove nothing; print only the files a run\n"
     "                  would change, as --dry-run words them, and check every\n"
     "                  file\n"
+    "  --undo FILE     put back the files one run recorded in FILE changed:\n"
+    "                  the last run that changed files and was not put back,\n"
+    "                  or with --run ID that run (its run cell); each file\n"
+    "                  still as the run left it gets its kept original back,\n"
+    "                  its row written to FILE first; any other is left as it\n"
+    "                  is; with --dry-run, print and change nothing\n"
     "  --keep-going    after a failed file, go on with the rest\n"
     "  --quiet         print nothing on stdout; errors and warnings still go to\n"
     "                  stderr\n"
@@ -64,6 +74,16 @@ constexpr const char* kUsage =
     "handled, and gets a line after the file's:\n"
     "  COPY: removed: an interrupted run's copy of NAME\n"
     "  COPY: would be removed: an interrupted run's copy of NAME  (--dry-run)\n"
+    "With --undo, one of:\n"
+    "  PATH: put back: NEW -> OLD       the run's acquisition line, and the\n"
+    "                                   original's it got back (\" | \" between\n"
+    "                                   several); \"would be put back\" with\n"
+    "                                   --dry-run\n"
+    "  PATH: put back, no acquisition line\n"
+    "  PATH: already put back           done by an earlier --undo\n"
+    "  FILE: nothing left to put back\n"
+    "and on stderr \"pklfix-cli: PATH: not put back: REASON\" for a file left\n"
+    "as it is: changed since the run, or its original missing or damaged.\n"
     "Errors and warnings go to stderr as \"pklfix-cli: PATH: REASON\". Lines are\n"
     "shown whole up to 1024 bytes. In names, lines and messages a control\n"
     "character or a byte that is not UTF-8 shows as \\xNN, a backslash as \\\\.\n"
@@ -71,11 +91,15 @@ constexpr const char* kUsage =
     "Exit status: 0 when every file was handled, 1 when any failed, 2 for a\n"
     "usage error. With --check: 0 when every file is already correct, 1 when\n"
     "any would change or could not be checked, or none was found, 2 for a\n"
-    "usage error.\n";
+    "usage error. With --undo: 0 when every file was put back (or already\n"
+    "was) or nothing was left to put back, 1 when any was left, 2 for a usage\n"
+    "error (FILE no record of runs, an unknown run).\n";
 
 struct Options {
   std::optional<fs::path> chnDir;
   std::optional<fs::path> record;
+  std::optional<fs::path> undo;
+  std::optional<std::string> undoRun;
   RunOptions run;
   bool check = false;
   bool quiet = false;
@@ -91,6 +115,21 @@ struct UsageError {
 // nor reach the terminal as a command. Our own words hold no control
 // character, and a backslash only as a Windows separator.
 std::string shown(std::string_view message) { return escapedText(message, kPathBackslashes); }
+
+// The options --undo takes, and no other: it corrects nothing.
+std::variant<Options, UsageError, int> undoOptions(Options options) {
+  if (options.undo->empty()) return UsageError{"--undo needs a record"};
+  if (options.undoRun && options.undoRun->empty()) return UsageError{"--run needs a run"};
+  if (options.record) return UsageError{"--undo writes to the record it puts back; no --record"};
+  if (options.check) return UsageError{"--undo and --check do not go together"};
+  if (options.chnDir) return UsageError{"--undo reads no spectrum; no --chn-dir"};
+  if (options.run.keepGoing) return UsageError{"--undo always goes on after a file it leaves"};
+  if (!options.paths.empty()) {
+    return UsageError{"--undo takes no PATH; the record names the files (" + options.paths.front() +
+                      ")"};
+  }
+  return options;
+}
 
 // Parses the command line; options may come before or after the PATHs.
 std::variant<Options, UsageError, int> parse(const std::vector<std::string>& args,
@@ -121,6 +160,14 @@ std::variant<Options, UsageError, int> parse(const std::vector<std::string>& arg
       if (options.record) return UsageError{"--record given twice"};
       if (arg == "--record" && i + 1 == args.size()) return UsageError{"--record needs a file"};
       options.record = utf8Path(arg == "--record" ? args[++i] : arg.substr(9));
+    } else if (arg == "--undo" || arg.rfind("--undo=", 0) == 0) {
+      if (options.undo) return UsageError{"--undo given twice"};
+      if (arg == "--undo" && i + 1 == args.size()) return UsageError{"--undo needs a record"};
+      options.undo = utf8Path(arg == "--undo" ? args[++i] : arg.substr(7));
+    } else if (arg == "--run" || arg.rfind("--run=", 0) == 0) {
+      if (options.undoRun) return UsageError{"--run given twice"};
+      if (arg == "--run" && i + 1 == args.size()) return UsageError{"--run needs a run"};
+      options.undoRun = arg == "--run" ? args[++i] : arg.substr(6);
     } else if (arg == "--chn-dir" || arg.rfind("--chn-dir=", 0) == 0) {
       if (options.chnDir) return UsageError{"--chn-dir given twice"};
       if (arg == "--chn-dir" && i + 1 == args.size()) return UsageError{"--chn-dir needs a folder"};
@@ -129,6 +176,8 @@ std::variant<Options, UsageError, int> parse(const std::vector<std::string>& arg
       return UsageError{"unknown option " + arg};
     }
   }
+  if (options.undo) return undoOptions(std::move(options));
+  if (options.undoRun) return UsageError{"--run goes with --undo"};
   if (options.paths.empty()) return UsageError{"no PATH given"};
   if (options.check && options.record) return UsageError{"--check writes no record"};
   if (options.check && options.run.dryRun) return UsageError{"--check is already a dry run"};
@@ -276,6 +325,12 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kExitUsage;
   }
   Options& options = std::get<Options>(parsed);
+  if (options.undo) {
+    PutBackOptions undo;
+    undo.run = options.undoRun.value_or("");
+    undo.dryRun = options.run.dryRun;
+    return runUndo(fileSystem, *options.undo, undo, options.quiet, out, err);
+  }
 
   bool failed = false;
   auto collected = collectJobs(fileSystem, options, err, failed);
@@ -318,7 +373,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   // must not pass.
   const bool checkedNothing = options.check && jobs.size() == 0;
   return failed || summary.failed() > 0 || observer.changes() || checkedNothing ? kExitFailure
-                                                                              : kExitSuccess;
+                                                                                : kExitSuccess;
 }
 
 }  // namespace pklfix

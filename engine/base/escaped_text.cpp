@@ -63,6 +63,32 @@ std::string escapedText(std::string_view text, Backslashes backslashes) {
   return out;
 }
 
+std::optional<std::string> unescapedText(std::string_view text, Backslashes backslashes) {
+  if (backslashes == Backslashes::Kept) return std::string(text);
+  auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+    } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+      out += '\\';
+      ++i;
+    } else if (i + 3 < text.size() && text[i + 1] == 'x' && hex(text[i + 2]) >= 0 &&
+               hex(text[i + 3]) >= 0) {
+      out += static_cast<char>(hex(text[i + 2]) * 16 + hex(text[i + 3]));
+      i += 3;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
 std::size_t cutAtCharacter(std::string_view text, std::size_t maxBytes) {
   if (maxBytes >= text.size()) return text.size();
   // The character the cut would split begins at most three bytes before

@@ -2,6 +2,7 @@
 #define ENGINE_BASE_ESCAPED_TEXT_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,12 @@ inline constexpr Backslashes kPathBackslashes = Backslashes::Escaped;
 // forge another line, reach a terminal as a command, or make the record
 // unreadable as UTF-8. The one way such text is printed and recorded.
 std::string escapedText(std::string_view text, Backslashes backslashes = Backslashes::Escaped);
+
+// The bytes escapedText(text, backslashes) came from; nullopt when `text`
+// holds an escape escapedText() never writes. With Backslashes::Kept a
+// backslash is a backslash, so `text` is given back as it is.
+std::optional<std::string> unescapedText(std::string_view text,
+                                         Backslashes backslashes = Backslashes::Escaped);
 
 // How many of the first `maxBytes` bytes of `text` to keep so that the cut
 // splits no UTF-8 character: `maxBytes`, or less by the bytes of a

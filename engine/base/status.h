@@ -16,6 +16,8 @@ enum class ErrorCode {
   NoSpace,
   BadHeader,
   InvalidArgument,
+  // A change record of an older form, whose rows have fewer cells.
+  OlderRecord,
 };
 
 // A failed file operation. The message names the file, the operation and the

@@ -20,9 +20,9 @@ AtomicReplace::~AtomicReplace() {
 }
 
 Status AtomicReplace::create(const fs::path& folder, std::string_view name,
-                             const FileInfo& original) {
+                             const FileInfo& original, int firstAttempt) {
   Error firstError;
-  for (int attempt = 0; attempt <= kTemporaryAlternatives; ++attempt) {
+  for (int attempt = firstAttempt; attempt <= kTemporaryAlternatives; ++attempt) {
     fs::path path = folder / utf8Path(temporaryName(name, attempt));
     Result<std::unique_ptr<WritableFile>> file = fileSystem_.createExclusive(path);
     if (file.ok()) {
@@ -32,7 +32,7 @@ Status AtomicReplace::create(const fs::path& folder, std::string_view name,
       ours_ = true;
       return {};
     }
-    if (attempt == 0) firstError = file.error();
+    if (attempt == firstAttempt) firstError = file.error();
     if (file.error().code != ErrorCode::AlreadyExists) return file.error();
   }
   return firstError;
@@ -72,8 +72,7 @@ Status AtomicReplace::stillAsRead(const fs::path& target) {
   if (now.value().type == original_.type && now.value().size == original_.size &&
       now.value().modificationTime == original_.modificationTime)
     return {};
-  return Error{ErrorCode::Io, "cannot correct " + pathText(target) +
-                                  ": it changed during the run, and is left as it is"};
+  return Error{ErrorCode::Io, pathText(target) + " changed during the run, and is left as it is"};
 }
 
 Status AtomicReplace::commit(const fs::path& target) {

@@ -30,9 +30,10 @@ class AtomicReplace {
   // temporaryName() (file_names.h), exclusively: whatever holds a name (a file, a folder, a
   // link, which is never followed) is left alone and the next name tried.
   // The copy will keep `original`'s attributes (keepAttributesOf) when it
-  // is finished.
+  // is finished. From `firstAttempt` 1 on, no name ends in ".pkl", so the
+  // temporary never shows in a list of result files.
   Status create(const std::filesystem::path& folder, std::string_view name,
-                const FileInfo& original);
+                const FileInfo& original, int firstAttempt = 0);
   // Appends to the copy. A large copy is handed to the disk every few
   // megabytes, so the final sync has little left to wait for.
   Status write(std::string_view bytes);

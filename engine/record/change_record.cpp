@@ -214,6 +214,13 @@ Result<std::unique_ptr<ChangeRecord>> ChangeRecord::open(FileSystem& fileSystem,
   } else if (head != beginning) {
     // Rows under another's header, or under none, would be read wrong.
     record->file_->unlock();
+    const std::string older =
+        std::string(kByteOrderMark) + std::string(kOlderRecordHeader) + "\r\n";
+    if (head.size() >= older.size() && head.compare(0, older.size(), older) == 0) {
+      return Error{ErrorCode::OlderRecord,
+                   pathText(whole) + " is a change record of an older form, without the run " +
+                       "column: rows of today's form cannot be added to it"};
+    }
     return Error{ErrorCode::InvalidArgument,
                  pathText(whole) + " is not a change record: it does not begin with its header"};
   } else {

@@ -28,6 +28,12 @@ inline constexpr std::string_view kRecordHeader =
     "time,user,computer,result file,spectrum file,outcome,acquisition line before,"
     "acquisition line after,sha256 before,sha256 after,message,run";
 
+// The first row of the records written before rows knew their run. Rows
+// of today's shape under it would be read wrong, so none is added to them.
+inline constexpr std::string_view kOlderRecordHeader =
+    "time,user,computer,result file,spectrum file,outcome,acquisition line before,"
+    "acquisition line after,sha256 before,sha256 after,message";
+
 // What one row says of one file.
 struct ChangeRow {
   std::string time;  // recordTime()
@@ -76,7 +82,7 @@ class ChangeRecord {
   // Opens `path` for appending, creating it when missing. A file that does
   // not begin with the byte-order mark and the header row is no record and
   // is refused (InvalidArgument), unless it holds nothing but a beginning of
-  // them. A new or empty file gets the byte-order mark and the header row
+  // them; one under kOlderRecordHeader is refused with OlderRecord. A new or empty file gets the byte-order mark and the header row
   // (one cut short, the rest of them), once however many
   // runs open it at once (the file's lock is held from the look at its
   // tail to the header); a file whose last row a crash cut short gets that

@@ -91,15 +91,16 @@ Result<std::vector<RecordRow>> readRecord(FileSystem& fileSystem, const fs::path
     return Error{parsed.error().code, pathText(path) + ": " + parsed.error().message};
   }
   std::vector<std::vector<std::string>>& rows = parsed.value();
-  static constexpr std::array<std::string_view, 9> kNeeded = {"result file",
-                                                              "spectrum file",
-                                                              "outcome",
-                                                              "acquisition line before",
-                                                              "acquisition line after",
-                                                              "sha256 before",
-                                                              "sha256 after",
-                                                              "message",
-                                                              "run"};
+  static constexpr std::array<std::string_view, 10> kNeeded = {"result file",
+                                                               "spectrum file",
+                                                               "outcome",
+                                                               "acquisition line before",
+                                                               "acquisition line after",
+                                                               "sha256 before",
+                                                               "sha256 after",
+                                                               "message",
+                                                               "run",
+                                                               "time"};
   std::array<std::size_t, kNeeded.size()> at{};
   for (std::size_t k = 0; k < kNeeded.size(); ++k) {
     const std::vector<std::string>& header = rows.empty() ? std::vector<std::string>() : rows[0];
@@ -126,6 +127,7 @@ Result<std::vector<RecordRow>> readRecord(FileSystem& fileSystem, const fs::path
     row.sha256After = std::move(cells[at[6]]);
     row.message = unguarded(std::move(cells[at[7]]));
     row.run = std::move(cells[at[8]]);
+    row.time = std::move(cells[at[9]]);
     result.push_back(std::move(row));
   }
   return result;

@@ -24,6 +24,7 @@ Result<std::vector<std::vector<std::string>>> parseRecord(std::string_view text)
 // off.
 struct RecordRow {
   std::size_t line = 0;  // the row's number in the record, the header's 1
+  std::string time;
   std::string resultFile;
   std::string spectrumFile;
   std::string outcome;

@@ -55,32 +55,43 @@ bool waitFor(const fs::path& path, std::chrono::milliseconds limit) {
   return false;
 }
 
-// The copy of a big file is caught in the act: the child is stopped once its
-// temporary exists, sent the signal and let go. The signal must remove the
-// temporary and end the process; the result file must stay as it was.
+// The copy of a big file is caught in the act, by a correction and by a
+// put-back: the child is stopped once its temporary exists, sent the signal
+// and let go. The signal must remove the temporary and end the process; the
+// result file must stay as it was.
 TEST(CliProcessTest, InterruptMidCopyRemovesTheTemporaryAndKeepsTheOriginal) {
   const std::string original = bigPkl(400000);
-  for (int signal : {SIGINT, SIGTERM}) {
-    SCOPED_TRACE(::strsignal(signal));
-    TempDir dir;
-    writeFile(dir / "Big.pkl", original);
-    writeFile(dir / "Big.chn", sampleChn());
+  for (bool undo : {false, true}) {
+    for (int signal : {SIGINT, SIGTERM}) {
+      SCOPED_TRACE(std::string(::strsignal(signal)) + (undo ? ", --undo" : ""));
+      TempDir dir, recordDir;
+      writeFile(dir / "Big.pkl", original);
+      writeFile(dir / "Big.chn", sampleChn());
+      const std::string record = pathText(recordDir / "r.csv");
+      if (undo) {
+        ASSERT_EQ(
+            waitChild(startChild(kCli, {"--quiet", "--record", record, pathText(dir.path())})), 0);
+      }
+      const std::string before = readFile(dir / "Big.pkl");
+      const fs::path temporary = dir / (undo ? "newBig.pkl.1.tmp" : "newBig.pkl");
+      pid_t pid =
+          startChild(kCli, undo ? std::vector<std::string>{"--quiet", "--undo", record}
+                                : std::vector<std::string>{"--quiet", pathText(dir / "Big.pkl")});
+      ASSERT_TRUE(waitFor(temporary, std::chrono::seconds(20)))
+          << "pklfix-cli never started its copy";
+      ::kill(pid, SIGSTOP);
+      int stopped = 0;
+      ASSERT_EQ(::waitpid(pid, &stopped, WUNTRACED), pid);
+      ASSERT_TRUE(WIFSTOPPED(stopped)) << describeWaitStatus(stopped);
+      ASSERT_TRUE(fs::exists(temporary)) << "the copy ended before the child stopped";
+      ::kill(pid, signal);
+      ::kill(pid, SIGCONT);
+      int status = waitChild(pid);
 
-    pid_t pid = startChild(kCli, {"--quiet", pathText(dir / "Big.pkl")});
-    ASSERT_TRUE(waitFor(dir / "newBig.pkl", std::chrono::seconds(20)))
-        << "pklfix-cli never started its copy";
-    ::kill(pid, SIGSTOP);
-    int stopped = 0;
-    ASSERT_EQ(::waitpid(pid, &stopped, WUNTRACED), pid);
-    ASSERT_TRUE(WIFSTOPPED(stopped)) << describeWaitStatus(stopped);
-    ASSERT_TRUE(fs::exists(dir / "newBig.pkl")) << "the copy ended before the child stopped";
-    ::kill(pid, signal);
-    ::kill(pid, SIGCONT);
-    int status = waitChild(pid);
-
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << describeWaitStatus(status);
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"Big.chn", "Big.pkl"}));
-    EXPECT_TRUE(readFile(dir / "Big.pkl") == original) << "the result file changed";
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << describeWaitStatus(status);
+      EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"Big.chn", "Big.pkl"}));
+      EXPECT_TRUE(readFile(dir / "Big.pkl") == before) << "the result file changed";
+    }
   }
 }
 

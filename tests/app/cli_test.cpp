@@ -11,6 +11,7 @@
 #include "engine/files/file_system.h"
 #include "engine/files/forwarding_file_system.h"
 #include "engine/files/paths.h"
+#include "engine/record/change_record.h"
 #include "engine/spectrum/spectrum_finder.h"
 #include "tests/support/test_util.h"
 
@@ -47,6 +48,8 @@ class CliTest : public ::testing::Test {
 
 TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
   writeFile(dir_ / "notes.txt", "x");
+  const std::string older = "\xEF\xBB\xBF" + std::string(kOlderRecordHeader) + "\r\n";
+  writeFile(dir_ / "old.csv", older);
   makePair("S1");
   const std::vector<std::vector<std::string>> cases = {
       {},
@@ -64,6 +67,17 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--record", path("a.csv"), "--record", path("r.csv"), path("S1.pkl")},  // which?
       {"--record", path("notes.txt"), path("S1.pkl")},                         // no record of ours
       {"--chn-dir", path(""), "--chn-dir=" + path(""), path("S1.pkl")},
+      {"--record", path("old.csv"), path("S1.pkl")},  // of the older form
+      {"--run", "x", path("S1.pkl")},
+      {"--undo"},
+      {"--undo", path("notes.txt")},  // no record of runs
+      {"--undo", path("no-such.csv")},
+      {"--undo", path("old.csv")},
+      {"--undo", path("old.csv"), path("S1.pkl")},
+      {"--undo", path("old.csv"), "--record", path("r.csv")},
+      {"--undo", path("old.csv"), "--check"},
+      {"--undo", path("old.csv"), "--keep-going"},
+      {"--undo", path("old.csv"), "--chn-dir", path("")},
   };
   for (const auto& args : cases) {
     CliRun run = cli(args);
@@ -75,8 +89,83 @@ TEST_F(CliTest, UsageErrorsExitTwoAndTouchNothing) {
   EXPECT_FALSE(fs::exists(dir_ / "r.csv"));
   EXPECT_FALSE(fs::exists(dir_ / "a.csv"));
   EXPECT_EQ(readFile(dir_ / "notes.txt"), "x");
+  EXPECT_EQ(readFile(dir_ / "old.csv"), older);
+  EXPECT_NE(cli({"--record", path("old.csv"), path("S1.pkl")}).err.find("older form"),
+            std::string::npos);
   EXPECT_NE(cli({path("missing")}).err.find(path("missing") + ": no such file or folder"),
             std::string::npos);
+}
+
+// --undo puts back the last run not put back, or the one asked for, one
+// line per file; a file changed since is named and left, exit 1.
+TEST_F(CliTest, UndoPutsBackOneRunAtATime) {
+  makePair("S1");
+  makePair("S2");
+  const std::string record = path("rec/r.csv");
+  fs::create_directory(dir_ / "rec");
+  ASSERT_EQ(cli({"--record", record, path("S1.pkl")}).status, kExitSuccess);
+  const std::string first = testing::recordRows(readFile(dir_ / "rec/r.csv")).back()[testing::kRun];
+  ASSERT_EQ(cli({"--record", record, path("S2.pkl")}).status, kExitSuccess);
+  const std::string back =
+      ": put back: Acquisition Date : 03-05-2009 14:30:07 -> Acquisition Date : 01-01-1900 "
+      "00:00:00\n";
+  struct Case {
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string s1, s2;  // after it
+  } cases[] = {
+      {"dry run",
+       {"--undo", record, "--dry-run"},
+       kExitSuccess,
+       path("S2.pkl") + ": would be put back: Acquisition Date : 03-05-2009 14:30:07 -> "
+                        "Acquisition Date : 01-01-1900 00:00:00\n",
+       std::string(kSampleCorrected),
+       std::string(kSampleCorrected)},
+      {"the last run",
+       {"--undo", record},
+       kExitSuccess,
+       path("S2.pkl") + back,
+       std::string(kSampleCorrected),
+       std::string(kSamplePkl)},
+      {"the run before, quietly",
+       {"--quiet", "--undo=" + record},
+       kExitSuccess,
+       "",
+       std::string(kSamplePkl),
+       std::string(kSamplePkl)},
+      {"nothing left",
+       {"--undo", record},
+       kExitSuccess,
+       record + ": nothing left to put back\n",
+       std::string(kSamplePkl),
+       std::string(kSamplePkl)},
+      {"a run asked for again",
+       {"--undo", record, "--run", first},
+       kExitSuccess,
+       path("S1.pkl") + ": already put back\n",
+       std::string(kSamplePkl),
+       std::string(kSamplePkl)},
+  };
+  for (const Case& c : cases) {
+    CliRun run = cli(c.args);
+    EXPECT_EQ(run.status, c.status) << c.label << "\n" << run.err;
+    EXPECT_EQ(run.out, c.out) << c.label;
+    EXPECT_EQ(readFile(dir_ / "S1.pkl"), c.s1) << c.label;
+    EXPECT_EQ(readFile(dir_ / "S2.pkl"), c.s2) << c.label;
+  }
+
+  ASSERT_EQ(cli({"--record", record, path("S1.pkl"), path("S2.pkl")}).status, kExitSuccess);
+  writeFile(dir_ / "S1.pkl", "edited");
+  CliRun left = cli({"--undo", record});
+  EXPECT_EQ(left.status, kExitFailure);
+  EXPECT_EQ(left.out, path("S2.pkl") + back);
+  EXPECT_EQ(left.err, "pklfix-cli: " + path("S1.pkl") + ": not put back: changed since the run\n");
+  EXPECT_EQ(readFile(dir_ / "S1.pkl"), "edited");
+  // A put-back's run is no run to put back.
+  const std::string own = testing::recordRows(readFile(dir_ / "rec/r.csv")).back()[testing::kRun];
+  EXPECT_EQ(cli({"--undo", record, "--run", own}).status, kExitUsage);
 }
 
 // --check answers with its status and changes nothing; a folder with no

@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -175,18 +176,19 @@ std::string copiedName(std::string name) {
 
 // Everything in the folder that is neither a result file nor a spectrum is
 // a kill's leftover: it must carry a temporary's name, and its bytes must be
-// a beginning of the corrected form of the file it copies, which is what
-// lets a later run remove it.
-void checkLeftovers(const fs::path& dir, const std::map<std::string, std::string>& corrected,
+// a beginning of the form the killed run was writing of the file it copies
+// (`forms`: the corrected form, or for a put-back the original), which is
+// what lets a later run remove it.
+void checkLeftovers(const fs::path& dir, const std::map<std::string, std::string>& forms,
                     Figures& figures) {
   std::string bytes;
   for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
     std::string name = entry.path().filename().native();
     if (name.rfind("R", 0) == 0) continue;
     ++figures.leftovers;
-    auto it = name.rfind("newR", 0) == 0 ? corrected.find(copiedName(name)) : corrected.end();
+    auto it = name.rfind("newR", 0) == 0 ? forms.find(copiedName(name)) : forms.end();
     ASSERT_TRUE(readWhole(entry.path(), bytes));
-    if (it == corrected.end() || it->second.compare(0, bytes.size(), bytes) != 0 ||
+    if (it == forms.end() || it->second.compare(0, bytes.size(), bytes) != 0 ||
         bytes.size() > it->second.size()) {
       ++figures.foreignLeftovers;
       ADD_FAILURE() << "unexpected file " << name << " (" << bytes.size() << " bytes)";
@@ -222,7 +224,8 @@ std::size_t checkRecord(const fs::path& dir, const fs::path& record, std::size_t
     if (after == digest) continue;
     bool found = false;
     for (std::size_t i = rowsBefore; i < rows.size() && !found; ++i) {
-      found = rows[i].size() == testing::kRun + 1 && fs::path(rows[i][testing::kResultFile]) == dir / name &&
+      found = rows[i].size() == testing::kRun + 1 &&
+              fs::path(rows[i][testing::kResultFile]) == dir / name &&
               rows[i][testing::kShaBefore] == digest && rows[i][testing::kShaAfter] == after;
     }
     if (!found) ADD_FAILURE() << name << " changed without its row in the record";
@@ -358,12 +361,96 @@ void killRuns(const Scale& scale) {
   EXPECT_EQ(figures.missing + figures.emptied + figures.partial + figures.foreignLeftovers, 0);
 }
 
+// --undo killed outright at random moments while it puts back a run over
+// the same files: after every kill each file is whole (its original or its
+// corrected form), every file it put back and every copy it removed has its
+// row, and what it left is a beginning of an original under a name no run
+// takes for a result file. --undo again finishes the run; the first --undo
+// whose kill came too late is the one that did. Each put-back starts from a
+// fresh correction.
+void killUndos(const Scale& scale) {
+  unsigned seed = std::random_device()();
+  if (const char* fixed = std::getenv("PKLFIX_CRASH_SEED")) seed = std::stoul(fixed);
+  std::mt19937 random(seed);
+  SCOPED_TRACE("PKLFIX_CRASH_SEED=" + std::to_string(seed));
+  const std::vector<ResultFile> files = makeFiles(random);
+  TempDir dir;
+  TempDir recordDir;
+  const fs::path record = recordDir / "record.csv";
+  std::map<std::string, std::string> originals;
+  for (const ResultFile& file : files) originals[file.name] = file.original;
+  const std::vector<std::string> correct = {"--quiet", "--record", pathText(record),
+                                            pathText(dir.path())};
+  const std::vector<std::string> undo = {"--quiet", "--undo", pathText(record)};
+  Figures figures;
+  writeSpectra(dir.path());
+  for (const ResultFile& file : files) writeFile(dir / file.name, file.original);
+  auto runs = [&](const std::vector<std::string>& args) {
+    const int status = waitChild(startChild(kCli, args));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+  };
+  const Clock::time_point started = Clock::now();
+  runs(correct);
+  const Clock::time_point calibrated = Clock::now();
+  runs(undo);
+  const auto window = std::min<Clock::duration>(Clock::now() - calibrated, kLongestWait);
+  // Files a correction leaves as they are count as corrected.
+  const int changed = static_cast<int>(std::count_if(
+      files.begin(), files.end(), [](const ResultFile& f) { return f.original != f.corrected; }));
+  checkFiles(dir.path(), files, false, figures);
+  ASSERT_EQ(figures.stillOriginal, changed) << "a put-back gives every file its original";
+  runs(correct);
+
+  const int kills = scale.batches * scale.killsPerBatch;
+  while (figures.kills < kills && Clock::now() - started < scale.timeBudget) {
+    const std::map<std::string, std::string> before = digests(dir.path());
+    const std::size_t rowsBefore = recordRowCount(record);
+    pid_t pid = startChild(kCli, undo);
+    std::this_thread::sleep_for(
+        std::chrono::duration_cast<Clock::duration>(window * (random() / double(random.max()))));
+    ::kill(pid, SIGKILL);
+    const int status = waitChild(pid);
+    figures.rows += checkRecord(dir.path(), record, rowsBefore, before);
+    checkFiles(dir.path(), files, false, figures);
+    checkLeftovers(dir.path(), originals, figures);
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+      ++figures.kills;
+    } else {
+      ++figures.finishedFirst;
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << describeWaitStatus(status);
+      EXPECT_EQ(testing::folderNames(dir.path()).size(), 2 * files.size())
+          << "a copy a killed --undo left is still there";
+      runs(correct);
+    }
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "after kill " << figures.kills;
+  }
+  // The --undo after the kills finishes the run the kills cut short.
+  const std::map<std::string, std::string> before = digests(dir.path());
+  const std::size_t rowsBefore = recordRowCount(record);
+  runs(undo);
+  figures.rows += checkRecord(dir.path(), record, rowsBefore, before);
+  figures.stillOriginal = 0;
+  checkFiles(dir.path(), files, false, figures);
+  EXPECT_EQ(figures.stillOriginal, changed) << "not every file was put back";
+  EXPECT_EQ(testing::folderNames(dir.path()).size(), 2 * files.size());
+  std::cout << "--undo killed " << figures.kills << " times (and " << figures.finishedFirst
+            << " that ended first); " << figures.leftovers << " copies left by kills seen; "
+            << figures.rows << " record rows checked; lost " << figures.missing + figures.emptied
+            << ", partial " << figures.partial << "; seed " << seed << std::endl;
+  EXPECT_GE(figures.kills, scale.leastKills / 2) << "the time budget ran out before enough kills";
+  EXPECT_EQ(figures.missing + figures.emptied + figures.partial + figures.foreignLeftovers, 0);
+}
+
 TEST(CrashConsistencyTest, KilledRunsNeverLeaveAResultFileLostOrPartial) { killRuns(kSample); }
+TEST(CrashConsistencyTest, KilledUndosNeverLeaveAResultFileLostOrPartial) { killUndos(kSample); }
 
 // Run by scripts/check-robustness.sh (ctest label "long"), not by
 // scripts/test.sh.
 TEST(CrashConsistencyLongTest, HundredsOfKilledRunsNeverLeaveAResultFileLostOrPartial) {
   killRuns(kLong);
+}
+TEST(CrashConsistencyLongTest, HundredsOfKilledUndosNeverLeaveAResultFileLostOrPartial) {
+  killUndos(kLong);
 }
 
 }  // namespace

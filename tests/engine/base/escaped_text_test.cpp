@@ -8,25 +8,6 @@
 namespace pklfix {
 namespace {
 
-// Reads escapedText()'s output back; what it cannot read comes back as "?".
-std::string unescaped(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-    } else if (i + 1 < text.size() && text[i + 1] == '\\') {
-      out += '\\';
-      ++i;
-    } else if (i + 3 < text.size() && text[i + 1] == 'x') {
-      out += static_cast<char>(std::stoi(std::string(text.substr(i + 2, 2)), nullptr, 16));
-      i += 3;
-    } else {
-      return "?";
-    }
-  }
-  return out;
-}
-
 TEST(EscapedTextTest, WhatIsNotTextIsEscaped) {
   struct Case {
     std::string text;
@@ -44,6 +25,10 @@ TEST(EscapedTextTest, WhatIsNotTextIsEscaped) {
   };
   for (const Case& c : cases) EXPECT_EQ(escapedText(c.text), c.escaped) << c.escaped;
   EXPECT_EQ(escapedText("C:\\d\\S1.pkl", Backslashes::Kept), "C:\\d\\S1.pkl");
+  EXPECT_EQ(unescapedText("C:\\x41", Backslashes::Kept), "C:\\x41");
+  for (const char* never : {"\\", "a\\x4", "\\xg0", "\\xA0", "\\n"}) {
+    EXPECT_EQ(unescapedText(never), std::nullopt) << never;
+  }
 }
 
 // Whatever the bytes, the escaped text holds no control character and reads
@@ -58,7 +43,7 @@ TEST(EscapedTextTest, AnyBytesComeBackWhole) {
       const unsigned char u = static_cast<unsigned char>(c);
       ASSERT_TRUE(u >= 0x20 && u != 0x7f) << escaped;
     }
-    ASSERT_EQ(unescaped(escaped), bytes) << escaped;
+    ASSERT_EQ(unescapedText(escaped), bytes) << escaped;
   }
 }
 

@@ -200,15 +200,29 @@ TEST(ChangeRecordTest, OnlyARecordIsAppendedTo) {
   TempDir dir;
   const fs::path path = dir / "r.csv";
   const std::string header = "\xEF\xBB\xBF" + std::string(kRecordHeader) + "\r\n";
-  for (const std::string& before : std::vector<std::string>{
-           "a,b\r\n", "\xEF\xBB\xBFother,header\r\n", header.substr(0, 20) + "x",
-           "Sample S1\r\nAcquisition Date : 01-01-1900 00:00:00\r\n", "\r\n" + header}) {
-    testing::writeFile(path, before);
+  const std::string older = "\xEF\xBB\xBF" + std::string(kOlderRecordHeader) + "\r\n";
+  struct Case {
+    std::string before;
+    ErrorCode code;
+    const char* says;
+  } cases[] = {
+      {"a,b\r\n", ErrorCode::InvalidArgument, "not a change record"},
+      {"\xEF\xBB\xBFother,header\r\n", ErrorCode::InvalidArgument, "not a change record"},
+      {header.substr(0, 20) + "x", ErrorCode::InvalidArgument, "not a change record"},
+      {"Sample S1\r\nAcquisition Date : 01-01-1900 00:00:00\r\n", ErrorCode::InvalidArgument,
+       "not a change record"},
+      {"\r\n" + header, ErrorCode::InvalidArgument, "not a change record"},
+      // Rows of twelve cells under a header of eleven would be read wrong.
+      {older, ErrorCode::OlderRecord, "older form"},
+      {older + "t,u,c,/x.pkl,,corrected,a,b,c,d,\r\n", ErrorCode::OlderRecord, "older form"},
+  };
+  for (const Case& c : cases) {
+    testing::writeFile(path, c.before);
     Result<std::unique_ptr<ChangeRecord>> record = ChangeRecord::open(realFileSystem(), path);
-    ASSERT_FALSE(record.ok()) << before;
-    EXPECT_EQ(record.error().code, ErrorCode::InvalidArgument) << before;
-    EXPECT_NE(record.error().message.find("not a change record"), std::string::npos);
-    EXPECT_EQ(testing::readFile(path), before);
+    ASSERT_FALSE(record.ok()) << c.before;
+    EXPECT_EQ(record.error().code, c.code) << c.before;
+    EXPECT_NE(record.error().message.find(c.says), std::string::npos) << record.error().message;
+    EXPECT_EQ(testing::readFile(path), c.before);
   }
 }
 

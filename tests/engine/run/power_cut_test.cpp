@@ -15,6 +15,7 @@
 #include "engine/files/paths.h"
 #include "engine/record/change_record.h"
 #include "engine/run/correct_pkl_files.h"
+#include "engine/run/put_back.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/power_cut_file_system.h"
 #include "tests/support/test_util.h"
@@ -235,6 +236,51 @@ TEST(PowerCutTest, EveryCutLeavesEveryFileWholeAndEveryChangeRecorded) {
       for (const auto& [name, invariant] : kInvariants) {
         for (const std::string& wrong : invariant(s)) ADD_FAILURE() << name << ": " << wrong;
       }
+    }
+  }
+}
+
+// A put-back, its power cut at each of its syncs and renames: every file is
+// still its original or its corrected form, every file back has its row,
+// and the next put-back finishes what the cut left.
+TEST(PowerCutTest, EveryCutOfAPutBackIsFinishedByTheNext) {
+  const std::vector<Sample> all = samples();
+  const Layout layout{"a put-back", root() / "state" / "record.csv", "", 32};
+  MemoryFileSystem memory;
+  startState(memory, layout);
+  PowerCutFileSystem fileSystem(memory);
+  run(fileSystem, layout);
+  fileSystem.recover();
+  const std::map<std::string, std::string> corrected = memory.files;
+
+  auto putBackRows = [&](const Survivors& s, const std::string& name) {
+    return hasRow(s, name, {"put back"});
+  };
+  ASSERT_TRUE(putBackRun(fileSystem, layout.record).ok());
+  const std::size_t events = fileSystem.events();
+  ASSERT_GE(events, 4u) << "the rows' sync, the renames, the folder's sync";
+  for (std::size_t n = 1; n <= events; ++n) {
+    SCOPED_TRACE("power cut at sync or rename " + std::to_string(n) + " of " +
+                 std::to_string(events));
+    memory.files = corrected;
+    fileSystem.settle();
+    fileSystem.cutAt(n);
+    (void)putBackRun(fileSystem, layout.record);
+    EXPECT_TRUE(fileSystem.powerOff());
+    fileSystem.recover();
+    const Survivors cut = survivors(memory, layout, all);
+    for (const std::string& wrong : everyFileOriginalOrCorrected(cut)) ADD_FAILURE() << wrong;
+    for (const Sample& sample : all) {
+      auto now = cut.files.find(sample.name);
+      if (!sample.corrected || now == cut.files.end() || now->second == *sample.corrected) continue;
+      EXPECT_TRUE(putBackRows(cut, sample.name)) << sample.name << " is back without its row";
+    }
+    Result<PutBackSummary> next = putBackRun(fileSystem, layout.record);
+    ASSERT_TRUE(next.ok()) << next.error().message;
+    EXPECT_EQ(next.value().left(), 0u);
+    const Survivors done = survivors(memory, layout, all);
+    for (const Sample& sample : all) {
+      if (sample.job) EXPECT_EQ(done.files.at(sample.name), sample.original) << sample.name;
     }
   }
 }
