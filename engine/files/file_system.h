@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,10 @@ class FileSystem {
   virtual Result<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder) = 0;
   // Makes the renames done in `folder` durable.
   virtual Status syncFolder(const std::filesystem::path& folder) = 0;
+  // sync() of each of `files`, which this file system opened: one after
+  // another, or where the system gains by it at once, so that the disk
+  // takes one flush for many. The first error, once all were tried.
+  virtual Status syncFiles(std::span<WritableFile* const> files);
   // The drives, never none. Where paths have drive letters, every letter in
   // use, removable drives with no medium and network drives included, in
   // letter order; no drive is asked for its medium, so none is an error.

@@ -64,7 +64,8 @@ Status OriginalStore::ensureFolder() {
   return {};
 }
 
-Result<OriginalStore::Kept> OriginalStore::keep(const fs::path& file, const std::string& digest) {
+Result<OriginalStore::Kept> OriginalStore::keep(const fs::path& file, const std::string& digest,
+                                                const FileInfo& read) {
   if (!isDigest(digest)) {
     return Error{ErrorCode::InvalidArgument, "the digest of " + pathText(file) + " is unknown"};
   }
@@ -83,25 +84,25 @@ Result<OriginalStore::Kept> OriginalStore::keep(const fs::path& file, const std:
   if (info.value().linkCount == 1) {
     Status linked = fileSystem_.link(file, kept.entry);
     if (linked.ok()) {
-      // The link is the live file: what it holds now must be what was
-      // digested. Reading it again costs little against the run's own
-      // reading and writing of the file, and a wrong entry would go unseen
-      // until the day it is put back. Its bytes go on the disk too, in case
-      // the file was written moments before the run and is not yet there.
-      Result<std::string> now = fileDigest(fileSystem_, kept.entry);
-      Status synced = now.ok() && now.value() == digest ? Status() : Status(changedSince(file));
-      if (synced.ok()) {
-        Result<std::unique_ptr<WritableFile>> bytes = fileSystem_.openForAppending(kept.entry);
-        synced = bytes.ok() ? bytes.value()->sync() : Status(bytes.error());
-        if (synced.ok()) synced = bytes.value()->close();
-      }
-      if (synced.ok()) {
+      // The link is the live file: it must still be what was digested, of
+      // the size and modification time it had when read, as a replacement
+      // checks it (reading it again cost a third digest of every file).
+      // Its bytes go on the disk with sync(), in case the file was written
+      // moments before the run and is not yet there.
+      Result<FileInfo> now = fileSystem_.stat(kept.entry);
+      const bool same = now.ok() && now.value().size == read.size &&
+                        now.value().modificationTime == read.modificationTime;
+      Result<std::unique_ptr<WritableFile>> bytes =
+          same ? fileSystem_.openForAppending(kept.entry)
+               : Result<std::unique_ptr<WritableFile>>(changedSince(file));
+      if (bytes.ok()) {
+        unsyncedBytes_.push_back(std::move(bytes.value()));
         kept.linked = true;
         unsynced_ = true;
         return kept;
       }
       (void)fileSystem_.remove(kept.entry);
-      if (now.ok() && now.value() != digest) return synced.error();
+      if (!same) return bytes.error();
     } else if (linked.error().code == ErrorCode::AlreadyExists) {
       // Another run kept the same original meanwhile.
       Result<FileInfo> again = fileSystem_.stat(kept.entry);
@@ -136,6 +137,16 @@ Status OriginalStore::copyInto(const fs::path& source, const FileInfo& info, con
 
 Status OriginalStore::sync() {
   if (!unsynced_) return {};
+  // The linked entries' bytes together: most are long on the disk, and a
+  // flush each, one after another, waited behind the batch's copies.
+  std::vector<WritableFile*> files;
+  for (const std::unique_ptr<WritableFile>& file : unsyncedBytes_) files.push_back(file.get());
+  Status bytes = fileSystem_.syncFiles(files);
+  for (const std::unique_ptr<WritableFile>& file : unsyncedBytes_) {
+    if (Status closed = file->close(); bytes.ok()) bytes = closed;
+  }
+  unsyncedBytes_.clear();
+  if (!bytes.ok()) return bytes;
   if (Status s = fileSystem_.syncFolder(folder_); !s.ok()) return s;
   unsynced_ = false;
   return {};

@@ -2,8 +2,10 @@
 #define ENGINE_RECORD_ORIGINAL_STORE_H_
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/base/status.h"
 #include "engine/files/file_system.h"
@@ -45,13 +47,15 @@ class OriginalStore {
     bool linked = false;
   };
 
-  // Keeps the original of `file`, whose bytes have the SHA-256 `digest`,
-  // and returns once the entry's bytes are on the disk; its name is once
-  // sync() returns. Fails, keeping nothing under the digest's name, when
-  // the file's bytes are no longer those of `digest`.
-  Result<Kept> keep(const std::filesystem::path& file, const std::string& digest);
-  // Makes the names of the entries kept since the last call durable: one
-  // folder sync for a batch of files, not one each.
+  // Keeps the original of `file`, whose bytes have the SHA-256 `digest`
+  // and which was `read` as it was; the entry's bytes and name are on the
+  // disk once sync() returns. Fails, keeping nothing under the digest's
+  // name, when the file is no longer what was read.
+  Result<Kept> keep(const std::filesystem::path& file, const std::string& digest,
+                    const FileInfo& read);
+  // Makes the entries kept since the last call durable, their bytes and
+  // their names: the bytes of the batch's linked entries together, and one
+  // folder sync, not one each.
   Status sync();
 
   // Makes a linked entry read-only, once its file was replaced.
@@ -78,6 +82,8 @@ class OriginalStore {
   std::filesystem::path folder_;
   bool folderReady_ = false;
   bool unsynced_ = false;  // entries named since the last sync()
+  // Linked entries, open until sync() puts their bytes on the disk.
+  std::vector<std::unique_ptr<WritableFile>> unsyncedBytes_;
 };
 
 // Whether `text` is a SHA-256 in lowercase hex: 64 digits 0-9 a-f.

@@ -62,7 +62,8 @@ Status ChangeKeeper::keepOriginals(std::span<const ReplaceBatch::File> files,
   for (const ReplaceBatch::File& file : files) {
     const CorrectedCopy& written = file.written;
     if (!written.changed || !written.copy) continue;
-    Result<OriginalStore::Kept> kept = originals_->keep(file.pklPath, written.digestBefore);
+    Result<OriginalStore::Kept> kept =
+        originals_->keep(file.pklPath, written.digestBefore, written.info);
     if (!kept.ok()) {
       return Error{kept.error().code, "the original of " + pathText(file.pklPath) +
                                           " cannot be kept: " + kept.error().message};

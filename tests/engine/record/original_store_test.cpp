@@ -30,6 +30,10 @@ bool logged(const MemoryFileSystem& files, const std::string& prefix) {
                      [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
 }
 
+FileInfo statOf(FileSystem& fileSystem, const std::filesystem::path& path) {
+  return fileSystem.stat(path).value();
+}
+
 // How the store keeps a file, by what the file and the volume allow.
 TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
   const std::string bytes = "head\r\nAcquisition Date : x\nno final line end";
@@ -55,7 +59,8 @@ TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
     files.linkRefused = c.linkRefused;
     files.log.clear();
     OriginalStore store(files, memoryPath("originals"));
-    Result<OriginalStore::Kept> kept = store.keep(memoryPath("A.pkl"), sha256Of(bytes));
+    Result<OriginalStore::Kept> kept =
+        store.keep(memoryPath("A.pkl"), sha256Of(bytes), statOf(files, memoryPath("A.pkl")));
     ASSERT_TRUE(kept.ok()) << kept.error().message;
     EXPECT_EQ(pathText(kept.value().entry), entry);
     EXPECT_EQ(kept.value().linked, c.linked);
@@ -70,7 +75,7 @@ TEST(OriginalStoreTest, LinksALoneFileAndCopiesTheRest) {
     EXPECT_TRUE(logged(files, "sync " + memoryPath("originals")));
     // Kept once: a second keep finds it and does nothing more.
     files.log.clear();
-    kept = store.keep(memoryPath("A.pkl"), sha256Of(bytes));
+    kept = store.keep(memoryPath("A.pkl"), sha256Of(bytes), statOf(files, memoryPath("A.pkl")));
     ASSERT_TRUE(kept.ok());
     EXPECT_FALSE(kept.value().linked);
     EXPECT_FALSE(logged(files, "link") || logged(files, "create"));
@@ -88,14 +93,17 @@ TEST(OriginalStoreTest, KeepsOnlyTheBytesDigestedAndDetachesFromTheLiveFile) {
     if (!linkable) files.linkRefused = std::errc::cross_device_link;
     OriginalStore store(files, memoryPath("originals"));
     const std::string digest = sha256Of("as it was read");
-    EXPECT_FALSE(store.keep(memoryPath("A.pkl"), digest).ok());
+    FileInfo read = files.stat(memoryPath("A.pkl")).value();
+    read.size = std::string("as it was read").size();
+    EXPECT_FALSE(store.keep(memoryPath("A.pkl"), digest, read).ok());
     EXPECT_EQ(files.files.count(pathText(store.entryPath(digest))), 0u);
     EXPECT_EQ(files.files.size(), 1u) << "no temporary left";
   }
   MemoryFileSystem files;
   files.files[memoryPath("A.pkl")] = "original";
   OriginalStore store(files, memoryPath("originals"));
-  Result<OriginalStore::Kept> kept = store.keep(memoryPath("A.pkl"), sha256Of("original"));
+  Result<OriginalStore::Kept> kept =
+      store.keep(memoryPath("A.pkl"), sha256Of("original"), statOf(files, memoryPath("A.pkl")));
   ASSERT_TRUE(kept.ok() && kept.value().linked);
   ASSERT_OK(store.detach(kept.value().entry));
   EXPECT_EQ(files.stat(memoryPath("A.pkl")).value().linkCount, 1u);
@@ -118,14 +126,17 @@ TEST(OriginalStoreTest, RealFileSystemLinksAndSeals) {
 #endif
   FileSystem& real = realFileSystem();
   OriginalStore store(real, dir / "originals");
-  Result<OriginalStore::Kept> a = store.keep(dir / "A.pkl", sha256Of("alone\r\n"));
-  Result<OriginalStore::Kept> b = store.keep(dir / "B.pkl", sha256Of("two names\r\n"));
+  Result<OriginalStore::Kept> a =
+      store.keep(dir / "A.pkl", sha256Of("alone\r\n"), statOf(real, dir / "A.pkl"));
+  Result<OriginalStore::Kept> b =
+      store.keep(dir / "B.pkl", sha256Of("two names\r\n"), statOf(real, dir / "B.pkl"));
   ASSERT_TRUE(a.ok()) << a.error().message;
   ASSERT_TRUE(b.ok()) << b.error().message;
   EXPECT_TRUE(a.value().linked);
   EXPECT_FALSE(b.value().linked);
   EXPECT_TRUE(fs::equivalent(a.value().entry, dir / "A.pkl"));
   EXPECT_FALSE(fs::equivalent(b.value().entry, dir / "B.pkl"));
+  ASSERT_OK(store.sync());  // as a run does before its replacements
   for (const char* name : {"A.pkl", "B.pkl"}) {
     writeFile(dir / ("new" + std::string(name)), "corrected\r\n");
     fs::rename(dir / ("new" + std::string(name)), dir / name);
