@@ -14,6 +14,7 @@
 
 #include "engine/files/file_errors.h"
 #include "engine/files/file_system.h"
+#include "engine/files/forwarding_file_system.h"
 #include "engine/files/interrupt_cleanup_posix.h"
 #include "engine/files/mount_table.h"
 #include "engine/files/paths.h"
@@ -371,7 +372,25 @@ class PosixFileSystem final : public FileSystem {
     if (rc != 0) return fileError("sync", folder, reason);
     return {};
   }
+
+  // Nothing here waits for a held file, so a stop needs no file system of
+  // its own: this one, with its syncs taken together as well.
+  std::unique_ptr<FileSystem> stoppedBy(const std::atomic<bool>&) override;
 };
+
+// Every call to the one file system; its files are its own, so they may be
+// synced together.
+class PosixStoppable final : public ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+  Status syncFiles(std::span<WritableFile* const> files) override {
+    return base().syncFiles(files);
+  }
+};
+
+std::unique_ptr<FileSystem> PosixFileSystem::stoppedBy(const std::atomic<bool>&) {
+  return std::make_unique<PosixStoppable>(*this);
+}
 
 }  // namespace
 
