@@ -6,6 +6,7 @@
 #include "app/cli.h"
 #include "engine/base/escaped_text.h"
 #include "engine/files/paths.h"
+#include "engine/run/report_lines.h"
 
 namespace pklfix {
 namespace fs = std::filesystem;
@@ -14,41 +15,17 @@ namespace {
 constexpr const char* kProgram = "pklfix-cli";
 using Outcome = PutBackFile::Outcome;
 
-// A record's cell of acquisition lines as pklfix-cli prints lines: the
-// record keeps them escaped already, so they are read back first and
-// escaped once.
-std::string shownLines(const std::string& cell) {
-  return escapedText(unescapedText(cell).value_or(cell));
-}
-
 class UndoPrinter final : public PutBackObserver {
  public:
   UndoPrinter(std::ostream& out, std::ostream& err, bool quiet, bool dryRun)
       : out_(out), err_(err), quiet_(quiet), dryRun_(dryRun) {}
 
   void fileDone(const PutBackFile& file) override {
-    const std::string path = printedPath(file.path);
-    switch (file.outcome) {
-      case Outcome::PutBack: {
-        if (quiet_) return;
-        out_ << path << (dryRun_ ? ": would be put back" : ": put back");
-        if (file.linesNow.empty() && file.linesOriginal.empty()) {
-          out_ << ", no acquisition line\n";
-        } else {
-          out_ << ": " << shownLines(file.linesNow) << " -> " << shownLines(file.linesOriginal)
-               << '\n';
-        }
-        return;
-      }
-      case Outcome::AlreadyBack:
-        if (!quiet_) out_ << path << ": already put back\n";
-        return;
-      case Outcome::ChangedSince:
-      case Outcome::NoOriginal:
-      case Outcome::Failed:
-        err_ << kProgram << ": " << path << ": not put back: "
-             << escapedText(file.message, kPathBackslashes) << '\n';
-        return;
+    const std::string line = printedPath(file.path) + ": " + putBackWords(file, dryRun_);
+    if (file.outcome == Outcome::PutBack || file.outcome == Outcome::AlreadyBack) {
+      if (!quiet_) out_ << line << '\n';
+    } else {
+      err_ << kProgram << ": " << line << '\n';
     }
   }
 
@@ -89,8 +66,8 @@ int runUndo(FileSystem& fileSystem, const fs::path& record, const PutBackOptions
   bool failed = summary.left() > 0;
   if (summary.error) {
     const std::size_t left = summary.runFiles - summary.files.size();
-    err << kProgram << ": " << escapedText(summary.error->message, kPathBackslashes) << "; "
-        << left << (left == 1 ? " file was" : " files were") << " left as they were\n";
+    err << kProgram << ": " << escapedText(summary.error->message, kPathBackslashes) << "; " << left
+        << (left == 1 ? " file was" : " files were") << " left as they were\n";
     failed = true;
   }
   return failed ? kExitFailure : kExitSuccess;

@@ -176,6 +176,9 @@ class FileSystem {
   virtual std::unique_ptr<FileSystem> stoppedBy(const std::atomic<bool>& stop);
 };
 
+// The whole of the file `path`, read letting others write it.
+Result<std::string> readWholeFile(FileSystem& fileSystem, const std::filesystem::path& path);
+
 // The operating system's file system. Where another program may hold a
 // file for a moment (Windows: virus scanners, indexers, sync clients),
 // openForReading, createExclusive, rename and remove try again for about a

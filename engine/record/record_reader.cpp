@@ -76,17 +76,9 @@ Result<std::vector<std::vector<std::string>>> parseRecord(std::string_view text)
 }
 
 Result<std::vector<RecordRow>> readRecord(FileSystem& fileSystem, const fs::path& path) {
-  Result<std::unique_ptr<ReadableFile>> in = fileSystem.openForReading(path, Sharing::Writers);
-  if (!in.ok()) return in.error();
-  std::string text;
-  std::unique_ptr<char[]> buffer(new char[64 * 1024]);
-  for (;;) {
-    Result<std::size_t> n = in.value()->read(buffer.get(), 64 * 1024);
-    if (!n.ok()) return n.error();
-    if (n.value() == 0) break;
-    text.append(buffer.get(), n.value());
-  }
-  Result<std::vector<std::vector<std::string>>> parsed = parseRecord(text);
+  Result<std::string> text = readWholeFile(fileSystem, path);
+  if (!text.ok()) return text.error();
+  Result<std::vector<std::vector<std::string>>> parsed = parseRecord(text.value());
   if (!parsed.ok()) {
     return Error{parsed.error().code, pathText(path) + ": " + parsed.error().message};
   }

@@ -318,37 +318,23 @@ class PutBack {
     }
     std::vector<CopyPrefix> found;
     const std::string name = pathText(path.filename());
-    std::string original;
-    bool read = false;
+    std::optional<Result<std::string>> original;  // read once, when a name is there
     for (int attempt = 1; attempt <= kTemporaryAlternatives; ++attempt) {
       const std::string temporary = temporaryName(name, attempt);
       if (!listed->second.count(temporary)) continue;
-      if (!read) {
-        read = true;
-        if (!readWhole(entry, original)) return found;
-      }
-      std::string bytes;
+      if (!original) original = readWholeFile(fileSystem_, entry);
+      if (!original->ok()) return found;
+      const std::string& bytes = original->value();
       const fs::path copy = folder / utf8Path(temporary);
-      if (readWhole(copy, bytes) && bytes.size() <= original.size() &&
-          original.compare(0, bytes.size(), bytes) == 0) {
+      Result<std::string> left = readWholeFile(fileSystem_, copy);
+      if (left.ok() && left.value().size() <= bytes.size() &&
+          bytes.compare(0, left.value().size(), left.value()) == 0) {
         Sha256 digest;
-        digest.update(bytes);
+        digest.update(left.value());
         found.push_back({copy, digest.finish()});
       }
     }
     return found;
-  }
-
-  bool readWhole(const fs::path& path, std::string& bytes) {
-    Result<std::unique_ptr<ReadableFile>> in = fileSystem_.openForReading(path, Sharing::Writers);
-    if (!in.ok()) return false;
-    char buffer[64 * 1024];
-    for (;;) {
-      Result<std::size_t> n = in.value()->read(buffer, sizeof buffer);
-      if (!n.ok()) return false;
-      if (n.value() == 0) return true;
-      bytes.append(buffer, n.value());
-    }
   }
 
   // The step's rows, ahead of its change: what is to happen, or why not.

@@ -62,4 +62,33 @@ std::vector<std::string> reportLines(const FileReport& report, bool dryRun, Repo
   return lines;
 }
 
+std::string putBackWords(const PutBackFile& file, bool dryRun) {
+  auto shown = [](const std::string& cell) {
+    return escapedText(unescapedText(cell).value_or(cell));
+  };
+  switch (file.outcome) {
+    case PutBackFile::Outcome::PutBack: {
+      const std::string done = dryRun ? "would be put back" : "put back";
+      if (file.linesNow.empty() && file.linesOriginal.empty()) {
+        return done + ", no acquisition line";
+      }
+      return done + ": " + shown(file.linesNow) + " -> " + shown(file.linesOriginal);
+    }
+    case PutBackFile::Outcome::AlreadyBack:
+      return "already put back";
+    case PutBackFile::Outcome::ChangedSince:
+    case PutBackFile::Outcome::NoOriginal:
+    case PutBackFile::Outcome::Failed:
+      break;
+  }
+  // The engine says why; these are the words for a file it said nothing of.
+  std::string why = escapedText(file.message, kPathBackslashes);
+  if (why.empty()) {
+    why = file.outcome == PutBackFile::Outcome::ChangedSince ? "changed since the run"
+          : file.outcome == PutBackFile::Outcome::NoOriginal ? "its original is missing"
+                                                             : "it could not be replaced";
+  }
+  return "not put back: " + why;
+}
+
 }  // namespace pklfix

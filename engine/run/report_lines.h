@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/run/put_back.h"
 #include "engine/run/run_report.h"
 
 namespace pklfix {
@@ -24,6 +25,13 @@ enum class ReportPaths { Whole, NamesOnly };
 // escaped, so nothing in a file can end a line early or reach a terminal as
 // a command.
 std::vector<std::string> reportLines(const FileReport& report, bool dryRun, ReportPaths paths);
+
+// What a put-back did to one file, the words after "PATH: ", the same for
+// pklfix-cli --undo and the window: "put back: NOW -> ORIGINAL" ("would be
+// put back" in a dry run), "put back, no acquisition line", "already put
+// back", or "not put back: " and the reason. The record keeps the lines
+// escaped already; they are read back and escaped once.
+std::string putBackWords(const PutBackFile& file, bool dryRun);
 
 }  // namespace pklfix
 

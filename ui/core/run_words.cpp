@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/base/escaped_text.h"
 #include "engine/files/file_system.h"
 #include "engine/files/paths.h"
+#include "engine/run/report_lines.h"
 
 namespace pklfix {
 namespace {
@@ -62,38 +62,6 @@ std::string recordLine(const std::filesystem::path& recordPath) {
 std::string runTimeText(const std::string& time) {
   if (time.size() < 19 || time[10] != 'T') return time;
   return time.substr(0, 10) + " at " + time.substr(11, 8);
-}
-
-// A record's cell of acquisition lines as a report line gives lines: the
-// record keeps them escaped already, so they are read back first and
-// escaped once, as pklfix-cli --undo prints them.
-std::string shownLines(const std::string& cell) {
-  return escapedText(unescapedText(cell).value_or(cell));
-}
-
-// What became of a file, in pklfix-cli --undo's words.
-std::string putBackText(const PutBackFile& file) {
-  switch (file.outcome) {
-    case PutBackFile::Outcome::PutBack:
-      if (file.linesNow.empty() && file.linesOriginal.empty()) {
-        return "put back, no acquisition line";
-      }
-      return "put back: " + shownLines(file.linesNow) + " -> " + shownLines(file.linesOriginal);
-    case PutBackFile::Outcome::AlreadyBack:
-      return "already put back";
-    case PutBackFile::Outcome::ChangedSince:
-    case PutBackFile::Outcome::NoOriginal:
-    case PutBackFile::Outcome::Failed:
-      break;
-  }
-  // The engine says why; these are the words for a file it said nothing of.
-  std::string why = escapedText(file.message, kPathBackslashes);
-  if (why.empty()) {
-    why = file.outcome == PutBackFile::Outcome::ChangedSince ? "changed since the run"
-          : file.outcome == PutBackFile::Outcome::NoOriginal ? "its original is missing"
-                                                             : "it could not be replaced";
-  }
-  return "not put back: " + why;
 }
 
 }  // namespace
@@ -201,7 +169,7 @@ RunReport describePutBack(const Result<PutBackSummary>& result, const RecordedRu
     if (file.outcome == PutBackFile::Outcome::PutBack) ++putBack;
     if (file.outcome == PutBackFile::Outcome::AlreadyBack) ++already;
   }
-  const std::size_t left = summary.files.size() - putBack - already;
+  const std::size_t left = summary.left();
   if (!summary.files.empty()) {
     std::string counts = filesText(putBack) + " put back";
     if (already > 0) counts += ", " + filesText(already) + " already put back";
@@ -210,7 +178,7 @@ RunReport describePutBack(const Result<PutBackSummary>& result, const RecordedRu
     report.details.push_back(counts + ".");
   }
   for (const PutBackFile& file : summary.files) {
-    report.details.push_back(printedPath(file.path) + ": " + putBackText(file));
+    report.details.push_back(printedPath(file.path) + ": " + putBackWords(file, false));
   }
   for (const Error& error : summary.syncErrors) {
     report.details.push_back("The files are put back, but may not survive a power cut: " +
